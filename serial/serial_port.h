@@ -1,0 +1,67 @@
+#pragma once
+// The one serial port through which the program talks to the controller:
+// opens a port by index ("COM1".."COM32"), configures it for SNP, writes
+// blocks after the SNP pause T1 and receives by waiting for a byte count.
+// It knows nothing of frames.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/notifier.h"
+#include "serial/serial_backend.h"
+
+namespace tarnlight {
+
+inline constexpr int kWaitStepMs = 25;
+inline constexpr size_t kInputQueueSize = 2048;
+inline constexpr size_t kOutputQueueSize = 1024;
+
+// How WaitForInput waits. EventDriven keeps the deadline of step limit x 25 ms
+// but wakes as soon as the bytes are queued; FixedSteps sleeps 25 ms between
+// checks of the queue, as the original polling design did. The benchmark
+// compares both.
+enum class WaitMode { EventDriven, FixedSteps };
+
+class SerialPort {
+public:
+    // t1 is the current SNP T1 in milliseconds, owned by the link context;
+    // every write pauses for it first.
+    SerialPort(Notifier& notifier, const uint16_t& t1);
+    SerialPort(Notifier& notifier, const uint16_t& t1, std::unique_ptr<SerialBackend> backend);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // Opens "COM<port+1>" as resolved by ResolvePortDevice. On failure shows
+    // the [BADID] box, sets openErrorCode to 1 and returns false.
+    bool OpenPort(int port, int baudIndex, int parityIndex, int stopBitsIndex);
+    // The same for a device path given directly (tests, --device options).
+    bool OpenDevice(const std::string& device, int baudIndex, int parityIndex, int stopBitsIndex);
+    bool ConfigurePort(int baudIndex, int parityIndex, int stopBitsIndex);  // closes on failure
+    bool SetPortTimeouts();                                                 // closes on failure
+    void PurgePort();
+    void SetBreak();
+    void ClearBreak();
+    bool WritePort(const uint8_t* bytes, size_t count);
+    size_t QueuedInputCount();
+    bool ReadPort(uint8_t* destination, size_t count);
+    bool WaitForInput(uint8_t* destination, size_t count, unsigned stepLimit);
+    // Throws std::system_error when the system refuses to close the device.
+    void ClosePort();
+
+    bool IsOpen() const;
+    uint8_t openErrorCode() const { return openErrorCode_; }
+    void SetWaitMode(WaitMode mode) { waitMode_ = mode; }
+    WaitMode waitMode() const { return waitMode_; }
+
+private:
+    Notifier& notifier_;
+    const uint16_t& t1_;
+    std::unique_ptr<SerialBackend> backend_;
+    uint8_t openErrorCode_ = 0;
+    WaitMode waitMode_ = WaitMode::EventDriven;
+};
+
+}  // namespace tarnlight

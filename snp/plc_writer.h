@@ -1,0 +1,17 @@
+#pragma once
+// The two write requests, as the database write-back queue and the manual
+// edit use them. SnpLink implements it over the serial line.
+#include <cstdint>
+
+namespace tarnlight::snp {
+
+class PlcWriter {
+public:
+    virtual ~PlcWriter() = default;
+    // area: 0 %I, 1 %M, 2 %Q; value 0 or 1. True when the controller accepted it.
+    virtual bool WriteBit(uint16_t address, uint8_t value, int area) = 0;
+    // area: 0 %AI, 1 %R, 2 %AQ.
+    virtual bool WriteWord(uint16_t address, uint16_t value, int area) = 0;
+};
+
+}  // namespace tarnlight::snp

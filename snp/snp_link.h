@@ -1,0 +1,76 @@
+#pragma once
+// The master side of the SNP protocol over one serial port: frame exchange,
+// attach and link set-up, and the service requests. Every operation returns a
+// plain success flag; nothing is retried here, the communication thread
+// decides what a failure means.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "engine/engine_flags.h"
+#include "engine/link_config.h"
+#include "serial/serial_port.h"
+#include "snp/frames.h"
+#include "snp/memory.h"
+#include "snp/plc_writer.h"
+#include "snp/snp_link_context.h"
+
+namespace tarnlight::snp {
+
+class SnpLink : public PlcWriter {
+public:
+    SnpLink(SerialPort& port, SnpLinkContext& context, const LinkConfig& config,
+            MemoryImage& image, EngineFlags& flags);
+
+    // Called after each verified mailbox reply has been decoded into plcState
+    // and sweepTime (the engine shows the status there).
+    void SetStatusHook(std::function<void()> hook) { statusHook_ = std::move(hook); }
+
+    // --- frames and exchanges ---
+    bool WaitAck();
+    bool WaitFrame(size_t length);
+    bool WaitAttachReply();
+    void SendAck();
+    // Fills in the sequence number, seals and sends the 40-byte request, then
+    // waits for the acknowledgement and the reply. decodeStatus is false only
+    // for the timer request. The reply stays in the receive buffer.
+    bool MailboxExchange(MailboxFrame& request, bool decodeStatus = true);
+    // Reads the text buffers announced by the mailbox reply in the receive
+    // buffer; delivers each buffer's data bytes in order to sink. A length
+    // below 8 or above the receive buffer fails the read.
+    bool ReadTextBuffers(const std::function<void(const uint8_t* data, size_t count)>& sink);
+    // The intermediate frame exchange (keep-alive while halted).
+    bool ExchangeIntermediate();
+
+    // --- attach and link set-up ---
+    void SendLinkBreak();
+    bool Attach();
+    bool NegotiateTimers();
+    bool ReadControllerType();
+    bool RequestPrivilege();
+    bool CompleteLinkSetUp();
+    bool LinkSetUp();  // all of the above in order
+
+    // --- service requests ---
+    void DecodeShortStatus(const uint8_t* reply);
+    bool ReadShortStatus();
+    bool SendIntermediate();
+    bool SendRunStop();
+    bool ReadBits(uint16_t first, uint16_t last, int area);
+    bool ReadWords(uint16_t first, uint16_t last, int area);
+    bool WriteBit(uint16_t address, uint8_t value, int area) override;
+    bool WriteWord(uint16_t address, uint16_t value, int area) override;
+
+    SnpLinkContext& context() { return context_; }
+    SerialPort& port() { return port_; }
+
+private:
+    SerialPort& port_;
+    SnpLinkContext& context_;
+    const LinkConfig& config_;
+    MemoryImage& image_;
+    EngineFlags& flags_;
+    std::function<void()> statusHook_;
+};
+
+}  // namespace tarnlight::snp
