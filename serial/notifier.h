@@ -8,21 +8,21 @@
 namespace tarnlight {
 
 class Notifier {
-public:
+  public:
     virtual ~Notifier() = default;
     virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
 };
 
 // Prints "caption: text" as one line on a stdio stream (stderr by default).
 class StreamNotifier : public Notifier {
-public:
+  public:
     explicit StreamNotifier(std::FILE* stream = stderr) : stream_(stream) {}
     void ShowMessageBox(const std::string& text, const std::string& caption) override {
         std::fprintf(stream_, "%s: %s\n", caption.c_str(), text.c_str());
         std::fflush(stream_);
     }
 
-private:
+  private:
     std::FILE* stream_;
 };
 

@@ -8,8 +8,8 @@
 namespace tarnlight {
 
 inline constexpr int kPortCount = 32;
-inline constexpr std::array<uint32_t, 10> baudRateTable = {300,   600,   1200,  2400,  4800,
-                                                           9600,  19200, 38400, 57600, 115200};
+inline constexpr std::array<uint32_t, 10> baudRateTable = {300,  600,   1200,  2400,  4800,
+                                                           9600, 19200, 38400, 57600, 115200};
 
 // "COM1".."COM32" for indexes 0..31; empty outside that range.
 std::string PortName(int index);

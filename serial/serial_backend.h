@@ -9,13 +9,13 @@
 namespace tarnlight {
 
 struct LineSettings {
-    int32_t baudIndex = 6;    // index into baudRateTable; -1 means 19200
-    int32_t parityIndex = 0;  // 0 odd, 1 even, 2 none; others keep the current parity
+    int32_t baudIndex = 6;      // index into baudRateTable; -1 means 19200
+    int32_t parityIndex = 0;    // 0 odd, 1 even, 2 none; others keep the current parity
     int32_t stopBitsIndex = 0;  // 0 one, 1 two; others keep the current setting
 };
 
 class SerialBackend {
-public:
+  public:
     virtual ~SerialBackend() = default;
 
     // Opens the device exclusively; false when it does not exist or is busy.

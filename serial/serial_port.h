@@ -20,12 +20,20 @@ inline constexpr size_t kOutputQueueSize = 1024;
 
 // How WaitForInput waits. EventDriven keeps the deadline of step limit x 25 ms
 // but wakes as soon as the bytes are queued; FixedSteps sleeps 25 ms between
-// checks of the queue, as the original polling design did. The benchmark
+// checks of the queue, the plain polling design. The benchmark
 // compares both.
 enum class WaitMode { EventDriven, FixedSteps };
 
+// Built with TARNLIGHT_FIXED_STEP_WAIT, a port starts in FixedSteps mode;
+// SetWaitMode switches at run time.
+#ifdef TARNLIGHT_FIXED_STEP_WAIT
+inline constexpr WaitMode kDefaultWaitMode = WaitMode::FixedSteps;
+#else
+inline constexpr WaitMode kDefaultWaitMode = WaitMode::EventDriven;
+#endif
+
 class SerialPort {
-public:
+  public:
     // t1 is the current SNP T1 in milliseconds, owned by the link context;
     // every write pauses for it first.
     SerialPort(Notifier& notifier, const uint16_t& t1);
@@ -56,12 +64,12 @@ public:
     void SetWaitMode(WaitMode mode) { waitMode_ = mode; }
     WaitMode waitMode() const { return waitMode_; }
 
-private:
+  private:
     Notifier& notifier_;
     const uint16_t& t1_;
     std::unique_ptr<SerialBackend> backend_;
     uint8_t openErrorCode_ = 0;
-    WaitMode waitMode_ = WaitMode::EventDriven;
+    WaitMode waitMode_ = kDefaultWaitMode;
 };
 
 }  // namespace tarnlight

@@ -1,0 +1,54 @@
+#pragma once
+// The serial port on POSIX systems through termios.
+//
+// The descriptor stays non-blocking for its whole life: reads are only issued
+// for bytes already queued, and a write that meets a full output buffer waits
+// with poll() for room, bounded by the time the block needs on the line plus
+// a margin, so a stuck line fails the write instead of hanging the worker.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "serial/serial_backend.h"
+
+namespace tarnlight {
+
+class PosixSerialBackend : public SerialBackend {
+  public:
+    PosixSerialBackend() = default;
+    ~PosixSerialBackend() override;
+    PosixSerialBackend(const PosixSerialBackend&) = delete;
+    PosixSerialBackend& operator=(const PosixSerialBackend&) = delete;
+
+    // Opens the device and takes it exclusively (TIOCEXCL against other
+    // opens of the terminal, flock against other users of the same device,
+    // this process included). Nothing stays open when any step fails.
+    bool Open(const std::string& device) override;
+    bool IsOpen() const override { return fd_ >= 0; }
+    bool Configure(const LineSettings& line) override;
+    bool SetNoTimeouts() override;
+    void Purge() override;
+    void SetBreak() override;
+    void ClearBreak() override;
+    bool Write(const uint8_t* bytes, size_t count) override;
+    size_t QueuedInputCount() override;
+    bool Read(uint8_t* destination, size_t count) override;
+    bool WaitReadable(int timeoutMs) override;
+    // The descriptor is released even when close() reports an error (Linux
+    // frees it in every case); the error is kept in lastError().
+    bool Close() override;
+
+    int fd() const { return fd_; }
+    // errno of the last failed system call.
+    int lastError() const { return lastError_; }
+
+  private:
+    // Longest time a block of count bytes may take to leave, in ms.
+    int WriteBudgetMs(size_t count) const;
+
+    int fd_ = -1;
+    int lastError_ = 0;
+    uint32_t bitsPerSecond_ = 19200;
+};
+
+}  // namespace tarnlight

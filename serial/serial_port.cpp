@@ -1,0 +1,151 @@
+#include "serial/serial_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "serial/port_names.h"
+#include "serial/posix_serial_backend.h"
+
+namespace tarnlight {
+
+namespace {
+
+void SleepMs(long ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+SerialPort::SerialPort(Notifier& notifier, const uint16_t& t1)
+    : SerialPort(notifier, t1, std::make_unique<PosixSerialBackend>()) {}
+
+SerialPort::SerialPort(Notifier& notifier, const uint16_t& t1,
+                       std::unique_ptr<SerialBackend> backend)
+    : notifier_(notifier), t1_(t1), backend_(std::move(backend)), waitMode_(kDefaultWaitMode) {}
+
+SerialPort::~SerialPort() {
+    // No error can be raised from a destructor; a refused close is dropped.
+    if (backend_ && backend_->IsOpen()) backend_->Close();
+}
+
+bool SerialPort::OpenPort(int port, int baudIndex, int parityIndex, int stopBitsIndex) {
+    // An index outside 0..31 resolves to no device and fails like a missing one.
+    return OpenDevice(ResolvePortDevice(port), baudIndex, parityIndex, stopBitsIndex);
+}
+
+bool SerialPort::OpenDevice(const std::string& device, int baudIndex, int parityIndex,
+                            int stopBitsIndex) {
+    // At most one port is open at a time.
+    if (backend_->IsOpen()) backend_->Close();
+    if (device.empty() || !backend_->Open(device)) {
+        openErrorCode_ = 1;
+        notifier_.ShowMessageBox(
+            "[BADID] - COM port can't be opened, device doesn't exist or is busy", "Error");
+        return false;
+    }
+    // The POSIX drivers size their queues themselves (kInputQueueSize and
+    // kOutputQueueSize are what the protocol needs at most).
+    PurgePort();
+    if (!ConfigurePort(baudIndex, parityIndex, stopBitsIndex)) return false;
+    if (!SetPortTimeouts()) return false;
+    PurgePort();
+    return true;
+}
+
+bool SerialPort::ConfigurePort(int baudIndex, int parityIndex, int stopBitsIndex) {
+    if (!backend_->IsOpen()) return false;
+    LineSettings line;
+    line.baudIndex = baudIndex;
+    line.parityIndex = parityIndex;
+    line.stopBitsIndex = stopBitsIndex;
+    if (!backend_->Configure(line)) {
+        backend_->Close();
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::SetPortTimeouts() {
+    if (!backend_->IsOpen()) return false;
+    if (!backend_->SetNoTimeouts()) {
+        backend_->Close();
+        return false;
+    }
+    return true;
+}
+
+void SerialPort::PurgePort() {
+    backend_->Purge();
+}
+
+void SerialPort::SetBreak() {
+    backend_->SetBreak();
+}
+
+void SerialPort::ClearBreak() {
+    backend_->ClearBreak();
+}
+
+bool SerialPort::WritePort(const uint8_t* bytes, size_t count) {
+    // The SNP pause T1 comes before every block, acknowledgements included.
+    SleepMs(t1_);
+    return backend_->Write(bytes, count);
+}
+
+size_t SerialPort::QueuedInputCount() {
+    return backend_->QueuedInputCount();
+}
+
+bool SerialPort::ReadPort(uint8_t* destination, size_t count) {
+    if (backend_->QueuedInputCount() < count) return false;
+    return backend_->Read(destination, count);
+}
+
+bool SerialPort::WaitForInput(uint8_t* destination, size_t count, unsigned stepLimit) {
+    if (waitMode_ == WaitMode::FixedSteps) {
+        for (unsigned n = 0; n < stepLimit; ++n) {
+            SleepMs(kWaitStepMs);
+            if (backend_->QueuedInputCount() >= count) return ReadPort(destination, count);
+        }
+        return false;
+    }
+
+    // Same deadline as the fixed steps, but the wait ends as soon as the
+    // bytes are queued instead of at the next 25 ms boundary.
+    if (stepLimit == 0) return false;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(static_cast<long>(stepLimit) * kWaitStepMs);
+    for (;;) {
+        const size_t queued = backend_->QueuedInputCount();
+        if (queued >= count) return ReadPort(destination, count);
+        const long remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (remaining <= 0) break;
+        if (queued > 0) {
+            // poll() reports readable at once while unread bytes sit in the
+            // queue, so a partial frame is waited for by short sleeps instead.
+            SleepMs(1);
+        } else {
+            backend_->WaitReadable(static_cast<int>(std::min<long>(remaining, kWaitStepMs)));
+        }
+    }
+    return false;
+}
+
+void SerialPort::ClosePort() {
+    if (!backend_->IsOpen()) return;
+    if (!backend_->Close()) {
+        const int error = errno != 0 ? errno : EIO;
+        throw std::system_error(error, std::system_category(), "closing the serial port");
+    }
+}
+
+bool SerialPort::IsOpen() const {
+    return backend_->IsOpen();
+}
+
+}  // namespace tarnlight
