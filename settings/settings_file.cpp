@@ -1,0 +1,442 @@
+#include "settings/settings_file.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "settings/settings_directory.h"
+
+namespace tarnlight {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Longest text Load takes from one value.
+constexpr std::size_t kMaxTextRead = 2047;
+
+const char* const kAreaKeyNames[kSettingsAreaCount] = {"%I", "%M", "%Q", "%AI", "%R", "%AQ"};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        if (std::tolower(x) != std::tolower(y)) return false;
+    }
+    return true;
+}
+
+// The INI text as a list of lines, edited in place so that whatever Save does
+// not know (comments, other keys, layout) survives untouched.
+class IniText {
+  public:
+    void Parse(const std::string& content) {
+        lines_.clear();
+        eol_ = "\n";
+        std::size_t start = 0;
+        bool first = true;
+        while (start < content.size()) {
+            std::size_t end = content.find('\n', start);
+            const bool hasNewline = end != std::string::npos;
+            if (!hasNewline) end = content.size();
+            std::string line = content.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+                if (first && hasNewline) eol_ = "\r\n";
+            }
+            first = false;
+            lines_.push_back(std::move(line));
+            start = end + 1;
+        }
+    }
+
+    std::string Serialize() const {
+        std::string out;
+        for (const std::string& line : lines_) {
+            out += line;
+            out += eol_;
+        }
+        return out;
+    }
+
+    // The raw (trimmed) value of the first `key` in the first `section`.
+    bool Get(std::string_view section, std::string_view key, std::string* value) const {
+        const int header = FindSection(section);
+        if (header < 0) return false;
+        const int line = FindKey(header, key);
+        if (line < 0) return false;
+        const std::string& text = lines_[line];
+        *value = std::string(Trim(std::string_view(text).substr(text.find('=') + 1)));
+        return true;
+    }
+
+    void Set(std::string_view section, std::string_view key, const std::string& value) {
+        std::string entry = std::string(key) + "=" + value;
+        const int header = FindSection(section);
+        if (header < 0) {
+            if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+            lines_.push_back("[" + std::string(section) + "]");
+            lines_.push_back(std::move(entry));
+            return;
+        }
+        const int line = FindKey(header, key);
+        if (line >= 0) {
+            lines_[line] = std::move(entry);
+            return;
+        }
+        // At the end of the section, before the blank lines that part it from
+        // the next one.
+        int insertAt = header + 1;
+        const int end = SectionEnd(header);
+        for (int i = header + 1; i < end; ++i) {
+            if (!Trim(lines_[i]).empty()) insertAt = i + 1;
+        }
+        lines_.insert(lines_.begin() + insertAt, std::move(entry));
+    }
+
+  private:
+    static bool SectionName(std::string_view line, std::string_view* name) {
+        line = Trim(line);
+        if (line.empty() || line.front() != '[') return false;
+        const std::size_t close = line.find(']');
+        if (close == std::string_view::npos) return false;
+        *name = Trim(line.substr(1, close - 1));
+        return true;
+    }
+
+    static bool KeyName(std::string_view line, std::string_view* name) {
+        line = Trim(line);
+        if (line.empty() || line.front() == ';' || line.front() == '#') return false;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) return false;
+        *name = Trim(line.substr(0, eq));
+        return true;
+    }
+
+    int FindSection(std::string_view section) const {
+        std::string_view name;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            if (SectionName(lines_[i], &name) && EqualNoCase(name, section)) {
+                return static_cast<int>(i);
+            }
+        }
+        return -1;
+    }
+
+    int SectionEnd(int header) const {
+        std::string_view name;
+        for (std::size_t i = header + 1; i < lines_.size(); ++i) {
+            if (SectionName(lines_[i], &name)) return static_cast<int>(i);
+        }
+        return static_cast<int>(lines_.size());
+    }
+
+    int FindKey(int header, std::string_view key) const {
+        std::string_view name;
+        const int end = SectionEnd(header);
+        for (int i = header + 1; i < end; ++i) {
+            if (KeyName(lines_[i], &name) && EqualNoCase(name, key)) return i;
+        }
+        return -1;
+    }
+
+    std::vector<std::string> lines_;
+    std::string eol_ = "\n";
+};
+
+// A text as it goes into a value: line breaks become blanks; quoted when
+// reading would otherwise trim or unquote it.
+std::string EncodeText(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') c = ' ';
+    }
+    if (out.empty()) return out;
+    const bool edgeBlank = IsBlank(out.front()) || IsBlank(out.back());
+    const bool quoted = out.size() >= 2 && out.front() == '"' && out.back() == '"';
+    if (edgeBlank || quoted) out = "\"" + out + "\"";
+    return out;
+}
+
+std::string DecodeText(std::string value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = value.substr(1, value.size() - 2);
+    }
+    if (value.size() > kMaxTextRead) {
+        std::size_t cut = kMaxTextRead;
+        // Do not split a UTF-8 sequence: back off to its first byte.
+        while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+        value.resize(cut);
+    }
+    return value;
+}
+
+class Reader {
+  public:
+    explicit Reader(const IniText& ini) : ini_(ini) {}
+
+    void Int(const char* section, const std::string& key, int* field) const {
+        std::string text;
+        int value = 0;
+        if (ini_.Get(section, key, &text) && ParseSettingsInteger(text, &value)) *field = value;
+    }
+    void Bool(const char* section, const std::string& key, bool* field) const {
+        std::string text;
+        int value = 0;
+        if (ini_.Get(section, key, &text) && ParseSettingsInteger(text, &value)) {
+            *field = value != 0;
+        }
+    }
+    void Text(const char* section, const std::string& key, std::string* field) const {
+        std::string text;
+        if (ini_.Get(section, key, &text)) *field = DecodeText(std::move(text));
+    }
+
+  private:
+    const IniText& ini_;
+};
+
+class Writer {
+  public:
+    explicit Writer(IniText& ini) : ini_(ini) {}
+
+    void Int(const char* section, const std::string& key, int value) {
+        ini_.Set(section, key, std::to_string(value));
+    }
+    void Bool(const char* section, const std::string& key, bool value) {
+        ini_.Set(section, key, value ? "1" : "0");
+    }
+    void Text(const char* section, const std::string& key, const std::string& value) {
+        ini_.Set(section, key, EncodeText(value));
+    }
+
+  private:
+    IniText& ini_;
+};
+
+// Visits every key in the order Save writes them; `io` is a Reader with
+// pointers to fields or a Writer with values.
+template <typename Io, typename S>
+void VisitKeys(Io& io, S& s) {
+    auto field = [](auto& f) {
+        if constexpr (std::is_same_v<Io, Reader>) {
+            return &f;
+        } else {
+            return f;
+        }
+    };
+    io.Int("RS232", "port", field(s.port));
+    io.Int("RS232", "baudRate", field(s.baudRate));
+    io.Int("RS232", "parity", field(s.parity));
+    io.Int("RS232", "stopBits", field(s.stopBits));
+
+    io.Text("PLC_Info", "CPU_ID", field(s.cpuId));
+    io.Text("PLC_Info", "Password", field(s.cpuPassword));
+
+    for (int a = 0; a < kSettingsAreaCount; ++a) {
+        io.Bool("PLC_Memory", std::string(kAreaKeyNames[a]) + "_enabled", field(s.areaEnabled[a]));
+    }
+    for (int a = 0; a < kSettingsAreaCount; ++a) {
+        io.Int("PLC_Memory", std::string(kAreaKeyNames[a]) + "_from", field(s.areaFrom[a]));
+        io.Int("PLC_Memory", std::string(kAreaKeyNames[a]) + "_to", field(s.areaTo[a]));
+    }
+
+    io.Int("Connection", "T1", field(s.T1));
+    io.Int("Connection", "T2", field(s.T2));
+    io.Int("Connection", "T3'", field(s.T3b));
+    io.Int("Connection", "T4", field(s.T4));
+    io.Int("Connection", "Td", field(s.Td));
+    io.Int("Connection", "k", field(s.k));
+    io.Int("Connection", "lostconn", field(s.lostconn));
+
+    io.Bool("MySQL", "dbEnabled", field(s.dbEnabled));
+    io.Text("MySQL", "addressIP", field(s.addressIP));
+    io.Text("MySQL", "portNum", field(s.portNum));
+    io.Text("MySQL", "username", field(s.username));
+    io.Text("MySQL", "Password", field(s.dbPassword));
+    io.Text("MySQL", "dbName", field(s.dbName));
+    io.Bool("MySQL", "dropAfter", field(s.dropAfter));
+    io.Bool("MySQL", "dropBefore", field(s.dropBefore));
+}
+
+bool ReadWholeFile(const std::string& path, std::string* content) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    if (in.bad()) return false;
+    *content = buffer.str();
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool SameDirectory(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    auto norm = [](const fs::path& p) {
+        std::string s = p.lexically_normal().string();
+        while (s.size() > 1 && s.back() == '/') s.pop_back();
+        return s;
+    };
+    return norm(a) == norm(b);
+}
+
+// Replaces the file at `target` with `content` through a temporary file in
+// the same directory, so the target is either the old or the new text.
+bool ReplaceFile(const fs::path& target, const std::string& content, mode_t mode,
+                 const struct stat* old) {
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());  // created 0600
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, content) && ::fchmod(fd, mode) == 0;
+    if (ok && old != nullptr && (old->st_uid != ::geteuid() || old->st_gid != ::getegid())) {
+        // Keep the owner when saving someone else's file (as root); best effort.
+        (void)!::fchown(fd, old->st_uid, old->st_gid);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool Save(const Settings& settings, const std::string& path) {
+    if (path.empty()) return false;
+    fs::path target = path;
+    std::error_code ec;
+    // Saving through a link updates the file it points to, not the link.
+    if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        const fs::path resolved = fs::weakly_canonical(target, ec);
+        if (ec) return false;
+        target = resolved;
+    }
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    if (SameDirectory(dir, SettingsDirectory())) EnsureSettingsDirectory();
+
+    IniText ini;
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    mode_t mode = S_IRUSR | S_IWUSR;
+    if (exists) {
+        // Never replace a directory or device; never lose a file we cannot read.
+        if (!S_ISREG(old.st_mode)) return false;
+        std::string content;
+        if (!ReadWholeFile(target.string(), &content)) return false;
+        ini.Parse(content);
+        const mode_t oldMode = old.st_mode & 07777;
+        if ((oldMode & ~static_cast<mode_t>(S_IRUSR | S_IWUSR)) == 0) mode = oldMode;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    Writer writer(ini);
+    VisitKeys(writer, settings);
+    return ReplaceFile(target, ini.Serialize(), mode, exists ? &old : nullptr);
+}
+
+}  // namespace
+
+bool ParseSettingsInteger(const std::string& text, int* value) {
+    const std::string_view s = Trim(text);
+    long long result = 0;
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        for (std::size_t i = 2; i < s.size(); ++i) {
+            const char c = s[i];
+            int digit;
+            if (c >= '0' && c <= '9') {
+                digit = c - '0';
+            } else if (c >= 'a' && c <= 'f') {
+                digit = c - 'a' + 10;
+            } else if (c >= 'A' && c <= 'F') {
+                digit = c - 'A' + 10;
+            } else {
+                return false;
+            }
+            result = result * 16 + digit;
+            if (result > INT_MAX) return false;
+        }
+        *value = static_cast<int>(result);
+        return true;
+    }
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (i == s.size()) return false;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        result = result * 10 + (s[i] - '0');
+        if (result > static_cast<long long>(INT_MAX) + 1) return false;
+    }
+    if (negative) result = -result;
+    if (result > INT_MAX || result < INT_MIN) return false;
+    *value = static_cast<int>(result);
+    return true;
+}
+
+SaveResult SaveSettings(const Settings& settings, const std::string& path, std::string* error) {
+    if (Save(settings, path)) return SaveResult::Ok;
+    if (error != nullptr) *error = "Unable to write to " + path;
+    return SaveResult::WriteFailed;
+}
+
+LoadResult LoadSettings(const std::string& path, Settings& settings) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return LoadResult::NotFound;
+    std::string content;
+    if (!ReadWholeFile(path, &content)) return LoadResult::NotFound;
+    IniText ini;
+    ini.Parse(content);
+    Settings loaded = DefaultSettings();
+    Reader reader(ini);
+    VisitKeys(reader, loaded);
+    ClampToControls(loaded);
+    settings = std::move(loaded);
+    return LoadResult::Ok;
+}
+
+}  // namespace tarnlight
