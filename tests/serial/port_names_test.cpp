@@ -1,0 +1,81 @@
+// Port names, the rate table, and the device map under the settings directory.
+#include "serial/port_names.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "serial/serial_port.h"
+#include "tests/support/pty_pair.h"
+
+namespace tarnlight {
+namespace {
+
+TEST(PortNames, NamesAndRatesFollowTheTables) {
+    EXPECT_EQ(PortName(0), "COM1");
+    EXPECT_EQ(PortName(31), "COM32");
+    EXPECT_EQ(PortName(32), "");
+    EXPECT_EQ(PortName(-1), "");
+    EXPECT_EQ(BaudRateForIndex(-1), 19200u);
+    EXPECT_EQ(BaudRateForIndex(0), 300u);
+    EXPECT_EQ(BaudRateForIndex(6), 19200u);
+    EXPECT_EQ(BaudRateForIndex(9), 115200u);
+    EXPECT_EQ(BaudRateForIndex(10), 0u);
+    EXPECT_EQ(BaudRateForIndex(-2), 0u);
+}
+
+// Points the settings directory at a private folder for one test.
+class DeviceMap : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarnlight-devmap-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        const char* old = getenv("XDG_CONFIG_HOME");
+        hadOld_ = old != nullptr;
+        if (hadOld_) old_ = old;
+        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        devices_ = root_ + "/tarnlight/devices";
+        std::filesystem::create_directories(devices_);
+    }
+    void TearDown() override {
+        if (hadOld_) {
+            setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
+        std::filesystem::remove_all(root_);
+    }
+
+    std::string root_;
+    std::string devices_;
+    std::string old_;
+    bool hadOld_ = false;
+};
+
+TEST_F(DeviceMap, MappedNamesOpenTheLinkedDeviceOthersTheBuiltInPorts) {
+    test::PtyPair pty;
+    std::filesystem::create_symlink(pty.slavePath(), devices_ + "/COM3");
+    std::filesystem::create_symlink("/nonexistent/device", devices_ + "/COM4");
+
+    EXPECT_EQ(ResolvePortDevice(2), devices_ + "/COM3");
+    EXPECT_EQ(ResolvePortDevice(0), "/dev/ttyS0");
+    EXPECT_EQ(ResolvePortDevice(3), "/dev/ttyS3");  // a dangling link is ignored
+    EXPECT_EQ(ResolvePortDevice(31), "/dev/ttyS31");
+    EXPECT_EQ(ResolvePortDevice(32), "");
+
+    StreamNotifier notifier;
+    const uint16_t t1 = 0;
+    SerialPort port(notifier, t1);
+    ASSERT_TRUE(port.OpenPort(2, 6, 2, 0));
+    const uint8_t byte = 0x5A;
+    ASSERT_TRUE(port.WritePort(&byte, 1));
+    EXPECT_EQ(pty.Read(1), std::vector<uint8_t>{0x5A});
+}
+
+}  // namespace
+}  // namespace tarnlight

@@ -1,0 +1,356 @@
+// SerialPort and the termios backend on a real pseudo-terminal: the port
+// under test opens the slave side, the test plays the far end on the master.
+#include "serial/serial_port.h"
+
+#include <dirent.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "serial/posix_serial_backend.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/wait_for.h"
+
+namespace tarnlight {
+namespace {
+
+using test::PtyPair;
+using test::WaitFor;
+using Bytes = std::vector<uint8_t>;
+
+constexpr const char* kBadIdText =
+    "[BADID] - COM port can't be opened, device doesn't exist or is busy";
+
+struct RecordingNotifier : Notifier {
+    void ShowMessageBox(const std::string& text, const std::string& caption) override {
+        boxes.push_back(caption + "|" + text);
+    }
+    std::vector<std::string> boxes;
+};
+
+int OpenDescriptorCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr) ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+Bytes Sequence(size_t count, uint8_t first = 0) {
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(first + i);
+    return bytes;
+}
+
+// A port whose backend the test can look into.
+struct PortOnPty : ::testing::Test {
+    PortOnPty() {
+        auto owned = std::make_unique<PosixSerialBackend>();
+        backend = owned.get();
+        port = std::make_unique<SerialPort>(notifier, t1, std::move(owned));
+    }
+    void SetUp() override { ASSERT_TRUE(port->OpenDevice(pty.slavePath(), 9, 0, 0)); }
+
+    termios LineSettingsNow() const {
+        termios tio{};
+        EXPECT_EQ(tcgetattr(backend->fd(), &tio), 0);
+        return tio;
+    }
+    void Queue(const Bytes& bytes) {
+        const size_t before = port->QueuedInputCount();
+        pty.Write(bytes);
+        ASSERT_TRUE(WaitFor([&] { return port->QueuedInputCount() >= before + bytes.size(); }));
+    }
+
+    PtyPair pty;
+    RecordingNotifier notifier;
+    uint16_t t1 = 0;
+    PosixSerialBackend* backend = nullptr;
+    std::unique_ptr<SerialPort> port;
+};
+
+TEST(SerialPortOpen, MissingDeviceShowsTheBoxOnceAndLeavesNothingOpen) {
+    RecordingNotifier notifier;
+    const uint16_t t1 = 0;
+    SerialPort port(notifier, t1);
+    const int before = OpenDescriptorCount();
+    EXPECT_FALSE(port.OpenDevice("/nonexistent/tty-device", 6, 0, 0));
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.openErrorCode(), 1);
+    ASSERT_EQ(notifier.boxes.size(), 1u);
+    EXPECT_EQ(notifier.boxes[0], std::string("Error|") + kBadIdText);
+}
+
+TEST(SerialPortOpen, IndexOutsideThePortTableFailsLikeAMissingDevice) {
+    RecordingNotifier notifier;
+    const uint16_t t1 = 0;
+    SerialPort port(notifier, t1);
+    EXPECT_FALSE(port.OpenPort(32, 6, 0, 0));
+    EXPECT_FALSE(port.OpenPort(-1, 6, 0, 0));
+    EXPECT_EQ(port.openErrorCode(), 1);
+    EXPECT_EQ(notifier.boxes.size(), 2u);
+}
+
+TEST(SerialPortOpen, DeviceHeldByThisProcessIsBusy) {
+    PtyPair pty;
+    RecordingNotifier notifier;
+    const uint16_t t1 = 0;
+    SerialPort first(notifier, t1);
+    SerialPort second(notifier, t1);
+    ASSERT_TRUE(first.OpenDevice(pty.slavePath(), 6, 0, 0));
+    const int before = OpenDescriptorCount();
+    EXPECT_FALSE(second.OpenDevice(pty.slavePath(), 6, 0, 0));
+    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_EQ(second.openErrorCode(), 1);
+    EXPECT_EQ(notifier.boxes.size(), 1u);
+    // The refused opener must not have cleared the holder's exclusive use.
+    EXPECT_FALSE(second.OpenDevice(pty.slavePath(), 6, 0, 0));
+    // Once released, the device opens again.
+    first.ClosePort();
+    EXPECT_TRUE(second.OpenDevice(pty.slavePath(), 6, 0, 0));
+}
+
+TEST(SerialPortOpen, DeviceHeldByAnotherProcessIsBusy) {
+    PtyPair pty;
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The other program: holds the device until told to let go.
+        StreamNotifier quiet;
+        const uint16_t t1 = 0;
+        SerialPort holder(quiet, t1);
+        const char opened = holder.OpenDevice(pty.slavePath(), 6, 0, 0) ? 'y' : 'n';
+        if (write(ready[1], &opened, 1) != 1) _exit(2);
+        char go = 0;
+        if (read(release[0], &go, 1) != 1) _exit(3);
+        holder.ClosePort();
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char opened = 0;
+    ASSERT_EQ(read(ready[0], &opened, 1), 1);
+    ASSERT_EQ(opened, 'y');
+
+    RecordingNotifier notifier;
+    const uint16_t t1 = 0;
+    SerialPort port(notifier, t1);
+    EXPECT_FALSE(port.OpenDevice(pty.slavePath(), 6, 0, 0));
+    EXPECT_EQ(port.openErrorCode(), 1);
+    EXPECT_EQ(notifier.boxes.size(), 1u);
+
+    const char go = 'x';
+    ASSERT_EQ(write(release[1], &go, 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    close(ready[0]);
+    close(release[1]);
+    EXPECT_TRUE(port.OpenDevice(pty.slavePath(), 6, 0, 0));
+}
+
+TEST_F(PortOnPty, ConfiguresRawEightBitLinesFromTheIndexes) {
+    termios tio = LineSettingsNow();
+    EXPECT_EQ(cfgetospeed(&tio), B115200);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_TRUE(tio.c_cflag & PARENB);
+    EXPECT_TRUE(tio.c_cflag & PARODD);
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+    EXPECT_TRUE(tio.c_cflag & CLOCAL);
+    EXPECT_TRUE(tio.c_cflag & CREAD);
+    EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP));
+    EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG));
+    EXPECT_FALSE(tio.c_oflag & OPOST);
+    EXPECT_EQ(tio.c_cc[VMIN], 0);
+    EXPECT_EQ(tio.c_cc[VTIME], 0);
+
+    // No selection is 19200; even parity; two stop bits.
+    ASSERT_TRUE(port->ConfigurePort(-1, 1, 1));
+    tio = LineSettingsNow();
+    EXPECT_EQ(cfgetospeed(&tio), B19200);
+    EXPECT_TRUE(tio.c_cflag & PARENB);
+    EXPECT_FALSE(tio.c_cflag & PARODD);
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+
+    // No parity, parity checking still on (harmless without a parity bit).
+    ASSERT_TRUE(port->ConfigurePort(5, 2, 0));
+    tio = LineSettingsNow();
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    EXPECT_FALSE(tio.c_cflag & PARENB);
+    EXPECT_TRUE(tio.c_iflag & INPCK);
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+
+    // Indexes outside their tables keep what is set.
+    ASSERT_TRUE(port->ConfigurePort(10, 7, 3));
+    tio = LineSettingsNow();
+    EXPECT_EQ(cfgetospeed(&tio), B9600);
+    EXPECT_FALSE(tio.c_cflag & PARENB);
+    EXPECT_FALSE(tio.c_cflag & CSTOPB);
+    EXPECT_TRUE(port->SetPortTimeouts());
+}
+
+TEST_F(PortOnPty, WaitReadsTheCountAndLeavesTheRestQueued) {
+    Queue(Sequence(42));
+    uint8_t buffer[64] = {};
+    ASSERT_TRUE(port->WaitForInput(buffer, 40, 8));
+    EXPECT_EQ(Bytes(buffer, buffer + 40), Sequence(40));
+    EXPECT_EQ(port->QueuedInputCount(), 2u);
+    ASSERT_TRUE(port->ReadPort(buffer, 2));
+    EXPECT_EQ(buffer[0], 40);
+    EXPECT_EQ(buffer[1], 41);
+}
+
+TEST_F(PortOnPty, ReadOfMoreThanIsQueuedReadsNothing) {
+    Queue(Sequence(10));
+    uint8_t buffer[64] = {};
+    EXPECT_FALSE(port->ReadPort(buffer, 11));
+    EXPECT_EQ(port->QueuedInputCount(), 10u);
+}
+
+TEST_F(PortOnPty, WaitWithStepLimitZeroFailsAtOnceEvenWithBytesQueued) {
+    Queue(Sequence(4));
+    for (WaitMode mode : {WaitMode::EventDriven, WaitMode::FixedSteps}) {
+        port->SetWaitMode(mode);
+        uint8_t buffer[8] = {};
+        EXPECT_FALSE(port->WaitForInput(buffer, 4, 0));
+        EXPECT_EQ(port->QueuedInputCount(), 4u);
+    }
+}
+
+TEST_F(PortOnPty, IncompleteInputTimesOutAndStaysQueued) {
+    Queue(Sequence(10));
+    for (WaitMode mode : {WaitMode::EventDriven, WaitMode::FixedSteps}) {
+        port->SetWaitMode(mode);
+        uint8_t buffer[64] = {};
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(port->WaitForInput(buffer, 40, 4));
+        // The wait keeps its whole deadline when the bytes stay incomplete.
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+        EXPECT_EQ(port->QueuedInputCount(), 10u);
+    }
+}
+
+TEST_F(PortOnPty, WaitTakesAFrameThatArrivesInPieces) {
+    for (WaitMode mode : {WaitMode::EventDriven, WaitMode::FixedSteps}) {
+        port->SetWaitMode(mode);
+        const Bytes frame = Sequence(40, mode == WaitMode::FixedSteps ? 100 : 0);
+        std::thread far([&] {
+            // The far end sends the frame in three bursts once the wait runs.
+            pty.Write(Bytes(frame.begin(), frame.begin() + 5));
+            pty.Write(Bytes(frame.begin() + 5, frame.begin() + 25));
+            pty.Write(Bytes(frame.begin() + 25, frame.end()));
+        });
+        uint8_t buffer[64] = {};
+        const bool received = port->WaitForInput(buffer, 40, 200);
+        far.join();
+        ASSERT_TRUE(received);
+        EXPECT_EQ(Bytes(buffer, buffer + 40), frame);
+        EXPECT_EQ(port->QueuedInputCount(), 0u);
+    }
+}
+
+TEST_F(PortOnPty, WritesGoOutAfterTheT1Pause) {
+    const Bytes block = Sequence(40);
+    ASSERT_TRUE(port->WritePort(block.data(), block.size()));
+    EXPECT_EQ(pty.Read(40), block);
+
+    t1 = 255;  // the port reads the link's current T1 on every write
+    const uint8_t ack[2] = {0x06, 0x00};
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(port->WritePort(ack, 2));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(255));
+    EXPECT_EQ(pty.Read(2), Bytes({0x06, 0x00}));
+}
+
+TEST_F(PortOnPty, PurgeDropsQueuedInputAndBreakIsAccepted) {
+    Queue(Sequence(12));
+    port->PurgePort();
+    EXPECT_TRUE(WaitFor([&] { return port->QueuedInputCount() == 0; }));
+    port->SetBreak();
+    port->ClearBreak();
+    EXPECT_TRUE(port->IsOpen());
+}
+
+TEST_F(PortOnPty, CloseReleasesTheDeviceAndTwiceIsHarmless) {
+    port->ClosePort();
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_NO_THROW(port->ClosePort());
+    uint8_t buffer[4] = {};
+    EXPECT_FALSE(port->WritePort(buffer, 4));
+    EXPECT_FALSE(port->ReadPort(buffer, 1));
+    EXPECT_EQ(port->QueuedInputCount(), 0u);
+    EXPECT_TRUE(port->OpenDevice(pty.slavePath(), 6, 0, 0));
+}
+
+// A backend whose single steps can be made to fail, for the paths a real
+// device does not take on demand.
+struct ScriptedBackend : SerialBackend {
+    bool Open(const std::string&) override { return open = true; }
+    bool IsOpen() const override { return open; }
+    bool Configure(const LineSettings&) override { return configureOk; }
+    bool SetNoTimeouts() override { return timeoutsOk; }
+    void Purge() override { ++purges; }
+    void SetBreak() override {}
+    void ClearBreak() override {}
+    bool Write(const uint8_t*, size_t) override { return open; }
+    size_t QueuedInputCount() override { return 0; }
+    bool Read(uint8_t*, size_t) override { return false; }
+    bool WaitReadable(int) override { return false; }
+    bool Close() override {
+        open = false;
+        errno = EIO;
+        return closeOk;
+    }
+    bool open = false;
+    bool configureOk = true;
+    bool timeoutsOk = true;
+    bool closeOk = true;
+    int purges = 0;
+};
+
+TEST(SerialPortFailures, ConfigurationFailuresCloseThePortWithoutABox) {
+    for (int failing = 0; failing < 2; ++failing) {
+        RecordingNotifier notifier;
+        const uint16_t t1 = 0;
+        auto owned = std::make_unique<ScriptedBackend>();
+        ScriptedBackend* backend = owned.get();
+        backend->configureOk = failing != 0;
+        backend->timeoutsOk = failing == 0;
+        SerialPort port(notifier, t1, std::move(owned));
+        EXPECT_FALSE(port.OpenDevice("/dev/scripted", 6, 0, 0));
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_TRUE(notifier.boxes.empty());
+        EXPECT_EQ(port.openErrorCode(), 0);
+    }
+}
+
+TEST(SerialPortFailures, RefusedCloseIsRaised) {
+    RecordingNotifier notifier;
+    const uint16_t t1 = 0;
+    auto owned = std::make_unique<ScriptedBackend>();
+    ScriptedBackend* backend = owned.get();
+    SerialPort port(notifier, t1, std::move(owned));
+    ASSERT_TRUE(port.OpenDevice("/dev/scripted", 6, 0, 0));
+    EXPECT_EQ(backend->purges, 2);
+    backend->closeOk = false;
+    EXPECT_THROW(port.ClosePort(), std::system_error);
+    EXPECT_NO_THROW(port.ClosePort());
+}
+
+}  // namespace
+}  // namespace tarnlight
