@@ -87,8 +87,10 @@ class PlcSimulator {
 
     SimStats stats() const;
 
-    // The decoded requests served so far, for tests: frame type, service code,
-    // data bytes 21..33 and sequence number.
+    // The decoded requests received so far, for tests: frame type, service
+    // code, data bytes 21..33 and sequence number. Attach requests addressed
+    // to this controller appear with frame type 'A' and zero fields; requests
+    // swallowed by a fault injection are listed too.
     struct Request {
         uint8_t frameType;
         uint8_t serviceCode;

@@ -1,0 +1,145 @@
+#include "sim/sim_memory.h"
+
+#include "sim/plc_simulator.h"
+
+namespace tarnlight::sim {
+
+namespace {
+
+int BitReadArea(uint8_t selector) {
+    switch (selector) {
+        case 0x10:
+            return kAreaI;
+        case 0x16:
+            return kAreaM;
+        case 0x12:
+            return kAreaQ;
+        default:
+            return -1;
+    }
+}
+
+int BitWriteArea(uint8_t selector) {
+    switch (selector) {
+        case 0x46:
+            return kAreaI;
+        case 0x4C:
+            return kAreaM;
+        case 0x48:
+            return kAreaQ;
+        default:
+            return -1;
+    }
+}
+
+// Word selectors are the same for reads and writes.
+int WordArea(uint8_t selector) {
+    switch (selector) {
+        case 0x0A:
+            return kAreaAI;
+        case 0x08:
+            return kAreaR;
+        case 0x0C:
+            return kAreaAQ;
+        default:
+            return -1;
+    }
+}
+
+bool ValidArea(int area) {
+    return area >= 0 && area < 3;
+}
+
+}  // namespace
+
+SimMemory::SimMemory() {
+    for (auto& b : bits_) b.assign(kBitCount + 1, 0);
+    for (auto& w : words_) w.assign(kWordCount + 1, 0);
+}
+
+void SimMemory::SetBit(int area, uint32_t address, bool value) {
+    if (!ValidArea(area) || address < 1 || address > kBitCount) return;
+    std::lock_guard lock(mutex_);
+    bits_[area][address] = value ? 1 : 0;
+}
+
+bool SimMemory::GetBit(int area, uint32_t address) const {
+    if (!ValidArea(area) || address < 1 || address > kBitCount) return false;
+    std::lock_guard lock(mutex_);
+    return bits_[area][address] != 0;
+}
+
+void SimMemory::SetWord(int area, uint32_t address, uint16_t value) {
+    if (!ValidArea(area) || address < 1 || address > kWordCount) return;
+    std::lock_guard lock(mutex_);
+    words_[area][address] = value;
+}
+
+uint16_t SimMemory::GetWord(int area, uint32_t address) const {
+    if (!ValidArea(area) || address < 1 || address > kWordCount) return 0;
+    std::lock_guard lock(mutex_);
+    return words_[area][address];
+}
+
+bool SimMemory::Read(uint8_t selector, uint16_t first, uint16_t count,
+                     std::vector<uint8_t>& out) const {
+    std::lock_guard lock(mutex_);
+    if (const int area = BitReadArea(selector); area >= 0) {
+        for (uint32_t k = 0; k < count; ++k) {
+            uint8_t byte = 0;
+            for (uint32_t b = 0; b < 8; ++b) {
+                const uint32_t address = 8 * (first + k) + 1 + b;
+                if (address <= kBitCount && bits_[area][address] != 0) byte |= 1u << b;
+            }
+            out.push_back(byte);
+        }
+        return true;
+    }
+    if (const int area = WordArea(selector); area >= 0) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t address = first + 1u + i;
+            const uint16_t w = address <= kWordCount ? words_[area][address] : 0;
+            out.push_back(static_cast<uint8_t>(w & 0xFF));
+            out.push_back(static_cast<uint8_t>(w >> 8));
+        }
+        return true;
+    }
+    return false;
+}
+
+bool SimMemory::Write(uint8_t selector, uint16_t index, const uint8_t* value, int& area,
+                      bool& isWord) {
+    const uint32_t address = index + 1u;
+    std::lock_guard lock(mutex_);
+    if (const int a = BitWriteArea(selector); a >= 0) {
+        if (address > kBitCount) return false;
+        bits_[a][address] = value[0] != 0 ? 1 : 0;
+        area = a;
+        isWord = false;
+        return true;
+    }
+    if (const int a = WordArea(selector); a >= 0) {
+        if (address > kWordCount) return false;
+        words_[a][address] = static_cast<uint16_t>(value[0] | (value[1] << 8));
+        area = a;
+        isWord = true;
+        return true;
+    }
+    return false;
+}
+
+void SimMemory::AdvanceLiveProcess() {
+    std::lock_guard lock(mutex_);
+    words_[kAreaR][1] = static_cast<uint16_t>(words_[kAreaR][1] + 1);
+    livePattern_ = static_cast<uint8_t>((livePattern_ << 1) | (livePattern_ >> 7));
+    for (int b = 0; b < 8; ++b) bits_[kAreaI][1 + b] = (livePattern_ >> b) & 1;
+}
+
+const char* AreaName(int area, bool isWord) {
+    static const char* const kBits[] = {"%I", "%M", "%Q"};
+    static const char* const kWords[] = {"%AI", "%R", "%AQ"};
+    if (area < 0 || area > 2) return "?";
+    return isWord ? kWords[area] : kBits[area];
+}
+
+}  // namespace tarnlight::sim
