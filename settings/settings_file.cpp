@@ -106,12 +106,13 @@ class IniText {
             lines_[line] = std::move(entry);
             return;
         }
-        // At the end of the section, before the blank lines that part it from
-        // the next one.
+        // After the last entry of the section, so that blank lines and the
+        // comments that introduce the next section stay in front of it.
         int insertAt = header + 1;
         const int end = SectionEnd(header);
         for (int i = header + 1; i < end; ++i) {
-            if (!Trim(lines_[i]).empty()) insertAt = i + 1;
+            const std::string_view line = Trim(lines_[i]);
+            if (!line.empty() && line.front() != ';' && line.front() != '#') insertAt = i + 1;
         }
         lines_.insert(lines_.begin() + insertAt, std::move(entry));
     }
