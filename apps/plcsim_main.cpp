@@ -1,0 +1,218 @@
+// tarnlight-plcsim: a simulated controller on a pseudo-terminal (or a real
+// serial port) for the demo and for trying the program without a PLC. It
+// links the pty into the device map as COMn so the program opens it by name.
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+
+#include <sys/time.h>
+
+#include "sim/plc_simulator.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void OnSignal(int) {
+    gStop = 1;
+}
+
+void PrintLine(const std::string& text) {
+    timeval tv{};
+    gettimeofday(&tv, nullptr);
+    std::tm local{};
+    localtime_r(&tv.tv_sec, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &local);
+    std::printf("%s.%03ld %s\n", stamp, static_cast<long>(tv.tv_usec / 1000), text.c_str());
+    std::fflush(stdout);
+}
+
+void OnEvent(void*, const std::string& line) {
+    PrintLine(line);
+}
+
+void Usage(std::FILE* out) {
+    std::fputs(
+        "Usage: tarnlight-plcsim [options]\n"
+        "Simulated PLC answering SNP on a pseudo-terminal until SIGINT or SIGTERM.\n"
+        "  --com N            link the pty as COMN in the device map (default 1)\n"
+        "  --device PATH      serve a real serial port instead of a pty\n"
+        "  --baud RATE        speed of --device (default 19200)\n"
+        "  --cpu-id ID        SNP ID of the controller, at most 7 characters (default none)\n"
+        "  --family CODE      controller family code (default 16)\n"
+        "  --model CODE       CPU model code (default 30)\n"
+        "  --privilege N      privilege level granted (default 2)\n"
+        "  --t1 MS            T1 returned in the attach reply, 0..255 (default 5)\n"
+        "  --state N          controller state 0..15 (default 0, Run, I/O Enabled)\n"
+        "  --sweep TENTHS     sweep time in tenths of a millisecond (default 123)\n"
+        "  --text-buffer N    data bytes per text buffer, even, 2..2040 (default 256)\n"
+        "  --line-speed BAUD  emulate the wire time of every byte at that speed\n"
+        "  --no-parity        10 bits per byte for --line-speed and --device (default 11)\n"
+        "  --turnaround MS    extra delay before each reply\n"
+        "  --live             count %R1 and rotate %I1..%I8 every 100 ms\n"
+        "Faults:\n"
+        "  --dead             never answer\n"
+        "  --no-ack N         ignore the next N requests\n"
+        "  --bad-bcc N        wrong check code on the next N replies\n"
+        "  --wrong-seq N      wrong sequence number on the next N mailbox replies\n"
+        "  --refuse-writes N  ignore the next N write requests\n"
+        "  --drop-after K     go silent after K requests, as a pulled cable\n"
+        "  --help             this text\n",
+        out);
+}
+
+// Parses a whole decimal number within [low, high].
+bool ParseNumber(const char* text, long low, long high, long& value) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v < low || v > high) return false;
+    value = v;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using tarnlight::sim::PlcSimulator;
+    tarnlight::sim::SimConfig config;
+    long com = 1;
+    bool comGiven = false;
+    std::string device;
+    long baud = 19200;
+    bool dead = false;
+    long noAck = 0, badBcc = 0, wrongSeq = 0, refuseWrites = 0, dropAfter = -1;
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string opt = argv[i];
+        const char* arg = i + 1 < argc ? argv[i + 1] : nullptr;
+        long v = 0;
+        auto number = [&](long low, long high) {
+            if (!ParseNumber(arg, low, high, v)) {
+                std::fprintf(stderr, "tarnlight-plcsim: %s needs a number from %ld to %ld\n",
+                             opt.c_str(), low, high);
+                std::exit(2);
+            }
+            ++i;
+            return v;
+        };
+        if (opt == "--help" || opt == "-h") {
+            Usage(stdout);
+            return 0;
+        } else if (opt == "--com") {
+            com = number(1, 256);
+            comGiven = true;
+        } else if (opt == "--device" && arg != nullptr) {
+            device = arg;
+            ++i;
+        } else if (opt == "--baud") {
+            baud = number(300, 115200);
+        } else if (opt == "--cpu-id" && arg != nullptr) {
+            config.cpuId = arg;
+            if (config.cpuId.size() > 7) {
+                std::fprintf(stderr, "tarnlight-plcsim: --cpu-id takes at most 7 characters\n");
+                return 2;
+            }
+            ++i;
+        } else if (opt == "--family") {
+            config.familyCode = static_cast<uint8_t>(number(0, 255));
+        } else if (opt == "--model") {
+            config.modelCode = static_cast<uint8_t>(number(0, 255));
+        } else if (opt == "--privilege") {
+            config.privilegeLevel = static_cast<uint8_t>(number(0, 255));
+        } else if (opt == "--t1") {
+            config.t1 = static_cast<uint16_t>(number(0, 255));
+        } else if (opt == "--state") {
+            config.plcState = static_cast<uint8_t>(number(0, 15));
+        } else if (opt == "--sweep") {
+            config.sweepTime = static_cast<uint16_t>(number(0, 65535));
+        } else if (opt == "--text-buffer") {
+            config.textBufferData = static_cast<size_t>(number(2, 2040));
+        } else if (opt == "--line-speed") {
+            config.lineBaud = static_cast<uint32_t>(number(1, 1000000));
+        } else if (opt == "--no-parity") {
+            config.parity = false;
+        } else if (opt == "--turnaround") {
+            config.turnaroundMs = static_cast<int>(number(0, 60000));
+        } else if (opt == "--live") {
+            config.liveProcess = true;
+        } else if (opt == "--dead") {
+            dead = true;
+        } else if (opt == "--no-ack") {
+            noAck = number(0, 1000000);
+        } else if (opt == "--bad-bcc") {
+            badBcc = number(0, 1000000);
+        } else if (opt == "--wrong-seq") {
+            wrongSeq = number(0, 1000000);
+        } else if (opt == "--refuse-writes") {
+            refuseWrites = number(0, 1000000);
+        } else if (opt == "--drop-after") {
+            dropAfter = number(0, 1000000);
+        } else {
+            std::fprintf(stderr, "tarnlight-plcsim: unknown or incomplete option %s\n",
+                         opt.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    PlcSimulator sim(config);
+    if (!device.empty()) {
+        if (!sim.OpenDevice(device, static_cast<uint32_t>(baud))) {
+            std::fprintf(stderr, "tarnlight-plcsim: cannot open %s at %ld bit/s: %s\n",
+                         device.c_str(), baud, std::strerror(errno));
+            return 1;
+        }
+        PrintLine("serving " + device + " at " + std::to_string(baud) + " bit/s");
+    } else {
+        if (!sim.OpenPty()) {
+            std::fprintf(stderr, "tarnlight-plcsim: cannot create a pseudo-terminal: %s\n",
+                         std::strerror(errno));
+            return 1;
+        }
+        PrintLine("pty " + sim.slavePath());
+    }
+    if (device.empty() || comGiven) {
+        if (!sim.CreateDeviceLink(static_cast<int>(com - 1))) {
+            std::fprintf(stderr, "tarnlight-plcsim: cannot create the COM%ld link: %s\n", com,
+                         std::strerror(errno));
+            return 1;
+        }
+        PrintLine("COM" + std::to_string(com) + " -> " + sim.deviceLinkPath());
+    }
+
+    sim.SetDead(dead);
+    sim.FailAcks(static_cast<int>(noAck));
+    sim.CorruptBcc(static_cast<int>(badBcc));
+    sim.WrongSequence(static_cast<int>(wrongSeq));
+    sim.RefuseWrites(static_cast<int>(refuseWrites));
+    if (dropAfter >= 0) sim.DropLineAfter(static_cast<int>(dropAfter));
+    sim.SetEventSink(&OnEvent, nullptr);
+
+    struct sigaction sa {};
+    sa.sa_handler = &OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    if (!sim.Start()) {
+        std::fprintf(stderr, "tarnlight-plcsim: cannot start serving\n");
+        return 1;
+    }
+    PrintLine("running; Ctrl+C ends");
+    while (gStop == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    sim.Stop();
+    const auto s = sim.stats();
+    PrintLine("stopped: " + std::to_string(s.attaches) + " attaches, " +
+              std::to_string(s.mailboxRequests) + " mailbox requests, " + std::to_string(s.writes) +
+              " writes");
+    return 0;
+}
