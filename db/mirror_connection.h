@@ -2,8 +2,10 @@
 // The one connection to the MySQL/MariaDB server that holds the mirror
 // database, on MariaDB Connector/C.
 #include <string>
+#include <vector>
 
 typedef struct st_mysql MYSQL;
+typedef struct st_mysql_res MYSQL_RES;
 
 namespace tarnlight::db {
 
@@ -13,29 +15,74 @@ struct ConnectionParams {
     std::string password;
     unsigned port = 0;  // 0: the client library's default
     unsigned connectTimeoutSeconds = 5;
+    // Bounds every read and write on the socket, so a server that stops
+    // answering in the middle of a statement cannot freeze the worker.
+    unsigned readWriteTimeoutSeconds = 10;
 };
 
+// A result set fetched whole to the client (mysql_store_result); released
+// when it goes out of scope.
+class StoredResult {
+  public:
+    StoredResult() = default;
+    ~StoredResult();
+    StoredResult(const StoredResult&) = delete;
+    StoredResult& operator=(const StoredResult&) = delete;
+
+    bool HasResultSet() const { return result_ != nullptr; }
+    // Moves to the next row; false after the last one.
+    bool Next();
+    unsigned ColumnCount() const { return columns_; }
+    // Column i of the current row; nullptr for SQL NULL or a missing column.
+    const char* Column(unsigned i) const;
+    unsigned long Length(unsigned i) const;
+    void Reset();
+
+  private:
+    friend class MirrorConnection;
+    MYSQL_RES* result_ = nullptr;
+    char** row_ = nullptr;
+    unsigned long* lengths_ = nullptr;
+    unsigned columns_ = 0;
+};
+
+using Rows = std::vector<std::vector<std::string>>;
+
 class MirrorConnection {
-public:
+  public:
     MirrorConnection() = default;
     ~MirrorConnection();
     MirrorConnection(const MirrorConnection&) = delete;
     MirrorConnection& operator=(const MirrorConnection&) = delete;
 
     // mysql_init + mysql_real_connect (no default database, no socket, no
-    // flags) with a connect time-out. False on failure; Error() tells why and
-    // the handle is closed again.
+    // flags) with connect, read and write time-outs and no automatic
+    // reconnection. False on failure; Error() tells why and the handle is
+    // closed again. An open connection is closed first.
     bool Open(const ConnectionParams& params);
     bool SelectDatabase(const std::string& name);  // mysql_select_db
-    bool Query(const std::string& sql);            // mysql_query; true when accepted
-    bool Ping();                                   // mysql_ping == 0
-    void Close();                                  // mysql_close; safe when closed
+    bool Query(const std::string& sql);            // true when the server accepted it
+    // Query + mysql_store_result. False when the statement failed or its
+    // result could not be fetched; true with !result.HasResultSet() for a
+    // statement that yields no result set.
+    bool Select(const std::string& sql, StoredResult& result);
+    // Every row of a query as texts (SQL NULL as "NULL"); for tests and tools.
+    bool FetchRows(const std::string& sql, Rows& rows);
+    bool Ping();   // mysql_ping == 0
+    void Close();  // mysql_close; safe when closed
     bool IsOpen() const { return handle_ != nullptr; }
     std::string Error() const;  // mysql_error text of the last failure
+    // The server's id of this session (general log thread_id); 0 when closed.
+    unsigned long ThreadId() const;
+    // text as the body of a '...' string literal for this connection's
+    // character set (mysql_real_escape_string).
+    std::string Escape(const std::string& text) const;
     MYSQL* handle() { return handle_; }
     const ConnectionParams& params() const { return params_; }
 
-private:
+  private:
+    void KeepError();
+
     MYSQL* handle_ = nullptr;
     ConnectionParams params_;
     std::string lastError_;

@@ -1,0 +1,208 @@
+#include "db/mirror_connection.h"
+
+#include <mysql.h>
+
+namespace tarnlight::db {
+
+StoredResult::~StoredResult() {
+    Reset();
+}
+
+void StoredResult::Reset() {
+    if (result_ != nullptr) mysql_free_result(result_);
+    result_ = nullptr;
+    row_ = nullptr;
+    lengths_ = nullptr;
+    columns_ = 0;
+}
+
+bool StoredResult::Next() {
+    if (result_ == nullptr) return false;
+    row_ = mysql_fetch_row(result_);
+    if (row_ == nullptr) return false;
+    lengths_ = mysql_fetch_lengths(result_);
+    return true;
+}
+
+const char* StoredResult::Column(unsigned i) const {
+    if (row_ == nullptr || i >= columns_) return nullptr;
+    return row_[i];
+}
+
+unsigned long StoredResult::Length(unsigned i) const {
+    if (row_ == nullptr || lengths_ == nullptr || i >= columns_) return 0;
+    return lengths_[i];
+}
+
+MirrorConnection::~MirrorConnection() {
+    Close();
+}
+
+bool MirrorConnection::Open(const ConnectionParams& params) {
+    Close();
+    params_ = params;
+    handle_ = mysql_init(nullptr);
+    if (handle_ == nullptr) {
+        lastError_ = "MySQL client library: out of memory";
+        return false;
+    }
+    const unsigned connectTimeout = params.connectTimeoutSeconds;
+    const unsigned ioTimeout = params.readWriteTimeoutSeconds;
+    mysql_options(handle_, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
+    if (ioTimeout > 0) {
+        mysql_options(handle_, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
+        mysql_options(handle_, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
+    }
+    if (mysql_real_connect(handle_, params.host.c_str(), params.user.c_str(),
+                           params.password.c_str(), nullptr, params.port, nullptr, 0) == nullptr) {
+        KeepError();
+        mysql_close(handle_);
+        handle_ = nullptr;
+        return false;
+    }
+    lastError_.clear();
+    return true;
+}
+
+bool MirrorConnection::SelectDatabase(const std::string& name) {
+    if (handle_ == nullptr) {
+        lastError_ = "not connected";
+        return false;
+    }
+    if (mysql_select_db(handle_, name.c_str()) != 0) {
+        KeepError();
+        return false;
+    }
+    return true;
+}
+
+bool MirrorConnection::Query(const std::string& sql) {
+    if (handle_ == nullptr) {
+        lastError_ = "not connected";
+        return false;
+    }
+    // mysql_real_query: the length is known, no strlen per statement.
+    if (mysql_real_query(handle_, sql.data(), sql.size()) != 0) {
+        KeepError();
+        return false;
+    }
+    // A statement that unexpectedly yields rows must not leave them unread,
+    // or the next statement would fail out of sync.
+    if (mysql_field_count(handle_) != 0) {
+        MYSQL_RES* result = mysql_store_result(handle_);
+        if (result != nullptr) mysql_free_result(result);
+    }
+    return true;
+}
+
+bool MirrorConnection::Select(const std::string& sql, StoredResult& result) {
+    result.Reset();
+    if (handle_ == nullptr) {
+        lastError_ = "not connected";
+        return false;
+    }
+    if (mysql_real_query(handle_, sql.data(), sql.size()) != 0) {
+        KeepError();
+        return false;
+    }
+    result.result_ = mysql_store_result(handle_);
+    if (result.result_ == nullptr) {
+        // No result set: fine for a statement without one, a failure when the
+        // statement had columns and fetching them broke off.
+        if (mysql_field_count(handle_) != 0) {
+            KeepError();
+            return false;
+        }
+        return true;
+    }
+    result.columns_ = mysql_num_fields(result.result_);
+    return true;
+}
+
+bool MirrorConnection::FetchRows(const std::string& sql, Rows& rows) {
+    rows.clear();
+    StoredResult result;
+    if (!Select(sql, result)) return false;
+    while (result.Next()) {
+        std::vector<std::string> row;
+        row.reserve(result.ColumnCount());
+        for (unsigned i = 0; i < result.ColumnCount(); ++i) {
+            const char* text = result.Column(i);
+            row.emplace_back(text != nullptr ? std::string(text, result.Length(i))
+                                             : std::string("NULL"));
+        }
+        rows.push_back(std::move(row));
+    }
+    return true;
+}
+
+bool MirrorConnection::Ping() {
+    if (handle_ == nullptr) return false;
+    if (mysql_ping(handle_) != 0) {
+        KeepError();
+        return false;
+    }
+    return true;
+}
+
+void MirrorConnection::Close() {
+    if (handle_ != nullptr) mysql_close(handle_);
+    handle_ = nullptr;
+}
+
+std::string MirrorConnection::Error() const {
+    return lastError_;
+}
+
+unsigned long MirrorConnection::ThreadId() const {
+    return handle_ != nullptr ? mysql_thread_id(handle_) : 0;
+}
+
+std::string MirrorConnection::Escape(const std::string& text) const {
+    if (handle_ == nullptr) {
+        // No session, no character set to consult: escape the bytes that end
+        // or disturb a literal, as the client library does for single-byte sets.
+        std::string out;
+        out.reserve(text.size() + 8);
+        for (const char c : text) {
+            switch (c) {
+                case '\0':
+                    out += "\\0";
+                    break;
+                case '\n':
+                    out += "\\n";
+                    break;
+                case '\r':
+                    out += "\\r";
+                    break;
+                case '\x1a':
+                    out += "\\Z";
+                    break;
+                case '\\':
+                    out += "\\\\";
+                    break;
+                case '\'':
+                    out += "\\'";
+                    break;
+                case '"':
+                    out += "\\\"";
+                    break;
+                default:
+                    out += c;
+            }
+        }
+        return out;
+    }
+    std::string out(text.size() * 2 + 1, '\0');
+    const unsigned long n = mysql_real_escape_string(handle_, out.data(), text.data(), text.size());
+    if (n == static_cast<unsigned long>(-1)) return std::string();
+    out.resize(n);
+    return out;
+}
+
+void MirrorConnection::KeepError() {
+    const char* text = handle_ != nullptr ? mysql_error(handle_) : nullptr;
+    lastError_ = (text != nullptr && *text != '\0') ? text : "unknown database error";
+}
+
+}  // namespace tarnlight::db

@@ -1,0 +1,133 @@
+#pragma once
+// The private MariaDB server of the test run (scripts/mariadb-private, started
+// by the ctest fixture TlDb into $TARNLIGHT_TEST_DB_DIR) as the tests see it:
+// connection parameters for 127.0.0.1, a database name of their own per test
+// (the tests run in parallel against one server), and a second client that
+// reads and changes the tables the way another program would.
+//
+//   if (!tarnlight::test::PrivateDbAvailable()) GTEST_SKIP() << "no test database";
+//   auto params = tarnlight::test::PrivateDbParams();
+//   std::string name = tarnlight::test::UniqueDbName("mirror");
+//   tarnlight::test::OtherClient other(params);
+//   other.Exec("UPDATE " + name + ".new_m SET value=1, flag=1 WHERE id=10");
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "db/mirror_connection.h"
+
+namespace tarnlight::test {
+
+// Directory of the test run's server; empty when the variable is not set.
+inline std::string PrivateDbDir() {
+    const char* dir = std::getenv("TARNLIGHT_TEST_DB_DIR");
+    return dir != nullptr ? std::string(dir) : std::string();
+}
+
+inline std::string ReadFirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// Parameters for root over TCP at 127.0.0.1 from DIR/port and DIR/password.
+inline db::ConnectionParams PrivateDbParams(const std::string& dir = PrivateDbDir()) {
+    db::ConnectionParams params;
+    params.host = "127.0.0.1";
+    params.user = "root";
+    params.password = ReadFirstLine(dir + "/password");
+    params.port =
+        static_cast<unsigned>(std::strtoul(ReadFirstLine(dir + "/port").c_str(), nullptr, 10));
+    params.connectTimeoutSeconds = 5;
+    return params;
+}
+
+inline bool PrivateDbAvailable(const std::string& dir = PrivateDbDir()) {
+    return !dir.empty() && !ReadFirstLine(dir + "/port").empty();
+}
+
+// "tl_<stem>_<pid>_<n>": unique across the parallel test processes and the
+// cases of one process; stem should be a short plain identifier.
+inline std::string UniqueDbName(const std::string& stem) {
+    static std::atomic<unsigned> counter{0};
+    std::string name = "tl_" + stem + "_" + std::to_string(static_cast<long>(getpid())) + "_" +
+                       std::to_string(counter++);
+    if (name.size() > 64) name = name.substr(name.size() - 64);
+    return name;
+}
+
+// The private server script (for tests that run a server instance of their own).
+inline std::string PrivateDbScript() {
+    if (const char* script = std::getenv("TARNLIGHT_DB_SCRIPT")) return script;
+#ifdef TARNLIGHT_SOURCE_DIR
+    return std::string(TARNLIGHT_SOURCE_DIR) + "/scripts/mariadb-private";
+#else
+    return "scripts/mariadb-private";
+#endif
+}
+
+// Runs "<script> action dir"; the exit status (0 success).
+inline int RunPrivateDbScript(const std::string& action, const std::string& dir) {
+    const std::string command =
+        "'" + PrivateDbScript() + "' " + action + " '" + dir + "' >/dev/null 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Another program on the same server, with a connection of its own.
+class OtherClient {
+  public:
+    explicit OtherClient(const db::ConnectionParams& params = PrivateDbParams(),
+                         const std::string& database = "") {
+        ok_ =
+            connection_.Open(params) && (database.empty() || connection_.SelectDatabase(database));
+    }
+    bool ok() const { return ok_; }
+    std::string Error() const { return connection_.Error(); }
+    bool Exec(const std::string& sql) { return connection_.Query(sql); }
+    db::Rows Rows(const std::string& sql) {
+        db::Rows rows;
+        connection_.FetchRows(sql, rows);
+        return rows;
+    }
+    // First column of the first row; "" when there is none.
+    std::string Scalar(const std::string& sql) {
+        const db::Rows rows = Rows(sql);
+        return rows.empty() || rows[0].empty() ? std::string() : rows[0][0];
+    }
+    long Number(const std::string& sql) { return std::strtol(Scalar(sql).c_str(), nullptr, 10); }
+    bool DatabaseExists(const std::string& name) {
+        return Number("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='" +
+                      connection_.Escape(name) + "'") == 1;
+    }
+    // Every statement the server's general log holds for one session, oldest
+    // first (the log table keeps rows in the order they were written). Logging must be on: see
+    // EnableGeneralLog.
+    std::vector<std::string> LoggedStatements(unsigned long threadId) {
+        std::vector<std::string> out;
+        for (auto& row :
+             Rows("SELECT command_type, CONVERT(argument USING utf8mb4) FROM mysql.general_log "
+                  "WHERE thread_id=" +
+                  std::to_string(threadId)))
+            if (row[0] == "Query") out.push_back(row[1]);
+        return out;
+    }
+    // Turns on the general log into mysql.general_log (server-wide; it is
+    // never turned off again, so parallel tests do not disturb each other).
+    bool EnableGeneralLog() {
+        return Exec("SET GLOBAL log_output='TABLE'") && Exec("SET GLOBAL general_log=1");
+    }
+    db::MirrorConnection& connection() { return connection_; }
+
+  private:
+    db::MirrorConnection connection_;
+    bool ok_ = false;
+};
+
+}  // namespace tarnlight::test
