@@ -1,0 +1,216 @@
+// The worker: connection attempts under the lost-connection policy, the
+// cycle loop, and the shut-down that returns the window to its idle state.
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/grid_format.h"
+#include "engine/plc_status.h"
+#include "snp/identity.h"
+
+namespace tarnlight {
+namespace {
+
+std::string ConnectingText(const LinkConfig& config, uint16_t attemptNumber) {
+    if (config.retryForever) return "Connecting..  (" + std::to_string(attemptNumber) + ")";
+    if (config.attemptBudget == 1) return "Connecting..";
+    return "Connecting..  " + std::to_string(attemptNumber) + "/" +
+           std::to_string(config.attemptBudget);
+}
+
+}  // namespace
+
+int Engine::CommunicationThread() {
+    uint8_t attemptsLeft = config_.attemptBudget;
+    uint16_t attemptNumber = 0;
+
+    while (attemptsLeft != 0 && !flags_.stopRequested) {
+        flags_.linkLost = 0;
+        ++attemptNumber;
+        window_.SetPanelText(kLinkStatePanel, ConnectingText(config_, attemptNumber));
+
+        const bool online = ConnectionAttempt();
+        if (online) {
+            // A link that came up gets a fresh series after a later loss.
+            attemptsLeft = config_.attemptBudget;
+            attemptNumber = 0;
+            FillPlcInfo();
+            CycleLoop();
+            if (flags_.linkLost) {
+                window_.SetEnabled(Control::Butt_PlcRun, false);
+                window_.SetEnabled(Control::Butt_PlcStop, false);
+                window_.SetEnabled(Control::RadioGroup_IOstatus, false);
+                window_.SetPanelText(kLinkStatePanel, "Offline");
+                window_.SetPanelText(kMessagePanel, "E21: Lost connection with PLC");
+                window_.SetPanelText(kPlcStatePanel, "");
+                window_.SetPanelText(kSweepPanel, "");
+                window_.SetIconIndex(kIconConnectionLost);
+            }
+            continue;
+        }
+        if (!config_.retryForever) --attemptsLeft;
+        if (attemptsLeft == 0 || config_.giveUp) {
+            attemptsLeft = 0;
+            window_.SetPanelText(kMessagePanel, "E22: Cannot connect to PLC");
+            window_.SetIconIndex(kIconConnectFailed);
+        }
+    }
+    EndOfWorker();
+    return 1;
+}
+
+bool Engine::ConnectionAttempt() {
+    link_.SendLinkBreak();
+    if (!link_.Attach()) return false;
+    if (!link_.NegotiateTimers()) return false;
+    ShowSequence();
+    if (!link_.ReadControllerType()) return false;
+    ShowSequence();
+    if (!link_.RequestPrivilege()) return false;
+    ShowSequence();
+    window_.SetInfoLabel(InfoLabel::Label_priv, std::to_string(context_.privilegeLevel));
+    ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load());
+    if (!link_.CompleteLinkSetUp()) {
+        window_.SetIconIndex(kIconConnectFailed);
+        return false;
+    }
+    ShowSequence();
+    window_.SetPanelText(kLinkStatePanel, "Online");
+    window_.SetPanelText(kMessagePanel, "");
+    window_.SetIconIndex(kIconOnline);
+    if (config_.dbEnabled) mirror_.UpdateInfoCpuId(context_.reportedCpuId);
+    return true;
+}
+
+void Engine::FillPlcInfo() {
+    window_.SetInfoLabel(InfoLabel::LabelCPU_ID, context_.reportedCpuId);
+    window_.SetInfoLabel(InfoLabel::LabelPLC_Type,
+                         std::string(snp::PlcFamilyName(context_.plcFamily)));
+    window_.SetInfoLabel(InfoLabel::LabelPLC_Model,
+                         std::string(snp::PlcModelName(context_.plcModel)));
+    window_.SetInfoLabel(InfoLabel::Label_T1, std::to_string(context_.t1));
+    window_.SetInfoLabel(InfoLabel::Label_T2, std::to_string(context_.t2));
+    window_.SetInfoLabel(InfoLabel::Label_T3b, std::to_string(context_.t3b));
+}
+
+void Engine::CycleLoop() {
+    while (!flags_.linkLost && !flags_.stopRequested) {
+        if (config_.dbEnabled) {
+            // Pings, and re-opens a connection the server dropped; the cycle
+            // goes on either way.
+            if (mirror_.CheckConnection()) {
+                window_.SetPanelText(kMessagePanel, "");
+                mirror_.UpdateInfoPlcState(context_.plcState.load());
+            } else {
+                window_.SetPanelText(kMessagePanel, "W13: No connection with database");
+            }
+        }
+        const bool ok = flags_.transmitting ? FullCycle() : HaltedCycle();
+        if (!ok) flags_.linkLost = 1;
+    }
+}
+
+bool Engine::FullCycle() {
+    if (!link_.SendRunStop()) return false;
+    for (int type = snp::kI; type <= snp::kQ; ++type) {
+        if (config_.areaEnabled[type] && !ReadBitArea(type)) return false;
+    }
+    if (!link_.SendRunStop()) return false;
+    for (int type = snp::kAI; type <= snp::kAQ; ++type) {
+        if (config_.areaEnabled[type] && !ReadWordArea(type)) return false;
+    }
+    if (config_.dbEnabled && !mirror_.ServeWriteQueue()) return false;
+    if (!PerformPendingEdit()) return false;
+    const uint8_t shown = cycleCounter_.load();
+    window_.SetPanelText(kCycleCountPanel, HexByteText(shown));
+    cycleCounter_.store(static_cast<uint8_t>(shown + 1));
+    return true;
+}
+
+bool Engine::ReadBitArea(int type) {
+    const uint16_t from = config_.areaFrom[type];
+    const uint16_t to = config_.areaTo[type];
+    SleepMs(config_.Td);
+    if (!link_.ReadBits(from, to, type)) return false;
+    ShowSequence();
+    const auto& bits = image_->bits[type];
+    window_.ShowBitArea(type, from, to, std::vector<uint8_t>(&bits[from], &bits[to] + 1));
+    for (uint32_t a = from; a <= to; ++a) {
+        if (config_.dbEnabled && flags_.dbAlive)
+            mirror_.MirrorBitValue(type, static_cast<uint16_t>(a), bits[a] != 0 ? 1 : 0);
+    }
+    return true;
+}
+
+bool Engine::ReadWordArea(int type) {
+    const int area = type - snp::kAI;
+    const uint16_t from = config_.areaFrom[type];
+    const uint16_t to = config_.areaTo[type];
+    SleepMs(config_.Td);
+    if (!link_.ReadWords(from, to, area)) return false;
+    ShowSequence();
+    const auto& words = image_->words[area];
+    window_.ShowWordArea(type, from, to, std::vector<uint16_t>(&words[from], &words[to] + 1));
+    for (uint32_t a = from; a <= to; ++a) {
+        if (config_.dbEnabled && flags_.dbAlive)
+            mirror_.MirrorWordValue(area, static_cast<uint16_t>(a), static_cast<int16_t>(words[a]));
+    }
+    return true;
+}
+
+bool Engine::HaltedCycle() {
+    // Keeps the link alive and still serves Run/Stop and the manual write.
+    if (!link_.SendIntermediate()) return false;
+    SleepMs(config_.Td);
+    if (!link_.SendIntermediate()) return false;
+    SleepMs(config_.Td);
+    if (!link_.ReadShortStatus()) return false;
+    ShowSequence();
+    SleepMs(config_.Td / 2);
+    if (!link_.SendRunStop()) return false;
+    ShowSequence();
+    SleepMs(config_.Td / 2);
+    return PerformPendingEdit();
+}
+
+void Engine::ShowSequence() {
+    window_.SetPanelText(kSequencePanel, HexByteText(context_.sequenceNumber));
+}
+
+void Engine::EndOfWorker() {
+    if (config_.dbEnabled) {
+        // Whether the server still answers does not matter here.
+        if (config_.dropAfter) mirror_.DropMirrorDatabase();
+        connection_.Close();
+    }
+    window_.SetEnabled(Control::SB_Offline, false);
+    window_.SetEnabled(Control::SB_Transmit_Start, false);
+    window_.SetEnabled(Control::SB_Transmit_Stop, false);
+    window_.SetEnabled(Control::Butt_PlcRun, false);
+    window_.SetEnabled(Control::Butt_PlcStop, false);
+    window_.SetEnabled(Control::RadioGroup_IOstatus, false);
+
+    SleepMs(25);
+    port_.PurgePort();
+    SleepMs(25);
+    try {
+        port_.ClosePort();
+    } catch (const std::system_error&) {
+        // The device is gone (an unplugged adapter); the worker must still end
+        // and return the window to idle. No modal box from the worker.
+    }
+    SleepMs(25);
+
+    window_.SetEnabled(Control::SB_Online, true);
+    window_.SetPanelText(kLinkStatePanel, "Offline");
+    window_.SetPanelText(kPlcStatePanel, "");
+    window_.SetPanelText(kSweepPanel, "");
+    const bool requested = flags_.stopRequested.load() != 0;
+    if (requested) window_.SetIconIndex(kIconNoConnection);
+    lastEnd_.store(requested ? WorkerEnd::Requested : WorkerEnd::AttemptsUsedUp);
+    flags_.stopRequested = 0;
+    running_.store(false);
+}
+
+}  // namespace tarnlight

@@ -1,0 +1,46 @@
+#include "engine/engine.h"
+
+#include <chrono>
+
+#include "engine/plc_status.h"
+
+namespace tarnlight {
+
+Engine::Engine(WindowPort& window)
+    : window_(window),
+      image_(std::make_unique<snp::MemoryImage>()),
+      port_(window, context_.t1),
+      link_(port_, context_, config_, *image_, flags_),
+      mirror_(connection_, config_, flags_, *image_, link_) {
+    // Every decoded mailbox reply refreshes the state display.
+    link_.SetStatusHook(
+        [this] { ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load()); });
+}
+
+Engine::~Engine() {
+    Shutdown();
+}
+
+void Engine::Shutdown() {
+    if (running_.load()) {
+        flags_.stopRequested = 1;
+        std::lock_guard<std::mutex> lock(sleepMutex_);
+        shuttingDown_ = true;
+    }
+    sleepWake_.notify_all();
+    JoinWorker();
+    std::lock_guard<std::mutex> lock(sleepMutex_);
+    shuttingDown_ = false;
+}
+
+void Engine::JoinWorker() {
+    if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+}
+
+void Engine::SleepMs(unsigned ms) {
+    if (ms == 0) return;
+    std::unique_lock<std::mutex> lock(sleepMutex_);
+    sleepWake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return shuttingDown_; });
+}
+
+}  // namespace tarnlight

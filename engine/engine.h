@@ -1,0 +1,124 @@
+#pragma once
+// The communication engine: the operator's connection commands (run on the
+// user-interface thread) and the worker thread that attaches to the
+// controller, runs the read/write cycle, mirrors into the database and
+// recovers from a lost link by the configured policy.
+//
+// The two threads share only the engine flags and the Run/Stop request, each a
+// single atomic byte, and the LinkConfig snapshot, which Connect writes before
+// the worker starts. The worker changes the window only through WindowPort.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "db/mirror_connection.h"
+#include "db/plc_mirror_db.h"
+#include "engine/engine_flags.h"
+#include "engine/link_config.h"
+#include "engine/window_port.h"
+#include "serial/serial_port.h"
+#include "settings/settings.h"
+#include "snp/memory.h"
+#include "snp/snp_link.h"
+#include "snp/snp_link_context.h"
+
+namespace tarnlight {
+
+// Why the last worker ended.
+enum class WorkerEnd {
+    None,           // no worker has ended yet
+    Requested,      // Disconnect or Shutdown
+    AttemptsUsedUp  // E22: the connection attempts of a series failed
+};
+
+class Engine {
+  public:
+    explicit Engine(WindowPort& window);
+    ~Engine();  // Shutdown()
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // --- commands, on the user-interface thread ---
+
+    // Takes the snapshot from the pages, prepares the window, builds the
+    // database mirror when enabled, opens the port and starts the worker.
+    // False (with a message in the message panel) when it stopped early or a
+    // worker still runs.
+    bool Connect(const Settings& pages, bool breakFree);
+    // Asks the worker to end after its running attempt or cycle. False when
+    // no worker runs.
+    bool Disconnect();
+    // Full cycle from the next pass on. False (nothing changed) when no area
+    // is enabled in the snapshot: the button is disabled then.
+    bool StartTransmission();
+    void HaltTransmission();
+    void PlcRun();
+    // ioStatusItem: selected item of RadioGroup_IOstatus (0 "Enabled",
+    // 1 "Disabled", -1 none: the previous code stays).
+    void PlcStop(int ioStatusItem);
+    // Apply on the Edit page: the worker performs the write at its next chance
+    // with the values the page shows then.
+    void ApplyEdit();
+    // For a closing window: requests the stop, cuts the worker's pauses short
+    // and waits until the worker has finished its end sequence. Afterwards the
+    // worker touches the window no more.
+    void Shutdown();
+    // Waits for a worker that has ended or is ending (Disconnect, E22).
+    void JoinWorker();
+
+    bool IsWorkerRunning() const { return running_.load(); }
+    WorkerEnd lastWorkerEnd() const { return lastEnd_.load(); }
+    uint8_t cycleCounter() const { return cycleCounter_.load(); }
+
+    const LinkConfig& config() const { return config_; }
+    EngineFlags& flags() { return flags_; }
+    snp::SnpLinkContext& context() { return context_; }
+    const snp::MemoryImage& image() const { return *image_; }
+    SerialPort& port() { return port_; }
+    db::PlcMirrorDb& mirror() { return mirror_; }
+
+    // --- the worker's steps (communication_thread.cpp, pending_edit.cpp) ---
+    int CommunicationThread();
+    bool PerformPendingEdit();
+
+  private:
+    bool ConnectionAttempt();  // break and set-up chain; true when online
+    void FillPlcInfo();
+    void CycleLoop();
+    bool FullCycle();
+    bool HaltedCycle();
+    bool ReadBitArea(int type);
+    bool ReadWordArea(int type);
+    void ShowSequence();
+    void EndOfWorker();
+    void SleepMs(unsigned ms);  // cut short by Shutdown
+
+    // Connect's checks that the Part leaves open.
+    bool CheckAreaRanges();
+    bool TakeDatabasePort(const std::string& text);
+
+    WindowPort& window_;
+    LinkConfig config_;
+    EngineFlags flags_;
+    snp::SnpLinkContext context_;
+    std::unique_ptr<snp::MemoryImage> image_;
+    SerialPort port_;
+    snp::SnpLink link_;
+    db::MirrorConnection connection_;
+    db::PlcMirrorDb mirror_;
+
+    std::atomic<uint8_t> cycleCounter_{0};  // never reset, wraps 255 -> 0
+    std::thread worker_;
+    std::atomic<bool> running_{false};
+    std::atomic<WorkerEnd> lastEnd_{WorkerEnd::None};
+
+    std::mutex sleepMutex_;
+    std::condition_variable sleepWake_;
+    bool shuttingDown_ = false;  // guarded by sleepMutex_
+};
+
+}  // namespace tarnlight

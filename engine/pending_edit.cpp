@@ -1,0 +1,39 @@
+// The manual write of the Edit page, performed by the worker.
+#include "engine/engine.h"
+
+namespace tarnlight {
+
+bool Engine::PerformPendingEdit() {
+    // Nothing pending: Apply is enabled already, so there is nothing to do or
+    // to show (re-enabling it every cycle would only flood the window).
+    if (!flags_.pendingEdit) return true;
+
+    // The values the page shows now, not when Apply was pressed.
+    const EditInputs in = window_.ReadEditInputs();
+    const bool validType = in.memType >= snp::kI && in.memType <= snp::kAQ;
+    if (!validType || in.address < 1 || in.address > 0xFFFF) {
+        // Not a cell any request can address (the page's controls never give
+        // this): drop the request instead of failing the link over and over.
+        flags_.pendingEdit = 0;
+        window_.SetEnabled(Control::Butt_UpdateMem, true);
+        return true;
+    }
+
+    const auto address = static_cast<uint16_t>(in.address);
+    bool result;
+    if (snp::IsBitArea(in.memType)) {
+        result = link_.WriteBit(address, in.bitValue ? 1 : 0, in.memType);
+    } else {
+        // Low 16 bits: 65535 and -1 write the same word.
+        result = link_.WriteWord(address, static_cast<uint16_t>(in.wordValue & 0xFFFF),
+                                 in.memType - snp::kAI);
+    }
+    // Clear the flag before Apply comes back, so an Apply pressed right after
+    // a successful write raises it again and is not lost.
+    if (result) flags_.pendingEdit = 0;
+    window_.SetEnabled(Control::Butt_UpdateMem, true);
+    flags_.linkLost = result ? 0 : 1;
+    return result;
+}
+
+}  // namespace tarnlight

@@ -1,0 +1,99 @@
+#pragma once
+// The one way the engine changes the main window. The Qt window implements it
+// by queuing each call to the user-interface thread in the order the calls are
+// made; the headless gateway prints the calls; tests record them.
+//
+// The worker calls everything here except ShowMessageBox, which only Connect
+// (on the user-interface thread) and the layers it calls use: a modal box must
+// never block the worker.
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/link_config.h"
+#include "serial/notifier.h"
+
+namespace tarnlight {
+
+// Status-bar panels by index; 1, 4 and 7 are blank spacers.
+enum Panel : int {
+    kLinkStatePanel = 0,
+    kPlcStatePanel = 2,
+    kSweepPanel = 3,
+    kSequencePanel = 5,
+    kCycleCountPanel = 6,
+    kMessagePanel = 8,
+};
+
+// Controls whose enabled state the engine sets.
+enum class Control {
+    SB_Online,
+    SB_Offline,
+    SB_Transmit_Start,
+    SB_Transmit_Stop,
+    Butt_PlcRun,
+    Butt_PlcStop,
+    RadioGroup_IOstatus,
+    MenuSB2,
+    MenuSB3,
+    Butt_UpdateMem,
+};
+
+// Value labels of the PLC information page.
+enum class InfoLabel {
+    LabelCPU_ID,
+    LabelPLC_Type,
+    LabelPLC_Model,
+    Label_T1,
+    Label_T2,
+    Label_T3b,
+    Label_priv,
+};
+
+// Pictures of the notification-area icon.
+enum TrayIcon : int {
+    kIconNoConnection = 0,
+    kIconOnline = 1,
+    kIconConnectFailed = 2,
+    kIconConnectionLost = 3,
+};
+
+// What the Edit page shows at the moment the worker performs a pending write.
+struct EditInputs {
+    int memType = 0;  // MemoryType 0..5
+    int address = 1;
+    bool bitValue = false;  // "True" selected
+    int wordValue = 0;      // -32768..65535; the low 16 bits are written
+};
+
+class WindowPort : public Notifier {
+  public:
+    ~WindowPort() override = default;
+
+    virtual void SetPanelText(int index, const std::string& text) = 0;
+    virtual void SetEnabled(Control control, bool enabled) = 0;
+    // Selected item of RadioGroup_IOstatus: 0 "Enabled", 1 "Disabled".
+    virtual void SetIoStatusSelection(int item) = 0;
+    virtual void SetInfoLabel(InfoLabel label, const std::string& text) = 0;
+    virtual void SetIconIndex(int index) = 0;
+
+    // Connect: repositions the PLC Memory sub-menu buttons for the enabled areas.
+    virtual void LayOutMemoryMenu(const std::array<bool, kAreaCount>& areaEnabled) = 0;
+    // Connect: titles, header rows, row labels and row counts of the six grids
+    // from the area ranges of the snapshot; value cells empty.
+    virtual void SetUpMemoryGrids(const LinkConfig& config) = 0;
+
+    // One call per area and read, carrying every value of from..to in order.
+    // type is the MemoryType: 0..2 for ShowBitArea (bits 0 or 1), 3..5 for
+    // ShowWordArea (raw 16-bit words).
+    virtual void ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) = 0;
+    virtual void ShowWordArea(int type, uint16_t from, uint16_t to,
+                              std::vector<uint16_t> words) = 0;
+
+    // Called by the worker; must be thread-safe and return what the Edit page
+    // shows now.
+    virtual EditInputs ReadEditInputs() = 0;
+};
+
+}  // namespace tarnlight
