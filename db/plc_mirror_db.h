@@ -1,6 +1,15 @@
 #pragma once
 // The mirror database: schema and lifecycle, value mirroring and the
 // write-back queue that turns flagged request rows into controller writes.
+//
+// Request rows (new_i ... new_aq) carry a flag: 0 idle, 1 pending (set by
+// another program together with value), 2 rejected and not written (the row's
+// id lies outside the controller memory the program holds, or its id or value
+// is not a decimal integer). Another program re-flags a rejected row with 1
+// once it has corrected it. A pending row keeps flag 1 until its write has
+// succeeded; the flag is reset only while the row still asks for the value
+// that was written, so a request changed meanwhile is written in the next
+// cycle.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -16,7 +25,7 @@
 namespace tarnlight::db {
 
 class PlcMirrorDb : public ValueMirror {
-public:
+  public:
     PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config, EngineFlags& flags,
                 const snp::MemoryImage& image, snp::PlcWriter& writer);
 
@@ -32,7 +41,8 @@ public:
     void MirrorWordValue(int area, uint16_t address, int16_t value) override;
 
     // --- write-back queue ---
-    // Resets the flag only while the row still requests the value written.
+    // type: MemoryType 0..5. Resets the flag only while the row still
+    // requests the value written.
     void ClearRequestFlag(int type, uint16_t id, long value);
     int ServeBitRequests(int area);   // 1 done; anything else: a write failed
     int ServeWordRequests(int area);  // as above
@@ -41,10 +51,24 @@ public:
     // The worker's database check at the start of each pass: pings, and when
     // the ping fails re-opens the connection with the same parameters (at
     // most every reconnectInterval) and selects the database. Sets dbAlive.
+    // True when the database is reachable (also right after a re-open); with
+    // dbEnabled clear it sends nothing and returns true.
     bool CheckConnection();
     void SetReconnectInterval(std::chrono::milliseconds interval) { reconnectInterval_ = interval; }
 
-private:
+    // The database name as it goes into CREATE and DROP DATABASE: unchanged
+    // when it is a plain identifier, else backquoted with backquotes doubled.
+    static std::string DatabaseIdentifier(const std::string& name);
+
+    static constexpr int kFlagRejected = 2;
+    static constexpr unsigned kReconnectTimeoutSeconds = 2;
+
+  private:
+    bool Active() const;  // dbEnabled and dbAlive
+    template <typename ReadImage, typename Write>
+    int ServeRequests(int type, uint16_t maxAddress, ReadImage readImage, Write write);
+    void RejectRequest(int type, const char* idText, unsigned long idLength);
+
     MirrorConnection& connection_;
     const LinkConfig& config_;
     EngineFlags& flags_;
@@ -52,12 +76,14 @@ private:
     snp::PlcWriter& writer_;
     std::chrono::milliseconds reconnectInterval_{5000};
     std::chrono::steady_clock::time_point lastReconnect_{};
+    bool reconnectTried_ = false;
 };
 
 enum class DbConnectResult { Ok, ConnectFailed, SelectFailed };
 
 // The database steps of Connect: connect, drop when configured, create,
-// select, build the tables. On failure shows the "Database error" box with the
+// select, build the tables. Sends nothing and returns Ok when dbEnabled is
+// clear. On failure shows the "Database error" box with the
 // client's error text through notifier and closes the connection; the caller
 // shows "E11: Connecting to database error" or "E12: Selecting database error".
 DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb& mirror,

@@ -7,7 +7,7 @@
 namespace tarnlight::db {
 
 class ValueMirror {
-public:
+  public:
     virtual ~ValueMirror() = default;
     virtual void MirrorBitValue(int area, uint16_t address, uint8_t value) = 0;   // area 0..2
     virtual void MirrorWordValue(int area, uint16_t address, int16_t value) = 0;  // area 0..2

@@ -1,0 +1,365 @@
+#include "db/plc_mirror_db.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <string_view>
+
+namespace tarnlight::db {
+
+namespace {
+
+constexpr std::array<const char*, kAreaCount> kCreateTable = {
+    "CREATE TABLE plc_i  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value TINYINT NOT NULL,  "
+    "PRIMARY KEY (id))",
+    "CREATE TABLE plc_m  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value TINYINT  NOT NULL, "
+    "PRIMARY KEY (id))",
+    "CREATE TABLE plc_q  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value TINYINT  NOT NULL, "
+    "PRIMARY KEY (id))",
+    "CREATE TABLE plc_ai (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value SMALLINT NOT NULL, "
+    "PRIMARY KEY (id))",
+    "CREATE TABLE plc_r  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value SMALLINT NOT NULL, "
+    "PRIMARY KEY (id))",
+    "CREATE TABLE plc_aq (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value SMALLINT NOT NULL, "
+    "PRIMARY KEY (id))",
+};
+
+constexpr std::array<const char*, kAreaCount> kCreateRequestTable = {
+    "CREATE TABLE new_i  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value TINYINT  NOT NULL, "
+    "flag TINYINT  NOT NULL, PRIMARY KEY (id))",
+    "CREATE TABLE new_m  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value TINYINT  NOT NULL, "
+    "flag TINYINT  NOT NULL, PRIMARY KEY (id))",
+    "CREATE TABLE new_q  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value TINYINT  NOT NULL, "
+    "flag TINYINT  NOT NULL, PRIMARY KEY (id))",
+    "CREATE TABLE new_ai (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value SMALLINT NOT NULL, "
+    "flag TINYINT  NOT NULL, PRIMARY KEY (id))",
+    "CREATE TABLE new_r  (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value SMALLINT NOT NULL, "
+    "flag TINYINT  NOT NULL, PRIMARY KEY (id))",
+    "CREATE TABLE new_aq (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, value SMALLINT NOT NULL, "
+    "flag TINYINT  NOT NULL, PRIMARY KEY (id))",
+};
+
+constexpr const char* kCreateInfo =
+    "CREATE TABLE info   (id SMALLINT UNSIGNED NOT NULL AUTO_INCREMENT, cpu_id CHAR(20), error "
+    "TINYINT NOT NULL, "
+    "plcstate CHAR(20), num_plcstate TINYINT NOT NULL, PRIMARY KEY (id))";
+constexpr const char* kInsertInfo =
+    "INSERT INTO info   (id, cpu_id, error, plcstate, num_plcstate) VALUES(1 , '', 0, '' , 7)";
+
+constexpr std::array<std::string_view, kAreaCount> kInsertValuePrefix = {
+    "INSERT INTO plc_i (id, value) VALUES(", "INSERT INTO plc_m (id, value) VALUES(",
+    "INSERT INTO plc_q (id, value) VALUES(", "INSERT INTO plc_ai (id, value) VALUES(",
+    "INSERT INTO plc_r (id, value) VALUES(", "INSERT INTO plc_aq (id, value) VALUES(",
+};
+constexpr std::array<std::string_view, kAreaCount> kInsertRequestPrefix = {
+    "INSERT INTO new_i (id, value, flag) VALUES(", "INSERT INTO new_m (id, value, flag) VALUES(",
+    "INSERT INTO new_q (id, value, flag) VALUES(", "INSERT INTO new_ai (id, value, flag) VALUES(",
+    "INSERT INTO new_r (id, value, flag) VALUES(", "INSERT INTO new_aq (id, value, flag) VALUES(",
+};
+
+// By MemoryType; the bit mirror uses the first three, the word mirror the rest.
+constexpr std::array<std::string_view, kAreaCount> kMirrorPrefix = {
+    "UPDATE plc_i SET value = ", "UPDATE plc_m SET value = ", "UPDATE plc_q SET value = ",
+    "UPDATE plc_ai SET value =", "UPDATE plc_r SET value =",  "UPDATE plc_aq SET value =",
+};
+
+constexpr std::array<std::string_view, kAreaCount> kClearPrefix = {
+    "UPDATE new_i SET flag = 0 ",  "UPDATE new_m SET flag = 0 ", "UPDATE new_q SET flag = 0 ",
+    "UPDATE new_ai SET flag = 0 ", "UPDATE new_r SET flag = 0 ", "UPDATE new_aq SET flag = 0 ",
+};
+
+constexpr std::array<std::string_view, kAreaCount> kRequestTable = {"new_i",  "new_m", "new_q",
+                                                                    "new_ai", "new_r", "new_aq"};
+
+constexpr std::array<const char*, kAreaCount> kPendingQuery = {
+    "SELECT * FROM `new_i` WHERE flag = 1", "SELECT * FROM `new_m` WHERE flag = 1",
+    "SELECT * FROM `new_q` WHERE flag = 1", "SELECT * FROM `new_ai` WHERE flag = 1",
+    "SELECT * FROM `new_r` WHERE flag = 1", "SELECT * FROM `new_aq` WHERE flag = 1",
+};
+
+// The controller state texts of the info row, by state number; 7 and above
+// is "unknown".
+constexpr std::array<std::string_view, 8> kStateNames = {
+    "Run, I/O Enabled", "Run, I/O Disabled", "Stop, I/O Disabled", "CPU Stop Faulted",
+    "CPU Halted",       "CPU Suspended",     "Stop, I/O Enabled",  "unknown"};
+
+constexpr uint16_t kBitRowFloor = 1024;
+constexpr uint16_t kWordRowFloor = 256;
+
+void AppendNumber(std::string& out, long value) {
+    char buf[24];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    (void)ec;
+    out.append(buf, end);
+}
+
+// A whole decimal integer text (optional minus sign); nothing else around it.
+bool ParseInteger(const char* text, unsigned long length, long& value) {
+    if (text == nullptr || length == 0) return false;
+    const char* end = text + length;
+    const auto [ptr, ec] = std::from_chars(text, end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config, EngineFlags& flags,
+                         const snp::MemoryImage& image, snp::PlcWriter& writer)
+    : connection_(connection), config_(config), flags_(flags), image_(image), writer_(writer) {}
+
+bool PlcMirrorDb::Active() const {
+    return config_.dbEnabled && flags_.dbAlive.load() == 1;
+}
+
+std::string PlcMirrorDb::DatabaseIdentifier(const std::string& name) {
+    const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '$';
+    }) && !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (plain) return name;
+    std::string quoted = "`";
+    for (const char c : name) {
+        if (c == '`') quoted += '`';
+        quoted += c;
+    }
+    quoted += '`';
+    return quoted;
+}
+
+void PlcMirrorDb::DropMirrorDatabase() {
+    if (!config_.dbEnabled) return;
+    connection_.Query("DROP DATABASE " + DatabaseIdentifier(config_.dbName));
+}
+
+void PlcMirrorDb::CreateMirrorDatabase() {
+    if (!config_.dbEnabled) return;
+    connection_.Query("CREATE DATABASE " + DatabaseIdentifier(config_.dbName));
+}
+
+void PlcMirrorDb::CreateMirrorTables() {
+    if (!config_.dbEnabled) return;
+    // Results are not examined: on a database left from an earlier run the
+    // CREATEs and the INSERTs of existing ids fail and only missing rows are
+    // added, which keeps the earlier values and pending flags.
+    connection_.Query(kCreateInfo);
+    for (int type = 0; type < kAreaCount; ++type) connection_.Query(kCreateTable[type]);
+    for (int type = 0; type < kAreaCount; ++type) connection_.Query(kCreateRequestTable[type]);
+    connection_.Query(kInsertInfo);
+
+    std::string valueRow;
+    std::string requestRow;
+    valueRow.reserve(64);
+    requestRow.reserve(64);
+    for (int type = 0; type < kAreaCount; ++type) {
+        const bool bits = snp::IsBitArea(type);
+        const uint16_t floor = bits ? kBitRowFloor : kWordRowFloor;
+        // Rows past the image's capacity could never be served: stop there.
+        const uint16_t capacity = bits ? snp::kMaxBitAddress : snp::kMaxWordAddress;
+        const unsigned count = std::min<unsigned>(std::max(floor, config_.areaTo[type]), capacity);
+        for (unsigned id = 1; id <= count; ++id) {
+            valueRow.assign(kInsertValuePrefix[type]);
+            AppendNumber(valueRow, id);
+            valueRow.append(",0)");
+            connection_.Query(valueRow);
+            requestRow.assign(kInsertRequestPrefix[type]);
+            AppendNumber(requestRow, id);
+            requestRow.append(",0,0)");
+            connection_.Query(requestRow);
+        }
+    }
+}
+
+void PlcMirrorDb::UpdateInfoCpuId(const std::string& cpuId) {
+    if (!Active()) return;
+    // The controller accepts any ASCII character in a CPU ID: escaped, so a
+    // quote cannot end the literal.
+    connection_.Query("UPDATE info SET cpu_id = '" + connection_.Escape(cpuId) + "' WHERE id = 1");
+}
+
+void PlcMirrorDb::UpdateInfoPlcState(unsigned plcState) {
+    if (!Active()) return;
+    const std::string_view name = kStateNames[std::min<unsigned>(plcState, kStateNames.size() - 1)];
+    std::string sql = "UPDATE info SET plcstate = '";
+    sql.append(name);
+    sql.append("' WHERE id = 1");
+    connection_.Query(sql);
+    sql = "UPDATE info SET num_plcstate = ";
+    AppendNumber(sql, static_cast<long>(plcState));
+    sql.append(" WHERE id = 1");
+    connection_.Query(sql);
+}
+
+void PlcMirrorDb::MirrorBitValue(int area, uint16_t address, uint8_t value) {
+    if (area < 0 || area >= snp::kBitAreaCount || !Active()) return;
+    std::string sql(kMirrorPrefix[area]);
+    // The two forms differ in the blanks around the last equals sign.
+    sql.append(value == 1 ? "1 WHERE id = " : "0 WHERE id=");
+    AppendNumber(sql, address);
+    connection_.Query(sql);
+}
+
+void PlcMirrorDb::MirrorWordValue(int area, uint16_t address, int16_t value) {
+    if (area < 0 || area >= snp::kWordAreaCount || !Active()) return;
+    std::string sql(kMirrorPrefix[area + snp::kAI]);
+    AppendNumber(sql, value);
+    sql.append(" WHERE id=");
+    AppendNumber(sql, address);
+    connection_.Query(sql);
+}
+
+void PlcMirrorDb::ClearRequestFlag(int type, uint16_t id, long value) {
+    if (type < 0 || type >= kAreaCount || !config_.dbEnabled) return;
+    std::string sql(kClearPrefix[type]);
+    sql.append(" WHERE id=");
+    AppendNumber(sql, id);
+    // Another program may have placed a new value on the row since the
+    // SELECT: then the row stays flagged and is written in the next cycle.
+    sql.append(" AND value=");
+    AppendNumber(sql, value);
+    connection_.Query(sql);
+}
+
+void PlcMirrorDb::RejectRequest(int type, const char* idText, unsigned long idLength) {
+    std::string sql = "UPDATE ";
+    sql.append(kRequestTable[type]);
+    sql.append(" SET flag = 2 WHERE ");
+    long id = 0;
+    if (idText == nullptr) {
+        sql.append("id IS NULL");
+    } else if (ParseInteger(idText, idLength, id)) {
+        sql.append("id=");
+        AppendNumber(sql, id);
+    } else {
+        sql.append("id='");
+        sql.append(connection_.Escape(std::string(idText, idLength)));
+        sql.append("'");
+    }
+    sql.append(" AND flag = 1");
+    connection_.Query(sql);
+}
+
+template <typename ReadImage, typename Write>
+int PlcMirrorDb::ServeRequests(int type, uint16_t maxAddress, ReadImage readImage, Write write) {
+    StoredResult rows;
+    // A failed SELECT (the table is gone, the server dropped the session)
+    // skips this table only; a statement without a result set leaves
+    // nothing to do.
+    if (!connection_.Select(kPendingQuery[type], rows) || !rows.HasResultSet()) return 1;
+    const bool compare = config_.areaEnabled[type];
+    int result = 1;
+    while (rows.Next()) {
+        long id = 0;
+        long value = 0;
+        if (!ParseInteger(rows.Column(0), rows.Length(0), id) || id < 1 || id > maxAddress ||
+            !ParseInteger(rows.Column(1), rows.Length(1), value)) {
+            // Never written, never blocks the queue: marked for the program
+            // that placed it.
+            RejectRequest(type, rows.Column(0), rows.Length(0));
+            result = 1;
+            continue;
+        }
+        const auto address = static_cast<uint16_t>(id);
+        if (compare && readImage(address) == value) {
+            ClearRequestFlag(type, address, value);
+            result = 1;
+            continue;
+        }
+        if (!write(address, value)) return 0;  // this row and the later ones keep flag 1
+        ClearRequestFlag(type, address, value);
+        result = 1;
+    }
+    return result;
+}
+
+int PlcMirrorDb::ServeBitRequests(int area) {
+    if (area < 0 || area >= snp::kBitAreaCount) return 1;
+    const auto& bits = image_.bits[area];
+    return ServeRequests(
+        area, snp::kMaxBitAddress,
+        [&](uint16_t address) { return static_cast<long>(bits[address]); },
+        [&](uint16_t address, long value) {
+            return writer_.WriteBit(address, value != 0 ? 1 : 0, area);
+        });
+}
+
+int PlcMirrorDb::ServeWordRequests(int area) {
+    if (area < 0 || area >= snp::kWordAreaCount) return 1;
+    const auto& words = image_.words[area];
+    return ServeRequests(
+        area + snp::kAI, snp::kMaxWordAddress,
+        [&](uint16_t address) { return static_cast<long>(static_cast<int16_t>(words[address])); },
+        [&](uint16_t address, long value) {
+            return writer_.WriteWord(address, static_cast<uint16_t>(value & 0xFFFF), area);
+        });
+}
+
+bool PlcMirrorDb::ServeWriteQueue() {
+    if (!Active()) return true;
+    for (int area = 0; area < snp::kBitAreaCount; ++area)
+        if (ServeBitRequests(area) != 1) return false;
+    for (int area = 0; area < snp::kWordAreaCount; ++area)
+        if (ServeWordRequests(area) != 1) return false;
+    return true;
+}
+
+bool PlcMirrorDb::CheckConnection() {
+    if (!config_.dbEnabled) return true;
+    if (connection_.Ping()) {
+        flags_.dbAlive = 1;
+        return true;
+    }
+    flags_.dbAlive = 0;
+    // The session is gone (server restarted, network cut): open a new one
+    // with the same parameters, at most once per interval so a dead server
+    // costs the cycle at most one short connect attempt now and then.
+    const auto now = std::chrono::steady_clock::now();
+    if (reconnectTried_ && now - lastReconnect_ < reconnectInterval_) return false;
+    reconnectTried_ = true;
+    lastReconnect_ = now;
+    ConnectionParams params = connection_.params();
+    params.connectTimeoutSeconds = std::min(params.connectTimeoutSeconds, kReconnectTimeoutSeconds);
+    if (!connection_.Open(params)) return false;
+    if (!connection_.SelectDatabase(config_.dbName)) {
+        // The database went away with the server's data: build it again,
+        // the way Connect does.
+        CreateMirrorDatabase();
+        if (!connection_.SelectDatabase(config_.dbName)) {
+            connection_.Close();
+            return false;
+        }
+        CreateMirrorTables();
+    }
+    flags_.dbAlive = 1;
+    return true;
+}
+
+DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb& mirror,
+                                      const LinkConfig& config, Notifier& notifier) {
+    if (!config.dbEnabled) return DbConnectResult::Ok;
+    ConnectionParams params;
+    params.host = config.addressIP;
+    params.user = config.username;
+    params.password = config.dbPassword;
+    if (config.portNum < 0 || config.portNum > 65535) {
+        notifier.ShowMessageBox("Invalid database port " + std::to_string(config.portNum),
+                                "Database error");
+        return DbConnectResult::ConnectFailed;
+    }
+    params.port = static_cast<unsigned>(config.portNum);
+    if (!connection.Open(params)) {
+        notifier.ShowMessageBox(connection.Error(), "Database error");
+        connection.Close();
+        return DbConnectResult::ConnectFailed;
+    }
+    if (config.dropBefore) mirror.DropMirrorDatabase();
+    mirror.CreateMirrorDatabase();  // may already exist
+    if (!connection.SelectDatabase(config.dbName)) {
+        notifier.ShowMessageBox(connection.Error(), "Database error");
+        connection.Close();
+        return DbConnectResult::SelectFailed;
+    }
+    mirror.CreateMirrorTables();
+    return DbConnectResult::Ok;
+}
+
+}  // namespace tarnlight::db
