@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,6 +72,14 @@ uint32_t BitsPerSecondFor(speed_t speed) {
     }
 }
 
+// Unix98 pseudo-terminal slaves have the major numbers 136..143.
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= 136 && m <= 143;
+}
+
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
@@ -110,13 +120,7 @@ bool PosixSerialBackend::Open(const std::string& device) {
     return true;
 }
 
-bool PosixSerialBackend::Configure(const LineSettings& line) {
-    if (fd_ < 0) return false;
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) {
-        lastError_ = errno;
-        return false;
-    }
+void ApplyLineSettings(termios& tio, const LineSettings& line) {
     // Raw bytes: no echo, no line editing, no signal characters, no CR/LF or
     // other translation, no software flow control.
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
@@ -161,9 +165,30 @@ bool PosixSerialBackend::Configure(const LineSettings& line) {
     }
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+}
+
+bool PosixSerialBackend::Configure(const LineSettings& line) {
+    if (fd_ < 0) return false;
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) {
         lastError_ = errno;
         return false;
+    }
+    ApplyLineSettings(tio, line);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        // A pseudo-terminal has no parity generator: the kernel takes every
+        // other setting and drops PARENB, and the C library reports that as
+        // EINVAL. The line works (the far end is a program), so accept it
+        // once the speed and raw mode are seen to be in force.
+        termios now{};
+        const bool takenButParity = errno == EINVAL && IsPseudoTerminal(fd_) &&
+                                    ::tcgetattr(fd_, &now) == 0 &&
+                                    cfgetospeed(&now) == cfgetospeed(&tio) &&
+                                    (now.c_lflag & ICANON) == 0 && (now.c_cflag & CSIZE) == CS8;
+        if (!takenButParity) {
+            lastError_ = errno;
+            return false;
+        }
     }
     bitsPerSecond_ = BitsPerSecondFor(cfgetospeed(&tio));
     // DTR and RTS held on. A pseudo-terminal has no modem lines and refuses

@@ -11,7 +11,13 @@
 
 #include "serial/serial_backend.h"
 
+struct termios;
+
 namespace tarnlight {
+
+// Raw 8-bit mode with the rate, parity and stop bits of the indexes (others
+// keep what tio holds), no flow control, VMIN = VTIME = 0.
+void ApplyLineSettings(termios& tio, const LineSettings& line);
 
 class PosixSerialBackend : public SerialBackend {
   public:

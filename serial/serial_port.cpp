@@ -122,9 +122,10 @@ bool SerialPort::WaitForInput(uint8_t* destination, size_t count, unsigned stepL
     for (;;) {
         const size_t queued = backend_->QueuedInputCount();
         if (queued >= count) return ReadPort(destination, count);
-        const long remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (remaining <= 0) break;
+        const auto now = Clock::now();
+        if (now >= deadline) break;
+        // Rounded up, so the wait never ends before its deadline.
+        const long remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
         if (queued > 0) {
             // poll() reports readable at once while unread bytes sit in the
             // queue, so a partial frame is waited for by short sleeps instead.

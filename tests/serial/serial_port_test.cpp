@@ -163,45 +163,59 @@ TEST(SerialPortOpen, DeviceHeldByAnotherProcessIsBusy) {
     EXPECT_TRUE(port.OpenDevice(pty.slavePath(), 6, 0, 0));
 }
 
-TEST_F(PortOnPty, ConfiguresRawEightBitLinesFromTheIndexes) {
-    termios tio = LineSettingsNow();
+TEST(LineSettingsOfTheBackend, IndexesSelectRateParityAndStopBits) {
+    termios tio{};
+    cfsetospeed(&tio, B2400);
+    tio.c_lflag = ICANON | ECHO | ISIG;
+    tio.c_iflag = IXON | ICRNL;
+    tio.c_oflag = OPOST;
+    tio.c_cflag = CRTSCTS | CS7;
+    ApplyLineSettings(tio, LineSettings{9, 0, 0});
     EXPECT_EQ(cfgetospeed(&tio), B115200);
     EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-    EXPECT_TRUE(tio.c_cflag & PARENB);
-    EXPECT_TRUE(tio.c_cflag & PARODD);
-    EXPECT_FALSE(tio.c_cflag & CSTOPB);
-    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
-    EXPECT_TRUE(tio.c_cflag & CLOCAL);
-    EXPECT_TRUE(tio.c_cflag & CREAD);
-    EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ICRNL | INLCR | IGNCR | ISTRIP));
+    EXPECT_TRUE((tio.c_cflag & PARENB) && (tio.c_cflag & PARODD));
+    EXPECT_FALSE(tio.c_cflag & (CSTOPB | CRTSCTS));
+    EXPECT_TRUE((tio.c_cflag & CLOCAL) && (tio.c_cflag & CREAD));
+    EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ICRNL));
     EXPECT_FALSE(tio.c_lflag & (ICANON | ECHO | ISIG));
     EXPECT_FALSE(tio.c_oflag & OPOST);
     EXPECT_EQ(tio.c_cc[VMIN], 0);
     EXPECT_EQ(tio.c_cc[VTIME], 0);
 
     // No selection is 19200; even parity; two stop bits.
-    ASSERT_TRUE(port->ConfigurePort(-1, 1, 1));
-    tio = LineSettingsNow();
+    ApplyLineSettings(tio, LineSettings{-1, 1, 1});
     EXPECT_EQ(cfgetospeed(&tio), B19200);
     EXPECT_TRUE(tio.c_cflag & PARENB);
     EXPECT_FALSE(tio.c_cflag & PARODD);
     EXPECT_TRUE(tio.c_cflag & CSTOPB);
 
-    // No parity, parity checking still on (harmless without a parity bit).
-    ASSERT_TRUE(port->ConfigurePort(5, 2, 0));
-    tio = LineSettingsNow();
+    // No parity, while parity checking stays on (harmless without a parity bit).
+    ApplyLineSettings(tio, LineSettings{5, 2, 0});
     EXPECT_EQ(cfgetospeed(&tio), B9600);
     EXPECT_FALSE(tio.c_cflag & PARENB);
     EXPECT_TRUE(tio.c_iflag & INPCK);
     EXPECT_FALSE(tio.c_cflag & CSTOPB);
 
     // Indexes outside their tables keep what is set.
-    ASSERT_TRUE(port->ConfigurePort(10, 7, 3));
-    tio = LineSettingsNow();
+    ApplyLineSettings(tio, LineSettings{10, 7, 3});
     EXPECT_EQ(cfgetospeed(&tio), B9600);
     EXPECT_FALSE(tio.c_cflag & PARENB);
     EXPECT_FALSE(tio.c_cflag & CSTOPB);
+}
+
+TEST_F(PortOnPty, ConfigurationReachesTheDeviceForEveryParity) {
+    // A pseudo-terminal keeps the rate and raw mode but has no parity bit.
+    for (int parity = 0; parity < 3; ++parity) {
+        ASSERT_TRUE(port->ConfigurePort(parity == 1 ? -1 : 5, parity, parity == 2 ? 1 : 0))
+            << parity;
+        const termios tio = LineSettingsNow();
+        EXPECT_EQ(cfgetospeed(&tio), parity == 1 ? B19200 : B9600);
+        EXPECT_EQ(static_cast<bool>(tio.c_cflag & CSTOPB), parity == 2);
+        EXPECT_FALSE(tio.c_lflag & ICANON);
+        EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+    }
     EXPECT_TRUE(port->SetPortTimeouts());
+    EXPECT_TRUE(port->IsOpen());
 }
 
 TEST_F(PortOnPty, WaitReadsTheCountAndLeavesTheRestQueued) {
