@@ -76,6 +76,10 @@ class PlcSimulator {
     void SetSweepTime(uint16_t tenthsMs);
 
     // Fault injection (at run time; the CLI flags set the same at start).
+    // FailAcks and WrongSequence act on mailbox (and FailAcks on intermediate)
+    // requests; CorruptBcc on attach, mailbox and intermediate replies, not on
+    // text buffers. Requests that name an unknown memory selector or an
+    // address outside the area get an error reply (kind D1h) and change nothing.
     void SetDead(bool dead);        // no answer at all
     void FailAcks(int count);       // do not acknowledge the next count requests (no reply either)
     void CorruptBcc(int count);     // wrong check code on the next count replies

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 
 #include <unistd.h>
 
@@ -244,6 +245,20 @@ TEST_F(SimTest, GarbageAndBadCheckCodes) {
     ASSERT_EQ(reply.size(), 40u);
     EXPECT_EQ(reply[1], 'I');
     EXPECT_TRUE(snp::CheckRaw(reply.data(), 40));
+}
+
+TEST_F(SimTest, SurvivesLineNoise) {
+    Open();
+    std::mt19937 rng(7);
+    std::vector<uint8_t> noise(8192);
+    for (auto& b : noise) b = static_cast<uint8_t>(rng() % 4 == 0 ? snp::kEsc : rng());
+    master_->Send(noise);
+    master_->Send(std::vector<uint8_t>(40, 0));  // completes any frame the noise began
+    master_->Drain();
+    ASSERT_EQ(Exchange(0x00).size(), 40u);
+    const auto s = sim_->stats();
+    EXPECT_GT(s.garbageBytes, 0u);
+    EXPECT_GT(s.bccErrors, 0u);
 }
 
 TEST_F(SimTest, FaultInjection) {
