@@ -1,0 +1,163 @@
+// One full cycle's SNP traffic against the simulator over a pty with the
+// line speed emulated: Run/Stop (nothing pending), the bit areas %I %M %Q,
+// Run/Stop again, the word areas %AI %R %AQ. Each time is set against the
+// wire bound: every byte both ways at 11 bits (8 data bits, odd parity, one
+// start and one stop bit) plus the T1 pause before every block of both
+// sides. Prints a Markdown table.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/engine_flags.h"
+#include "engine/link_config.h"
+#include "serial/notifier.h"
+#include "serial/posix_serial_backend.h"
+#include "serial/serial_port.h"
+#include "sim/plc_simulator.h"
+#include "snp/snp_link.h"
+#include "snp/snp_link_context.h"
+
+namespace {
+
+using namespace tarnlight;
+
+// The POSIX backend with a count of the traffic. Each read of the master
+// takes one whole block of the simulator (acknowledgement, reply or text
+// buffer), each write is one block of the master.
+class CountingBackend : public PosixSerialBackend {
+  public:
+    bool Write(const uint8_t* bytes, size_t count) override {
+        ++writes;
+        written += count;
+        return PosixSerialBackend::Write(bytes, count);
+    }
+    bool Read(uint8_t* destination, size_t count) override {
+        ++reads;
+        read += count;
+        return PosixSerialBackend::Read(destination, count);
+    }
+    void Reset() { writes = reads = written = read = 0; }
+
+    uint64_t writes = 0, reads = 0, written = 0, read = 0;
+};
+
+struct Ranges {
+    const char* name;
+    uint16_t bitLast;   // %I %M %Q 1..bitLast; 0 disables
+    uint16_t wordLast;  // %AI %R %AQ 1..wordLast; 0 disables
+};
+
+struct Result {
+    double cycleMs;
+    double boundMs;
+};
+
+constexpr uint16_t kT1 = 5;  // the controller's default T1, adopted at the attach
+constexpr int kBitsPerByte = 11;
+
+bool RunCycle(snp::SnpLink& link, const Ranges& ranges) {
+    if (!link.SendRunStop()) return false;
+    for (int area = 0; ranges.bitLast != 0 && area < 3; ++area) {
+        if (!link.ReadBits(1, ranges.bitLast, area)) return false;
+    }
+    if (!link.SendRunStop()) return false;
+    for (int area = 0; ranges.wordLast != 0 && area < 3; ++area) {
+        if (!link.ReadWords(1, ranges.wordLast, area)) return false;
+    }
+    return true;
+}
+
+// Median cycle time of repetitions cycles, and the wire bound of one cycle.
+bool Measure(const Ranges& ranges, uint32_t baud, int baudIndex, WaitMode mode, int repetitions,
+             Result& result) {
+    sim::SimConfig simConfig;
+    simConfig.lineBaud = baud;
+    simConfig.parity = true;
+    simConfig.turnaroundMs = 0;
+    simConfig.t1 = kT1;
+    sim::PlcSimulator plc(simConfig);
+    if (!plc.OpenPty() || !plc.Start()) return false;
+
+    StreamNotifier notifier;
+    snp::SnpLinkContext context;
+    LinkConfig config;
+    config.breakFree = true;
+    config.T1 = kT1;
+    config.Td = 0;
+    context.t1 = config.T1;
+    snp::MemoryImage image;
+    EngineFlags flags;
+    auto backend = std::make_unique<CountingBackend>();
+    CountingBackend& counter = *backend;
+    SerialPort port(notifier, context.t1, std::move(backend));
+    if (!port.OpenDevice(plc.slavePath(), baudIndex, 0, 0)) return false;
+    port.SetWaitMode(mode);
+    snp::SnpLink link(port, context, config, image, flags);
+    if (!link.LinkSetUp()) return false;
+
+    std::vector<double> times;
+    double bound = 0;
+    for (int i = 0; i < repetitions; ++i) {
+        counter.Reset();
+        const auto start = std::chrono::steady_clock::now();
+        if (!RunCycle(link, ranges)) return false;
+        const auto end = std::chrono::steady_clock::now();
+        times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        const double wireMs =
+            1000.0 * kBitsPerByte * static_cast<double>(counter.written + counter.read) / baud;
+        bound = wireMs + static_cast<double>(context.t1) *
+                             static_cast<double>(counter.writes + counter.reads);
+    }
+    port.ClosePort();
+    std::sort(times.begin(), times.end());
+    result.cycleMs = times[times.size() / 2];
+    result.boundMs = bound;
+    return true;
+}
+
+const char* ModeName(WaitMode mode) {
+    return mode == WaitMode::EventDriven ? "event-driven" : "fixed 25 ms steps";
+}
+
+}  // namespace
+
+int main() {
+    const Ranges smallRanges{"%I %M %Q 1..48 (default)", 48, 0};
+    const Ranges fullRanges{"3 x 8192 bits + 3 x 4096 words", 8192, 4096};
+    struct Rate {
+        uint32_t baud;
+        int index;
+    };
+    const Rate rates[] = {{19200, 6}, {115200, 9}};
+
+    std::printf("| ranges | bit/s | wait mode | cycle (median) | wire bound | ratio |\n");
+    std::printf("|---|---|---|---|---|---|\n");
+    int failures = 0;
+    for (const Ranges& ranges : {smallRanges, fullRanges}) {
+        for (const Rate& rate : rates) {
+            for (const WaitMode mode : {WaitMode::EventDriven, WaitMode::FixedSteps}) {
+                const bool full = ranges.wordLast != 0;
+                const int repetitions = !full ? 5 : (rate.baud < 100000 ? 1 : 3);
+                Result r{};
+                if (!Measure(ranges, rate.baud, rate.index, mode, repetitions, r)) {
+                    std::printf("| %s | %u | %s | failed | | |\n", ranges.name, rate.baud,
+                                ModeName(mode));
+                    ++failures;
+                    continue;
+                }
+                std::printf("| %s | %u | %s | %.1f ms | %.1f ms | %.2f |\n", ranges.name, rate.baud,
+                            ModeName(mode), r.cycleMs, r.boundMs, r.cycleMs / r.boundMs);
+                std::fflush(stdout);
+            }
+        }
+    }
+    std::printf(
+        "\nWire bound: every byte sent and received at 11 bits per byte (start, 8 data, odd "
+        "parity, stop) plus T1 = %u ms before every block of the master and of the simulator; "
+        "simulator turnaround 0, Td 0, text buffers of the simulator's default size.\n",
+        kT1);
+    return failures == 0 ? 0 : 1;
+}
