@@ -59,6 +59,41 @@ enum TrayIcon : int {
     kIconConnectionLost = 3,
 };
 
+// Names for logs and tests: "SB_Online", "LabelCPU_ID", "LinkState".
+inline const char* ControlName(Control control) {
+    static const char* const kNames[] = {"SB_Online",           "SB_Offline",  "SB_Transmit_Start",
+                                         "SB_Transmit_Stop",    "Butt_PlcRun", "Butt_PlcStop",
+                                         "RadioGroup_IOstatus", "MenuSB2",     "MenuSB3",
+                                         "Butt_UpdateMem"};
+    return kNames[static_cast<int>(control)];
+}
+
+inline const char* InfoLabelName(InfoLabel label) {
+    static const char* const kNames[] = {"LabelCPU_ID", "LabelPLC_Type", "LabelPLC_Model",
+                                         "Label_T1",    "Label_T2",      "Label_T3b",
+                                         "Label_priv"};
+    return kNames[static_cast<int>(label)];
+}
+
+inline const char* PanelName(int index) {
+    switch (index) {
+        case kLinkStatePanel:
+            return "LinkState";
+        case kPlcStatePanel:
+            return "PlcState";
+        case kSweepPanel:
+            return "Sweep";
+        case kSequencePanel:
+            return "Sequence";
+        case kCycleCountPanel:
+            return "CycleCount";
+        case kMessagePanel:
+            return "Message";
+        default:
+            return "Spacer";
+    }
+}
+
 // What the Edit page shows at the moment the worker performs a pending write.
 struct EditInputs {
     int memType = 0;  // MemoryType 0..5

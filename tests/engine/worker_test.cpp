@@ -1,0 +1,374 @@
+// The worker and the connection commands against the simulated controller:
+// window effects of a whole connection, the lost-connection policies, the
+// full and halted cycles, Run/Stop, manual writes and the Connect checks.
+#include <gtest/gtest.h>
+
+#include "engine/grid_format.h"
+#include "tests/engine/engine_fixture.h"
+
+namespace tarnlight::test {
+namespace {
+
+const std::vector<std::string> kRunStatus = {"panel 2 Run, I/O Enabled", "panel 3 Sweep= 12,3ms",
+                                             "enable Butt_PlcRun 0", "enable Butt_PlcStop 1",
+                                             "enable RadioGroup_IOstatus 1"};
+
+std::vector<std::string> Slice(const std::vector<std::string>& calls, size_t from, size_t count) {
+    if (from > calls.size()) return {};
+    return {calls.begin() + from, calls.begin() + std::min(calls.size(), from + count)};
+}
+
+// Connect -> Online -> Disconnect -> Offline, call by call where the order is
+// fixed: Connect and the set-up chain, then the end sequence.
+TEST_F(EngineTest, ConnectionWindowEffectsInOrder) {
+    ASSERT_GE(ConnectOnline(/*breakFree=*/false), 0);
+    ASSERT_GE(window_.WaitForCall("label Label_T3b", 0, true), 0);
+
+    std::vector<std::string> expected = {
+        "icon 0", "panel 8 ", "menu 1 1 1 0 0 0", "grids", "enable MenuSB2 1", "enable MenuSB3 1",
+        "enable SB_Online 0", "enable SB_Offline 1", "enable SB_Transmit_Start 1",
+        "enable SB_Transmit_Stop 0", "panel 0 Connecting..",
+        // the worker
+        "panel 0 Connecting..", "panel 5 0x01"};
+    auto append = [&](const std::vector<std::string>& more) {
+        expected.insert(expected.end(), more.begin(), more.end());
+    };
+    append(kRunStatus);  // controller type reply
+    expected.push_back("panel 5 0x02");
+    append(kRunStatus);  // privilege reply
+    append({"panel 5 0x03", "label Label_priv 2"});
+    append(kRunStatus);  // shown once more after the privilege change
+    append(kRunStatus);  // last set-up reply
+    append({"panel 5 0x04", "panel 0 Online", "panel 8 ", "icon 1", "label LabelCPU_ID TARN7",
+            "label LabelPLC_Type Series 90-30", "label LabelPLC_Model CPU311", "label Label_T1 0",
+            "label Label_T2 200", "label Label_T3b 400"});
+    EXPECT_EQ(Slice(window_.Calls(), 0, expected.size()), expected);
+
+    const size_t disconnectAt = window_.Size();
+    DisconnectAndWait();
+    const std::vector<std::string> end = {"enable SB_Offline 0",
+                                          "enable SB_Transmit_Start 0",
+                                          "enable SB_Transmit_Stop 0",
+                                          "enable Butt_PlcRun 0",
+                                          "enable Butt_PlcStop 0",
+                                          "enable RadioGroup_IOstatus 0",
+                                          "enable SB_Online 1",
+                                          "panel 0 Offline",
+                                          "panel 2 ",
+                                          "panel 3 ",
+                                          "icon 0"};
+    const auto calls = window_.Calls();
+    ASSERT_GE(calls.size(), end.size());
+    EXPECT_EQ(Slice(calls, calls.size() - end.size(), end.size()), end);
+    EXPECT_GE(window_.Find("panel 0 Disconnecting..", disconnectAt), 0);
+    EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::Requested);
+    EXPECT_FALSE(engine_->port().IsOpen());
+    EXPECT_EQ(engine_->flags().stopRequested.load(), 0);
+}
+
+TEST_F(EngineTest, KTimesCountsAttemptsThenGivesUpWithE22) {
+    pages_.lostconn = kPolicyTryKTimes;
+    pages_.k = 3;
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..  1/3"), 11);  // first worker text
+
+    sim_->SetDead(true);
+    const long lost = window_.WaitForCall("panel 8 E21: Lost connection with PLC", online);
+    ASSERT_GE(lost, 0);
+    // The loss, as one block of effects.
+    EXPECT_EQ(Slice(window_.Calls(), lost - 4, 8),
+              (std::vector<std::string>{"enable Butt_PlcRun 0", "enable Butt_PlcStop 0",
+                                        "enable RadioGroup_IOstatus 0", "panel 0 Offline",
+                                        "panel 8 E21: Lost connection with PLC", "panel 2 ",
+                                        "panel 3 ", "icon 3"}));
+    const long e22 = window_.WaitForCall("panel 8 E22: Cannot connect to PLC", lost);
+    ASSERT_GE(e22, 0);
+    ASSERT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
+
+    long at = lost;
+    for (const char* text :
+         {"panel 0 Connecting..  1/3", "panel 0 Connecting..  2/3", "panel 0 Connecting..  3/3"}) {
+        at = window_.Find(text, at);
+        EXPECT_GE(at, 0) << text;
+    }
+    EXPECT_LT(at, e22);
+    EXPECT_EQ(window_.Count("panel 0 Connecting..  1/3", lost), 1);
+    EXPECT_EQ(window_.Find("icon 2", e22), e22 + 1);
+    const auto calls = window_.Calls();
+    EXPECT_EQ(calls.back(), "panel 3 ");  // no icon 0: the end was not requested
+    EXPECT_EQ(window_.Find("icon 0", e22), -1);
+    EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::AttemptsUsedUp);
+}
+
+TEST_F(EngineTest, GiveUpMakesExactlyOneAttemptAfterALoss) {
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..", 11), 11);
+    sim_->SetDead(true);
+    const long lost = window_.WaitForCall("panel 8 E21: Lost connection with PLC", online);
+    ASSERT_GE(lost, 0);
+    const long e22 = window_.WaitForCall("panel 8 E22: Cannot connect to PLC", lost);
+    ASSERT_GE(e22, 0);
+    ASSERT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
+    EXPECT_EQ(window_.Count("panel 0 Connecting..", lost), 1);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..  ", lost, true), -1);
+}
+
+TEST_F(EngineTest, ConstantlyCountsWithoutEndUntilDisconnect) {
+    pages_.lostconn = kPolicyTryConstantly;
+    pages_.k = 2;  // ignored by this policy
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..  (1)"), 11);
+    sim_->SetDead(true);
+    ASSERT_GE(window_.WaitForCall("panel 0 Connecting..  (3)", online), 0);
+    EXPECT_EQ(window_.Find("panel 8 E22: Cannot connect to PLC"), -1);
+    DisconnectAndWait();
+    EXPECT_EQ(window_.Find("panel 8 E22: Cannot connect to PLC"), -1);
+    EXPECT_EQ(window_.Calls().back(), "icon 0");
+    EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::Requested);
+}
+
+// A dropped line gives E21 and a new series; a successful reconnection
+// restores the full budget and restarts the numbering.
+TEST_F(EngineTest, ReconnectionRestoresTheFullBudget) {
+    pages_.lostconn = kPolicyTryKTimes;
+    pages_.k = 3;
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+    sim_->DropLineAfter(3);
+    const long lost = window_.WaitForCall("icon 3", online);
+    ASSERT_GE(lost, 0);
+    const long second = window_.WaitForCall("panel 0 Connecting..  2/3", lost);
+    ASSERT_GE(second, 0);
+    sim_->RestoreLine();
+    const long back = window_.WaitForCall("panel 0 Online", second);
+    ASSERT_GE(back, 0);
+    EXPECT_EQ(window_.Find("panel 8 E22: Cannot connect to PLC"), -1);
+
+    sim_->SetDead(true);
+    const long lostAgain = window_.WaitForCall("icon 3", back);
+    ASSERT_GE(lostAgain, 0);
+    const long e22 = window_.WaitForCall("panel 8 E22: Cannot connect to PLC", lostAgain);
+    ASSERT_GE(e22, 0);
+    EXPECT_EQ(window_.Count("panel 0 Connecting..  1/3", lostAgain), 1);
+    EXPECT_EQ(window_.Count("panel 0 Connecting..  3/3", lostAgain), 1);
+}
+
+TEST_F(EngineTest, FailedLastSetUpStepShowsIcon2) {
+    // Attach, timers, type and privilege are answered; the last set-up request is not.
+    sim_->DropLineAfter(4);
+    ASSERT_TRUE(engine_->Connect(pages_, true));
+    const long e22 = window_.WaitForCall("panel 8 E22: Cannot connect to PLC");
+    ASSERT_GE(e22, 0);
+    ASSERT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
+    const long failed = window_.Find("icon 2");
+    EXPECT_GE(failed, 0);
+    EXPECT_LT(failed, e22);
+    EXPECT_EQ(window_.Find("label Label_priv 2"), failed - 1 - 5);
+    EXPECT_EQ(window_.Find("panel 0 Online"), -1);
+    EXPECT_EQ(window_.Find("icon 2", e22), e22 + 1);
+}
+
+// While halted no area is read, but Run/Stop and manual writes are carried out.
+TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
+    ASSERT_GE(ConnectOnline(), 0);
+    size_t mark = window_.Size();
+    engine_->PlcStop(0);  // "Enabled" selected: stop with I/O enabled
+    ASSERT_GE(window_.WaitForCall("panel 2 Stop, I/O Enabled", mark), 0);
+    EXPECT_EQ(sim_->plcState(), 6);
+    ASSERT_GE(window_.WaitForCall("select 1", mark), 0);
+    EXPECT_GE(window_.Find("panel 3 PLC Stopped", mark), 0);
+    EXPECT_GE(window_.Find("enable RadioGroup_IOstatus 0", mark), 0);
+
+    mark = window_.Size();
+    engine_->PlcStop(1);  // the group now offers "Disabled"
+    ASSERT_GE(window_.WaitForCall("panel 2 Stop, I/O Disabled", mark), 0);
+    EXPECT_EQ(sim_->plcState(), 2);
+
+    mark = window_.Size();
+    window_.SetEditInputs({snp::kQ, 5, true, 0});
+    engine_->ApplyEdit();
+    long applied = window_.Find("enable Butt_UpdateMem 0", mark);
+    ASSERT_GE(applied, 0);
+    ASSERT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", applied), 0);
+    EXPECT_TRUE(sim_->GetBit(sim::kAreaQ, 5));
+    EXPECT_EQ(engine_->flags().pendingEdit.load(), 0);
+
+    // 65535 and -1 are the same word.
+    mark = window_.Size();
+    window_.SetEditInputs({snp::kR, 100, false, -1});
+    engine_->ApplyEdit();
+    applied = window_.Find("enable Butt_UpdateMem 0", mark);
+    ASSERT_GE(applied, 0);
+    ASSERT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", applied), 0);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 100), 0xFFFF);
+
+    mark = window_.Size();
+    engine_->PlcRun();
+    ASSERT_GE(window_.WaitForCall("panel 2 Run, I/O Enabled", mark), 0);
+    EXPECT_EQ(sim_->plcState(), 0);
+    EXPECT_EQ(window_.Find("bits ", 0, true), -1);
+    EXPECT_EQ(window_.Find("panel 6 ", 0, true), -1);
+}
+
+TEST_F(EngineTest, RefusedManualWriteIsLostLinkAndRetriedAfterReconnection) {
+    ASSERT_GE(ConnectOnline(), 0);
+    sim_->RefuseWrites(1);
+    const size_t mark = window_.Size();
+    window_.SetEditInputs({snp::kAQ, 3, false, 1234});
+    engine_->ApplyEdit();
+    const long lost = window_.WaitForCall("panel 8 E21: Lost connection with PLC", mark);
+    ASSERT_GE(lost, 0);
+    EXPECT_LT(window_.Find("enable Butt_UpdateMem 1", mark), lost);
+    ASSERT_GE(window_.WaitForCall("panel 0 Online", lost), 0);
+    ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaAQ, 3) == 1234; }));
+    ASSERT_TRUE(WaitFor([&] { return engine_->flags().pendingEdit.load() == 0; }));
+}
+
+TEST_F(EngineTest, FullCycleShowsEveryAreaOnceAndCounts) {
+    pages_.areaEnabled = {true, false, false, false, true, false};
+    pages_.areaFrom[snp::kI] = 1;
+    pages_.areaTo[snp::kI] = 12;
+    pages_.areaFrom[snp::kR] = 1;
+    pages_.areaTo[snp::kR] = 3;
+    sim_->SetBit(sim::kAreaI, 3, true);
+    sim_->SetBit(sim::kAreaI, 12, true);
+    sim_->SetWord(sim::kAreaR, 1, 0xFFFF);
+    sim_->SetWord(sim::kAreaR, 3, 255);
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    const long first = window_.WaitForCall("panel 6 0x00");
+    ASSERT_GE(first, 0);
+    const auto calls = window_.Calls();
+    const long bits = window_.Find("bits 0 1 12 001000000001");
+    const long words = window_.Find("words 4 1 3 65535,0,255");
+    EXPECT_GE(bits, 0);
+    EXPECT_GT(words, bits);
+    EXPECT_LT(words, first);
+    // The sequence number follows each read.
+    EXPECT_EQ(calls[bits - 1].rfind("panel 5 0x", 0), 0u);
+    EXPECT_EQ(calls[words - 1].rfind("panel 5 0x", 0), 0u);
+    ASSERT_GE(window_.WaitForCall("panel 6 0x01", first), 0);
+
+    // Halting: from the next pass on only halted cycles run.
+    engine_->HaltTransmission();
+    sim_->ClearRequests();
+    ASSERT_TRUE(WaitFor([&] {
+        for (const auto& r : sim_->requests())
+            if (r.frameType == 'I') return true;
+        return false;
+    }));
+    const size_t settled = window_.Size();
+    ASSERT_TRUE(WaitFor([&] { return window_.Size() > settled + 20; }));
+    EXPECT_EQ(window_.Find("panel 6 ", settled, true), -1);
+    EXPECT_EQ(window_.Find("bits ", settled, true), -1);
+}
+
+TEST_F(EngineTest, DisconnectDuringFullCycleCompletesTheCycle) {
+    pages_.Td = 300;  // each read waits 300 ms first: time to press Disconnect
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    const long readI = window_.WaitForCall("bits 0 ", 0, true);
+    ASSERT_GE(readI, 0);
+    const size_t pressed = window_.Size();
+    DisconnectAndWait();
+    const long disconnecting = window_.Find("panel 0 Disconnecting..", pressed);
+    ASSERT_GE(disconnecting, 0);
+    const long readM = window_.Find("bits 1 ", disconnecting, true);
+    const long readQ = window_.Find("bits 2 ", disconnecting, true);
+    const long counted = window_.Find("panel 6 ", disconnecting, true);
+    const long offline = window_.Find("panel 0 Offline", disconnecting);
+    EXPECT_GE(readM, 0);
+    EXPECT_GT(readQ, readM);
+    EXPECT_GT(counted, readQ);
+    EXPECT_GT(offline, counted);
+    // No further cycle was started.
+    EXPECT_EQ(window_.Find("bits 0 ", disconnecting, true), -1);
+}
+
+TEST_F(EngineTest, CycleCounterWrapsAndSurvivesReconnect) {
+    pages_.areaEnabled = {true, false, false, false, false, false};
+    pages_.areaTo[snp::kI] = 8;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    const long ff = window_.WaitForCall("panel 6 0xFF", 0, false, std::chrono::seconds(60));
+    ASSERT_GE(ff, 0);
+    const long wrapped = window_.WaitForCall("panel 6 0x00", ff);
+    ASSERT_GE(wrapped, 0);
+    EXPECT_EQ(window_.Find("panel 6 ", ff + 1, true), wrapped);
+    DisconnectAndWait();
+    const uint8_t next = engine_->cycleCounter();
+
+    const size_t mark = window_.Size();
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    const long shown = window_.WaitForCall("panel 6 ", mark, true);
+    ASSERT_GE(shown, 0);
+    EXPECT_EQ(window_.Calls()[shown], "panel 6 " + HexByteText(next));
+}
+
+TEST_F(EngineTest, StartTransmissionNeedsAnEnabledArea) {
+    pages_.areaEnabled = {false, false, false, false, false, false};
+    ASSERT_GE(ConnectOnline(), 0);
+    EXPECT_EQ(window_.Find("enable SB_Transmit_Start 1"), -1);
+    EXPECT_FALSE(engine_->StartTransmission());
+    EXPECT_EQ(engine_->flags().transmitting.load(), 0);
+}
+
+TEST_F(EngineTest, ShutdownWhileRunningEndsTheWorker) {
+    pages_.Td = 5000;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    ASSERT_TRUE(WaitFor([&] { return sim_->stats().intermediates >= 1; }));
+    engine_->Shutdown();
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+    EXPECT_EQ(window_.Calls().back(), "icon 0");
+    const size_t after = window_.Size();
+    engine_.reset();  // destroying an idle engine touches the window no more
+    EXPECT_EQ(window_.Size(), after);
+}
+
+// Connect's own checks: nothing outside is touched and no worker starts.
+TEST_F(EngineTest, ConnectRefusesBadRangesAndPortTexts) {
+    pages_.areaFrom[snp::kM] = 100;
+    pages_.areaTo[snp::kM] = 10;
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("box Error|Wrong memory range for %M: From 100 is above to 10"), 0);
+    EXPECT_GE(window_.Find("panel 8 E23: Wrong memory range"), 0);
+    EXPECT_EQ(window_.Find("grids"), -1);
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+
+    // A disabled area's range is not read, so it is not refused.
+    pages_.areaEnabled[snp::kM] = false;
+    pages_.areaTo[snp::kAI] = 5000;  // above the word image
+    pages_.areaEnabled[snp::kAI] = true;
+    size_t mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("box Error|Wrong memory range for %AI: To 5000 is above 4096", mark), 0);
+    pages_.areaEnabled[snp::kAI] = false;
+
+    pages_.dbEnabled = true;
+    for (const char* text : {"33o6", "", "70000", "-1"}) {
+        pages_.portNum = text;
+        mark = window_.Size();
+        EXPECT_FALSE(engine_->Connect(pages_, true)) << text;
+        EXPECT_GE(window_.Find("panel 8 E13: Wrong database port number", mark), 0) << text;
+        EXPECT_GE(window_.Find("box Error|", mark, true), 0) << text;
+    }
+    EXPECT_FALSE(engine_->port().IsOpen());
+
+    // A port that does not exist: the port's own box, then E1-1.
+    pages_.dbEnabled = false;
+    pages_.port = -1;
+    mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("box Error|", mark, true), 0);
+    EXPECT_EQ(window_.Calls().back(), "panel 8 E1-1: Openning COM port error");
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+    EXPECT_EQ(sim_->stats().attaches, 0u);
+}
+
+}  // namespace
+}  // namespace tarnlight::test
