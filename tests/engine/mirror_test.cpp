@@ -1,1 +1,116 @@
+// The engine with the database mirror on, against the private MariaDB server
+// of the test run and the simulated controller.
 #include <gtest/gtest.h>
+
+#include "tests/engine/engine_fixture.h"
+#include "tests/support/private_db.h"
+
+namespace tarnlight::test {
+namespace {
+
+class MirrorEngineTest : public EngineTest {
+  protected:
+    void SetUp() override {
+        if (!PrivateDbAvailable()) GTEST_SKIP() << "no test database server";
+        EngineTest::SetUp();
+        params_ = PrivateDbParams();
+        dbName_ = UniqueDbName("engine");
+        pages_.dbEnabled = true;
+        pages_.addressIP = params_.host;
+        pages_.portNum = " " + std::to_string(params_.port) + " ";  // blanks are trimmed
+        pages_.username = params_.user;
+        pages_.dbPassword = params_.password;
+        pages_.dbName = dbName_;
+        other_ = std::make_unique<OtherClient>(params_);
+        ASSERT_TRUE(other_->ok()) << other_->Error();
+    }
+    void TearDown() override {
+        EngineTest::TearDown();
+        if (other_) other_->Exec("DROP DATABASE IF EXISTS " + dbName_);
+    }
+
+    long Value(const std::string& table, int id) {
+        return other_->Number("SELECT value FROM " + dbName_ + "." + table +
+                              " WHERE id=" + std::to_string(id));
+    }
+
+    db::ConnectionParams params_;
+    std::string dbName_;
+    std::unique_ptr<OtherClient> other_;
+};
+
+TEST_F(MirrorEngineTest, MirrorsValuesWritesFlaggedRowsAndDropsAtTheEnd) {
+    pages_.areaEnabled = {false, true, false, false, true, false};
+    pages_.areaTo[snp::kM] = 16;
+    pages_.areaTo[snp::kR] = 4;
+    sim_->SetBit(sim::kAreaM, 3, true);
+    sim_->SetWord(sim::kAreaR, 2, 0xFFFF);
+    ASSERT_GE(ConnectOnline(), 0);
+    EXPECT_EQ(other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1"), "TARN7");
+    ASSERT_TRUE(engine_->StartTransmission());
+
+    ASSERT_TRUE(WaitFor([&] { return Value("plc_m", 3) == 1 && Value("plc_r", 2) == -1; }));
+    EXPECT_EQ(Value("plc_m", 4), 0);
+
+    // Another program asks for a write by flagging a request row.
+    ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_r SET value=77, flag=1 WHERE id=4"));
+    ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaR, 4) == 77; }));
+    ASSERT_TRUE(WaitFor([&] {
+        return other_->Number("SELECT flag FROM " + dbName_ + ".new_r WHERE id=4") == 0 &&
+               Value("plc_r", 4) == 77;
+    }));
+    EXPECT_EQ(window_.Find("panel 8 W13: No connection with database"), -1);
+
+    DisconnectAndWait();
+    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+    EXPECT_EQ(window_.Calls().back(), "icon 0");
+}
+
+TEST_F(MirrorEngineTest, KeepsTheDatabaseWithoutDropAfter) {
+    pages_.dropAfter = false;
+    ASSERT_GE(ConnectOnline(), 0);
+    DisconnectAndWait();
+    EXPECT_TRUE(other_->DatabaseExists(dbName_));
+    EXPECT_EQ(other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1"), "TARN7");
+}
+
+TEST_F(MirrorEngineTest, DisabledDatabaseIsNeverTouched) {
+    pages_.dbEnabled = false;
+    pages_.areaEnabled = {true, false, false, false, false, false};
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    ASSERT_GE(window_.WaitForCall("panel 6 ", 0, true), 0);
+    DisconnectAndWait();
+    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+}
+
+TEST_F(MirrorEngineTest, WrongServerPortGivesE11AndLeavesThePortAlone) {
+    pages_.portNum = "1";
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    const auto calls = window_.Calls();
+    EXPECT_GE(window_.Find("box Database error|", 0, true), 0);
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "panel 0 Offline");
+    EXPECT_EQ(calls.back(), "panel 8 E11: Connecting to database error");
+    EXPECT_FALSE(engine_->port().IsOpen());
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+    EXPECT_EQ(sim_->stats().attaches, 0u);
+}
+
+TEST_F(MirrorEngineTest, UnselectableDatabaseGivesE12) {
+    pages_.dbName = std::string(70, 'x');  // longer than the server allows
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("box Database error|", 0, true), 0);
+    EXPECT_EQ(window_.Calls().back(), "panel 8 E12: Selecting database error");
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+}
+
+TEST_F(MirrorEngineTest, PortFailureAfterTheBuildDropsTheDatabase) {
+    pages_.port = -1;
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_EQ(window_.Calls().back(), "panel 8 E1-1: Openning COM port error");
+    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+}
+
+}  // namespace
+}  // namespace tarnlight::test
