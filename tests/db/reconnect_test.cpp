@@ -1,0 +1,106 @@
+// Losing the database and getting it back while the worker runs: the ping
+// fails, nothing is mirrored or served, and the connection is opened again
+// with no flagged request lost.
+#include <sys/stat.h>
+
+#include "tests/db/mirror_fixture.h"
+#include "tests/support/wait_for.h"
+
+namespace tarnlight::db::test {
+namespace {
+
+using W = RecordingWriter::Write;
+using tarnlight::test::RunPrivateDbScript;
+
+using ReconnectTest = MirrorTest;
+
+TEST_F(ReconnectTest, AKilledSessionIsReopenedAndALostDatabaseRebuilt) {
+    ASSERT_EQ(Connect(), DbConnectResult::Ok);
+    mirror_.SetReconnectInterval(std::chrono::milliseconds(0));
+    EXPECT_TRUE(mirror_.CheckConnection());
+    Request("new_m", 3, 1);
+
+    // The server ends the session: the next check re-opens it at once.
+    ASSERT_TRUE(other().Exec("KILL " + std::to_string(connection_.ThreadId())));
+    EXPECT_TRUE(mirror_.CheckConnection());
+    EXPECT_EQ(flags_.dbAlive.load(), 1);
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_EQ(writer_.writes, (std::vector<W>{{true, 3, 1, 1}}));
+    EXPECT_EQ(Cell("new_m", "flag", 3), "0");
+
+    // The database went away with the session: built again like at Connect.
+    const unsigned long killed = connection_.ThreadId();
+    ASSERT_TRUE(other().Exec("DROP DATABASE " + config_.dbName));
+    ASSERT_TRUE(other().Exec("KILL " + std::to_string(killed)));
+    EXPECT_TRUE(mirror_.CheckConnection());
+    EXPECT_NE(connection_.ThreadId(), killed);
+    EXPECT_EQ(Count("plc_i"), 1024);
+    EXPECT_EQ(Count("new_aq"), 256);
+    EXPECT_EQ(Count("info"), 1);
+}
+
+// A server instance of this test's own, stopped and started again, so the
+// tests sharing the run's server are not disturbed.
+class ServerRestartTest : public MirrorTest {
+  protected:
+    void SetUp() override {
+        if (!tarnlight::test::PrivateDbAvailable())
+            GTEST_SKIP() << "TARNLIGHT_TEST_DB_DIR not set: no test server";
+        dir_ = tarnlight::test::PrivateDbDir() + "-restart";
+        ASSERT_EQ(RunPrivateDbScript("start", dir_), 0) << "see " << dir_ << "/error.log";
+        started_ = true;
+        setenv("TARNLIGHT_TEST_DB_DIR", dir_.c_str(), 1);
+        MirrorTest::SetUp();
+    }
+    void TearDown() override {
+        if (started_) {
+            RunPrivateDbScript("start", dir_);
+            MirrorTest::TearDown();
+            RunPrivateDbScript("stop", dir_);
+        }
+    }
+    std::string dir_;
+    bool started_ = false;
+};
+
+TEST_F(ServerRestartTest, MirrorPausesWhileTheServerIsDownAndResumesWithFlagsIntact) {
+    config_.dropBefore = true;
+    config_.areaEnabled[snp::kM] = true;
+    ASSERT_EQ(Connect(), DbConnectResult::Ok);
+    Request("new_m", 5, 1);
+    Request("new_r", 9, -2);
+    other_.reset();
+
+    ASSERT_EQ(RunPrivateDbScript("stop", dir_), 0);
+    EXPECT_FALSE(mirror_.CheckConnection());
+    EXPECT_EQ(flags_.dbAlive.load(), 0);
+    // No write, no statement, the cycle carries on.
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    mirror_.MirrorBitValue(1, 5, 1);
+    mirror_.UpdateInfoPlcState(0);
+    EXPECT_TRUE(writer_.writes.empty());
+
+    // Within the interval no new connect is tried, server up or not.
+    mirror_.SetReconnectInterval(std::chrono::hours(1));
+    EXPECT_FALSE(mirror_.CheckConnection());
+    ASSERT_EQ(RunPrivateDbScript("start", dir_), 0);
+    EXPECT_FALSE(mirror_.CheckConnection());
+    EXPECT_EQ(flags_.dbAlive.load(), 0);
+
+    mirror_.SetReconnectInterval(std::chrono::milliseconds(0));
+    EXPECT_TRUE(tarnlight::test::WaitFor([&] { return mirror_.CheckConnection(); }));
+    EXPECT_EQ(flags_.dbAlive.load(), 1);
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_EQ(writer_.writes,
+              (std::vector<W>{{true, 5, 1, 1}, {false, 9, static_cast<uint16_t>(-2), 1}}));
+
+    other_ = std::make_unique<tarnlight::test::OtherClient>(params_);
+    ASSERT_TRUE(other_->ok()) << other_->Error();
+    EXPECT_EQ(Count("new_m", "flag <> 0"), 0);
+    EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
+    mirror_.UpdateInfoPlcState(6);
+    EXPECT_EQ(Cell("info", "num_plcstate", 1), "6");
+}
+
+}  // namespace
+}  // namespace tarnlight::db::test
