@@ -1,0 +1,217 @@
+// tarnlight-gateway: connects with the settings of a settings file and runs
+// the read/mirror cycle headless until SIGINT or SIGTERM. Every change the
+// engine makes to its "window" is printed as one time-stamped line.
+#include <signal.h>
+#include <time.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/window_port.h"
+#include "settings/settings.h"
+#include "settings/settings_file.h"
+#include "snp/memory.h"
+
+namespace {
+
+using namespace tarnlight;
+
+// Exit codes.
+constexpr int kExitStopped = 0;        // stopped by a signal
+constexpr int kExitConnectFailed = 1;  // Connect refused or failed
+constexpr int kExitUsage = 2;          // bad option or settings file missing
+constexpr int kExitGaveUp = 3;         // connection attempts used up (E22)
+
+const char* const kUsage =
+    "Usage: tarnlight-gateway [options]\n"
+    "Links to the PLC with the settings of a settings file and mirrors its memory\n"
+    "into the database until SIGINT or SIGTERM.\n"
+    "\n"
+    "  --settings PATH  settings file (default: <settings directory>/tarnlight.ini)\n"
+    "  --break-free     no line break before the attach (Break-Free SNP)\n"
+    "  --halted         do not start transmission: keep the link alive only\n"
+    "  --values         print the values of every area read\n"
+    "  --help           this text\n"
+    "\n"
+    "Exit status: 0 stopped by a signal, 1 Connect failed, 2 usage or settings\n"
+    "file error, 3 the PLC could not be reached (E22).\n";
+
+std::string Timestamp() {
+    const auto now = std::chrono::system_clock::now();
+    const time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    struct tm local {};
+    localtime_r(&seconds, &local);
+    char text[40];
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    std::snprintf(text + n, sizeof text - n, ".%03d", static_cast<int>(ms));
+    return text;
+}
+
+// The gateway's window: prints status changes, messages and (on request)
+// values; it has no Edit page, so no manual write is ever pending.
+class GatewayWindow : public WindowPort {
+  public:
+    explicit GatewayWindow(bool values) : values_(values) {}
+
+    void Print(const std::string& what) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::printf("%s %s\n", Timestamp().c_str(), what.c_str());
+        std::fflush(stdout);
+    }
+
+    void ShowMessageBox(const std::string& text, const std::string& caption) override {
+        Print("Box [" + caption + "]: " + text);
+    }
+    void SetPanelText(int index, const std::string& text) override {
+        // The sequence and cycle panels change with every request; only the
+        // state panels and messages make a readable log.
+        if (index == kSequencePanel || index == kCycleCountPanel) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            std::string& last = panels_[static_cast<size_t>(index) % panels_.size()];
+            if (last == text) return;
+            last = text;
+        }
+        Print(std::string(PanelName(index)) + ": " + (text.empty() ? "(empty)" : text));
+    }
+    void SetEnabled(Control, bool) override {}
+    void SetIoStatusSelection(int) override {}
+    void SetInfoLabel(InfoLabel label, const std::string& text) override {
+        Print(std::string("Info ") + InfoLabelName(label) + ": " + text);
+    }
+    void SetIconIndex(int index) override {
+        static const char* const kMeanings[] = {"no connection", "online", "connecting failed",
+                                                "connection lost"};
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (index == icon_) return;
+            icon_ = index;
+        }
+        Print("Icon: " + std::to_string(index) + " (" +
+              (index >= 0 && index < 4 ? kMeanings[index] : "?") + ")");
+    }
+    void LayOutMemoryMenu(const std::array<bool, kAreaCount>&) override {}
+    void SetUpMemoryGrids(const LinkConfig&) override {}
+    void ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) override {
+        if (!values_) return;
+        std::string line = std::string(snp::AreaSymbol(type)) + " " + std::to_string(from) + ".." +
+                           std::to_string(to) + ": ";
+        for (uint8_t bit : bits) line += bit ? '1' : '0';
+        Print(line);
+    }
+    void ShowWordArea(int type, uint16_t from, uint16_t to, std::vector<uint16_t> words) override {
+        if (!values_) return;
+        std::string line = std::string(snp::AreaSymbol(type)) + " " + std::to_string(from) + ".." +
+                           std::to_string(to) + ":";
+        for (uint16_t word : words) line += " " + std::to_string(static_cast<int16_t>(word));
+        Print(line);
+    }
+    EditInputs ReadEditInputs() override { return {}; }
+
+  private:
+    const bool values_;
+    std::mutex mutex_;
+    std::array<std::string, 9> panels_;
+    int icon_ = -1;
+};
+
+struct Options {
+    std::string settingsPath;
+    bool breakFree = false;
+    bool halted = false;
+    bool values = false;
+};
+
+// False with a message for a bad command line; help sets *exitNow.
+bool ParseOptions(int argc, char** argv, Options& options, bool* exitNow) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            *exitNow = true;
+            return true;
+        } else if (arg == "--settings") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tarnlight-gateway: --settings needs a path\n");
+                return false;
+            }
+            options.settingsPath = argv[++i];
+        } else if (arg == "--break-free") {
+            options.breakFree = true;
+        } else if (arg == "--halted") {
+            options.halted = true;
+        } else if (arg == "--values") {
+            options.values = true;
+        } else {
+            std::fprintf(stderr, "tarnlight-gateway: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            return false;
+        }
+    }
+    if (options.settingsPath.empty()) options.settingsPath = SettingsFilePath(kDefaultSettingsName);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    bool exitNow = false;
+    if (!ParseOptions(argc, argv, options, &exitNow)) return kExitUsage;
+    if (exitNow) return kExitStopped;
+
+    Settings settings = DefaultSettings();
+    if (LoadSettings(options.settingsPath, settings) != LoadResult::Ok) {
+        std::fprintf(stderr, "tarnlight-gateway: cannot load settings from %s\n",
+                     options.settingsPath.c_str());
+        return kExitUsage;
+    }
+
+    // The signals are taken by sigtimedwait below; blocked before the worker
+    // starts, so it inherits the mask and never runs a handler.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    GatewayWindow window(options.values);
+    window.Print("Settings: " + options.settingsPath);
+    Engine engine(window);
+    if (!engine.Connect(settings, options.breakFree)) {
+        window.Print("Connect failed");
+        return kExitConnectFailed;
+    }
+    if (!options.halted && !engine.StartTransmission())
+        window.Print("No memory area enabled: transmission stays halted");
+
+    int stopsSeen = 0;
+    const timespec poll{0, 200 * 1000 * 1000};
+    while (engine.IsWorkerRunning()) {
+        siginfo_t info;
+        const int signal = sigtimedwait(&stopSignals, &info, &poll);
+        if (signal <= 0) continue;
+        ++stopsSeen;
+        if (stopsSeen == 1) {
+            window.Print(std::string("Stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
+            engine.Disconnect();
+        } else {
+            window.Print("Stopping now: pauses cut short");
+            engine.Shutdown();
+        }
+    }
+    engine.JoinWorker();
+    if (engine.lastWorkerEnd() == WorkerEnd::AttemptsUsedUp) {
+        window.Print("Gave up: the PLC cannot be reached");
+        return kExitGaveUp;
+    }
+    window.Print("Stopped");
+    return kExitStopped;
+}
