@@ -131,7 +131,15 @@ bool SerialPort::WaitForInput(uint8_t* destination, size_t count, unsigned stepL
             // queue, so a partial frame is waited for by short sleeps instead.
             SleepMs(1);
         } else {
-            backend_->WaitReadable(static_cast<int>(std::min<long>(remaining, kWaitStepMs)));
+            const int slice = static_cast<int>(std::min<long>(remaining, kWaitStepMs));
+            const auto before = Clock::now();
+            backend_->WaitReadable(slice);
+            // A hung-up or failed device makes poll() return at once without
+            // data; sleep the slice out instead of spinning until the deadline.
+            if (backend_->QueuedInputCount() == 0 &&
+                Clock::now() - before < std::chrono::milliseconds(slice)) {
+                SleepMs(std::min(slice, 5));
+            }
         }
     }
     return false;
