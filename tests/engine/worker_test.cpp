@@ -221,7 +221,9 @@ TEST_F(EngineTest, RefusedManualWriteIsLostLinkAndRetriedAfterReconnection) {
     engine_->ApplyEdit();
     const long lost = window_.WaitForCall("panel 8 E21: Lost connection with PLC", mark);
     ASSERT_GE(lost, 0);
-    EXPECT_LT(window_.Find("enable Butt_UpdateMem 1", mark), lost);
+    const long reenabled = window_.Find("enable Butt_UpdateMem 1", mark);
+    EXPECT_GE(reenabled, 0);
+    EXPECT_LT(reenabled, lost);
     ASSERT_GE(window_.WaitForCall("panel 0 Online", lost), 0);
     ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaAQ, 3) == 1234; }));
     ASSERT_TRUE(WaitFor([&] { return engine_->flags().pendingEdit.load() == 0; }));
