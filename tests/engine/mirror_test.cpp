@@ -46,7 +46,10 @@ TEST_F(MirrorEngineTest, MirrorsValuesWritesFlaggedRowsAndDropsAtTheEnd) {
     sim_->SetBit(sim::kAreaM, 3, true);
     sim_->SetWord(sim::kAreaR, 2, 0xFFFF);
     ASSERT_GE(ConnectOnline(), 0);
-    EXPECT_EQ(other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1"), "TARN7");
+    // The CPU ID is stored right after "Online" is shown.
+    EXPECT_TRUE(WaitFor([&] {
+        return other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1") == "TARN7";
+    }));
     ASSERT_TRUE(engine_->StartTransmission());
 
     ASSERT_TRUE(WaitFor([&] { return Value("plc_m", 3) == 1 && Value("plc_r", 2) == -1; }));
