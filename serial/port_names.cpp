@@ -15,11 +15,12 @@ std::string ResolvePortDevice(int index) {
     const std::string name = PortName(index);
     if (name.empty()) return {};
     // The device map lets the operator point "COMn" at any device (a USB
-    // adapter, a pseudo-terminal); stat follows the link, so a dangling link
-    // falls back to the built-in port.
+    // adapter, a pseudo-terminal). A mapping whose device is missing (an
+    // unplugged adapter) is still used, so the open fails with the port's
+    // message instead of silently reaching the built-in port.
     const std::string mapped = SettingsDirectory() + "devices/" + name;
     struct stat st {};
-    if (::stat(mapped.c_str(), &st) == 0) return mapped;
+    if (::lstat(mapped.c_str(), &st) == 0) return mapped;
     return "/dev/ttyS" + std::to_string(index);
 }
 

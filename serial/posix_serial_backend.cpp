@@ -282,8 +282,10 @@ bool PosixSerialBackend::Read(uint8_t* destination, size_t count) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-            lastError_ = n == 0 ? EIO : errno;
+        // With VMIN = VTIME = 0 a terminal answers "nothing yet" with 0, not
+        // EAGAIN: wait for the rest like for EAGAIN.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            lastError_ = errno;
             return false;
         }
         const int left = RemainingMs(deadline);

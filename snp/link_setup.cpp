@@ -63,7 +63,9 @@ bool SnpLink::Attach() {
     frame[kAttachEtbOffset] = kEtb;
     SealHex(frame, kAttachFrameSize);
 
-    if (!port_.WritePort(frame, kAttachFrameSize)) return false;
+    // A block that did not go out shows up as a missing reply; failing at
+    // once would let an unplugged adapter spin the attempts without a pause.
+    port_.WritePort(frame, kAttachFrameSize);
     if (!WaitAttachReply()) return false;
 
     const uint8_t* reply = context_.receiveBuffer.data();

@@ -70,10 +70,16 @@ bool SnpLink::ReadTextBuffers(const std::function<void(const uint8_t* data, size
     const uint8_t* buffer = context_.receiveBuffer.data();
     size_t length = GetLe16(buffer + kMbNextLength);
     uint8_t nextType = kTypeText;
+    // No read needs more data than this; a slave that keeps announcing text
+    // buffers must not hold the worker (and Disconnect) forever.
+    constexpr size_t kMaxTextData = 64 * 1024;
+    size_t received = 0;
     // A length the receive buffer cannot hold, or too short for the framing,
     // would read past the buffer or underflow the data count: the read fails.
     while (nextType == kTypeText) {
         if (!TextLengthValid(length)) return false;
+        received += length - kTextFrameOverhead;
+        if (received > kMaxTextData) return false;
         if (!WaitFrame(length)) return false;
         SendAck();
         // The sink sees the data before the next receive overwrites the

@@ -64,7 +64,9 @@ TEST_F(DeviceMap, MappedNamesOpenTheLinkedDeviceOthersTheBuiltInPorts) {
 
     EXPECT_EQ(ResolvePortDevice(2), devices_ + "/COM3");
     EXPECT_EQ(ResolvePortDevice(0), "/dev/ttyS0");
-    EXPECT_EQ(ResolvePortDevice(3), "/dev/ttyS3");  // a dangling link is ignored
+    // A mapping to a missing device (an unplugged adapter) is still used, so
+    // the open fails instead of reaching the built-in port.
+    EXPECT_EQ(ResolvePortDevice(3), devices_ + "/COM4");
     EXPECT_EQ(ResolvePortDevice(31), "/dev/ttyS31");
     EXPECT_EQ(ResolvePortDevice(32), "");
 
