@@ -1,6 +1,7 @@
 // tarnlight-plcsim: a simulated controller on a pseudo-terminal (or a real
 // serial port) for the demo and for trying the program without a PLC. It
 // links the pty into the device map as COMn so the program opens it by name.
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -18,6 +19,9 @@
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
+
+// The line speeds a serial port can be set to.
+constexpr long kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 void OnSignal(int) {
     gStop = 1;
@@ -108,13 +112,19 @@ int main(int argc, char** argv) {
             Usage(stdout);
             return 0;
         } else if (opt == "--com") {
-            com = number(1, 256);
+            com = number(1, 32);
             comGiven = true;
         } else if (opt == "--device" && arg != nullptr) {
             device = arg;
             ++i;
         } else if (opt == "--baud") {
             baud = number(300, 115200);
+            if (!std::count(kRates, kRates + 10, baud)) {
+                std::fprintf(stderr,
+                             "tarnlight-plcsim: --baud takes 300, 600, 1200, 2400, 4800, 9600, "
+                             "19200, 38400, 57600 or 115200\n");
+                return 2;
+            }
         } else if (opt == "--cpu-id" && arg != nullptr) {
             config.cpuId = arg;
             if (config.cpuId.size() > 7) {

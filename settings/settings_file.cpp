@@ -55,7 +55,9 @@ class IniText {
     void Parse(const std::string& content) {
         lines_.clear();
         eol_ = "\n";
-        std::size_t start = 0;
+        // A byte-order mark (some Windows editors write one) would hide the
+        // first section header.
+        std::size_t start = content.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
         bool first = true;
         while (start < content.size()) {
             std::size_t end = content.find('\n', start);

@@ -78,8 +78,9 @@ class PlcSimulator {
     // Fault injection (at run time; the CLI flags set the same at start).
     // FailAcks and WrongSequence act on mailbox (and FailAcks on intermediate)
     // requests; CorruptBcc on attach, mailbox and intermediate replies, not on
-    // text buffers. Requests that name an unknown memory selector or an
-    // address outside the area get an error reply (kind D1h) and change nothing.
+    // text buffers. Requests that name an unknown memory selector, and writes
+    // to an address outside the area, get an error reply (kind D1h) and change
+    // nothing; reads beyond the area deliver zeros.
     void SetDead(bool dead);        // no answer at all
     void FailAcks(int count);       // do not acknowledge the next count requests (no reply either)
     void CorruptBcc(int count);     // wrong check code on the next count replies

@@ -269,6 +269,9 @@ TEST_F(SettingsFileTest, ReadingToleratesLooseLayout) {
     EXPECT_EQ(s.stopBits, 0);
     EXPECT_EQ(s.username, "operator");
     EXPECT_EQ(s.dbName, "quoted name");
+
+    // A byte-order mark before the first section header.
+    EXPECT_EQ(LoadText(this, "\xEF\xBB\xBF[RS232]\nbaudRate=9\n").baudRate, 9);
 }
 
 TEST_F(SettingsFileTest, LongTextsAreCutOnReading) {
