@@ -53,6 +53,12 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         mysql_options(handle_, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
         mysql_options(handle_, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
     }
+    if (params.port != 0) {
+        // With host "localhost" the client library would take its default
+        // socket and ignore the port: a configured port means TCP.
+        const unsigned protocol = MYSQL_PROTOCOL_TCP;
+        mysql_options(handle_, MYSQL_OPT_PROTOCOL, &protocol);
+    }
     if (mysql_real_connect(handle_, params.host.c_str(), params.user.c_str(),
                            params.password.c_str(), nullptr, params.port, nullptr, 0) == nullptr) {
         KeepError();

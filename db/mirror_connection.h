@@ -13,7 +13,7 @@ struct ConnectionParams {
     std::string host;  // addressIP
     std::string user;
     std::string password;
-    unsigned port = 0;  // 0: the client library's default
+    unsigned port = 0;  // 0: the client library's default; otherwise TCP to this port
     unsigned connectTimeoutSeconds = 5;
     // Bounds every read and write on the socket, so a server that stops
     // answering in the middle of a statement cannot freeze the worker.

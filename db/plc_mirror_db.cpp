@@ -112,10 +112,12 @@ bool PlcMirrorDb::Active() const {
 }
 
 std::string PlcMirrorDb::DatabaseIdentifier(const std::string& name) {
+    // A leading digit is quoted too: the server reads "1e5" or "2024" as a
+    // number, and a name like "1e5_x" as a number followed by a word.
     const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
         return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
                c == '_' || c == '$';
-    }) && !std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }) && !(name[0] >= '0' && name[0] <= '9');
     if (plain) return name;
     std::string quoted = "`";
     for (const char c : name) {
@@ -170,6 +172,10 @@ void PlcMirrorDb::CreateMirrorTables() {
 }
 
 void PlcMirrorDb::UpdateInfoCpuId(const std::string& cpuId) {
+    // Kept even while the database is away, so a re-opened (or rebuilt)
+    // database gets the controller's ID without waiting for the next attach.
+    lastCpuId_ = cpuId;
+    cpuIdKnown_ = true;
     if (!Active()) return;
     // The controller accepts any ASCII character in a CPU ID: escaped, so a
     // quote cannot end the literal.
@@ -245,7 +251,12 @@ int PlcMirrorDb::ServeRequests(int type, uint16_t maxAddress, ReadImage readImag
     // skips this table only; a statement without a result set leaves
     // nothing to do.
     if (!connection_.Select(kPendingQuery[type], rows) || !rows.HasResultSet()) return 1;
-    const bool compare = config_.areaEnabled[type];
+    // The image holds only what the cycle reads: outside the area's range an
+    // address keeps 0 or a value from an earlier connection, so an equal
+    // value there proves nothing and the request is written.
+    const bool enabled = config_.areaEnabled[type];
+    const long from = config_.areaFrom[type];
+    const long to = config_.areaTo[type];
     int result = 1;
     while (rows.Next()) {
         long id = 0;
@@ -259,7 +270,7 @@ int PlcMirrorDb::ServeRequests(int type, uint16_t maxAddress, ReadImage readImag
             continue;
         }
         const auto address = static_cast<uint16_t>(id);
-        if (compare && readImage(address) == value) {
+        if (enabled && id >= from && id <= to && readImage(address) == value) {
             ClearRequestFlag(type, address, value);
             result = 1;
             continue;
@@ -330,11 +341,15 @@ bool PlcMirrorDb::CheckConnection() {
         CreateMirrorTables();
     }
     flags_.dbAlive = 1;
+    // A rebuilt info row starts with an empty CPU ID, and one given while the
+    // database was away never reached the row: send the last one again.
+    if (cpuIdKnown_) UpdateInfoCpuId(lastCpuId_);
     return true;
 }
 
 DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb& mirror,
                                       const LinkConfig& config, Notifier& notifier) {
+    mirror.ForgetCpuId();  // a new connection may reach another controller
     if (!config.dbEnabled) return DbConnectResult::Ok;
     ConnectionParams params;
     params.host = config.addressIP;

@@ -33,8 +33,14 @@ class PlcMirrorDb : public ValueMirror {
     void DropMirrorDatabase();
     void CreateMirrorDatabase();
     void CreateMirrorTables();
-    void UpdateInfoCpuId(const std::string& cpuId);  // only when dbEnabled and dbAlive
-    void UpdateInfoPlcState(unsigned plcState);      // only when dbEnabled and dbAlive
+    // Sends only when dbEnabled and dbAlive; the ID is remembered either way
+    // and sent again when CheckConnection re-opens the database.
+    void UpdateInfoCpuId(const std::string& cpuId);
+    void ForgetCpuId() {
+        lastCpuId_.clear();
+        cpuIdKnown_ = false;
+    }
+    void UpdateInfoPlcState(unsigned plcState);  // only when dbEnabled and dbAlive
 
     // --- value mirroring (ValueMirror) ---
     void MirrorBitValue(int area, uint16_t address, uint8_t value) override;
@@ -52,7 +58,8 @@ class PlcMirrorDb : public ValueMirror {
     // the ping fails re-opens the connection with the same parameters (at
     // most every reconnectInterval) and selects the database. Sets dbAlive.
     // True when the database is reachable (also right after a re-open); with
-    // dbEnabled clear it sends nothing and returns true.
+    // dbEnabled clear it sends nothing and returns true. After a re-open the
+    // last CPU ID given to UpdateInfoCpuId is written to the info row again.
     bool CheckConnection();
     void SetReconnectInterval(std::chrono::milliseconds interval) { reconnectInterval_ = interval; }
 
@@ -77,6 +84,8 @@ class PlcMirrorDb : public ValueMirror {
     std::chrono::milliseconds reconnectInterval_{5000};
     std::chrono::steady_clock::time_point lastReconnect_{};
     bool reconnectTried_ = false;
+    std::string lastCpuId_;
+    bool cpuIdKnown_ = false;
 };
 
 enum class DbConnectResult { Ok, ConnectFailed, SelectFailed };

@@ -51,6 +51,18 @@ TEST_F(ConnectionTest, OpensQueriesAndCloses) {
     connection.Close();  // safe twice
 }
 
+// The test server's socket is not at the library's default path: only a
+// TCP connection to the given port reaches it.
+TEST_F(ConnectionTest, LocalhostWithAPortConnectsOverTcpToThatPort) {
+    ConnectionParams params = PrivateDbParams();
+    params.host = "localhost";
+    MirrorConnection connection;
+    ASSERT_TRUE(connection.Open(params)) << connection.Error();
+    Rows rows;
+    ASSERT_TRUE(connection.FetchRows("SELECT @@port", rows)) << connection.Error();
+    EXPECT_EQ(rows[0][0], std::to_string(params.port));
+}
+
 TEST_F(ConnectionTest, FailedOpenKeepsTheErrorAndClosesTheHandle) {
     ConnectionParams params = PrivateDbParams();
     params.password = "wrong password";

@@ -28,7 +28,9 @@ TEST_F(ReconnectTest, AKilledSessionIsReopenedAndALostDatabaseRebuilt) {
     EXPECT_EQ(writer_.writes, (std::vector<W>{{true, 3, 1, 1}}));
     EXPECT_EQ(Cell("new_m", "flag", 3), "0");
 
-    // The database went away with the session: built again like at Connect.
+    // The database went away with the session: built again like at Connect,
+    // with the controller's CPU ID back in the new info row.
+    mirror_.UpdateInfoCpuId("CPU'7");
     const unsigned long killed = connection_.ThreadId();
     ASSERT_TRUE(other().Exec("DROP DATABASE " + config_.dbName));
     ASSERT_TRUE(other().Exec("KILL " + std::to_string(killed)));
@@ -37,6 +39,7 @@ TEST_F(ReconnectTest, AKilledSessionIsReopenedAndALostDatabaseRebuilt) {
     EXPECT_EQ(Count("plc_i"), 1024);
     EXPECT_EQ(Count("new_aq"), 256);
     EXPECT_EQ(Count("info"), 1);
+    EXPECT_EQ(Cell("info", "cpu_id", 1), "CPU'7");
 }
 
 // A server instance of this test's own, stopped and started again, so the

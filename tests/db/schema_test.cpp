@@ -156,6 +156,9 @@ TEST_F(SchemaTest, CpuIdAndDatabaseNameCannotInjectStatements) {
     EXPECT_EQ(PlcMirrorDb::DatabaseIdentifier("2024"), "`2024`");
     EXPECT_EQ(PlcMirrorDb::DatabaseIdentifier("plc-memory"), "`plc-memory`");
     EXPECT_EQ(PlcMirrorDb::DatabaseIdentifier("a`b"), "`a``b`");
+    EXPECT_EQ(PlcMirrorDb::DatabaseIdentifier("1e5"), "`1e5`");
+    EXPECT_EQ(PlcMirrorDb::DatabaseIdentifier("2024plant"), "`2024plant`");
+    EXPECT_EQ(PlcMirrorDb::DatabaseIdentifier("plant2024"), "plant2024");
 
     ASSERT_TRUE(other().Exec("CREATE DATABASE IF NOT EXISTS tl_injection_canary"));
     config_.dbName = "tl`; DROP DATABASE tl_injection_canary; --" + std::to_string(getpid());
@@ -175,6 +178,13 @@ TEST_F(SchemaTest, CpuIdAndDatabaseNameCannotInjectStatements) {
     mirror_.DropMirrorDatabase();
     EXPECT_FALSE(other().DatabaseExists(config_.dbName));
     EXPECT_TRUE(other().DatabaseExists("tl_injection_canary"));
+
+    // Unquoted, the server would read the name as the number 1e5 and a word.
+    config_.dbName = "1e5_" + std::to_string(getpid());
+    ASSERT_EQ(Connect(), DbConnectResult::Ok)
+        << (notifier_.boxes.empty() ? "" : notifier_.boxes[0].first);
+    EXPECT_TRUE(other().DatabaseExists(config_.dbName));
+    EXPECT_EQ(Count("new_aq"), 256);
 }
 
 TEST_F(SchemaTest, DisabledDatabaseSendsNothingAtAll) {

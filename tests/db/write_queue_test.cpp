@@ -76,6 +76,18 @@ TEST_F(WriteQueueTest, EqualValueInAnEnabledAreaIsAcknowledgedWithoutAWrite) {
     EXPECT_TRUE(mirror_.ServeWriteQueue());
     EXPECT_EQ(writer_.writes, (std::vector<W>{{true, 10, 1, 1}}));
     EXPECT_EQ(Cell("new_m", "flag", 10), "0");
+
+    // Outside the read range (1..48) the image proves nothing: %M100 and
+    // %R200 are written although their image cells hold the requested value.
+    image_.words[1][200] = 7;
+    config_.areaEnabled[snp::kR] = true;
+    Request("new_m", 100, 0);
+    Request("new_r", 200, 7);
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_EQ(writer_.writes,
+              (std::vector<W>{{true, 10, 1, 1}, {true, 100, 0, 1}, {false, 200, 7, 1}}));
+    EXPECT_EQ(Cell("new_m", "flag", 100), "0");
+    EXPECT_EQ(Cell("new_r", "flag", 200), "0");
 }
 
 TEST_F(WriteQueueTest, RequestsAreWrittenAsTheControllerTakesThem) {
