@@ -37,7 +37,8 @@ int Engine::CommunicationThread() {
             attemptNumber = 0;
             FillPlcInfo();
             CycleLoop();
-            if (flags_.linkLost) {
+            // A request cut short by Shutdown is no lost link.
+            if (flags_.linkLost && !port_.IsAborted()) {
                 window_.SetEnabled(Control::Butt_PlcRun, false);
                 window_.SetEnabled(Control::Butt_PlcStop, false);
                 window_.SetEnabled(Control::RadioGroup_IOstatus, false);
@@ -49,6 +50,7 @@ int Engine::CommunicationThread() {
             }
             continue;
         }
+        if (port_.IsAborted()) break;  // cut short by Shutdown: no E22
         if (!config_.retryForever) --attemptsLeft;
         if (attemptsLeft == 0 || config_.giveUp) {
             attemptsLeft = 0;

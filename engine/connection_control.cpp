@@ -243,8 +243,13 @@ void Engine::PlcStop(int ioStatusItem) {
 }
 
 void Engine::ApplyEdit() {
-    flags_.pendingEdit = 1;
+    // Disable first: a window that queues its calls must get this before the
+    // worker's re-enable, or Apply would stay disabled with nothing pending.
     window_.SetEnabled(Control::Butt_UpdateMem, false);
+    // A new generation before the flag, so a write already under way does
+    // not take this request with it when it clears the flag.
+    editGeneration_.fetch_add(1);
+    flags_.pendingEdit = 1;
 }
 
 }  // namespace tarnlight

@@ -24,6 +24,9 @@ Engine::~Engine() {
 void Engine::Shutdown() {
     if (running_.load()) {
         flags_.stopRequested = 1;
+        // The line waits and the link's own pauses (T1, T3', T4) can last
+        // a minute each; the worker must not hold a closing program that long.
+        port_.Abort();
         std::lock_guard<std::mutex> lock(sleepMutex_);
         shuttingDown_ = true;
     }

@@ -63,9 +63,12 @@ class Engine {
     // Apply on the Edit page: the worker performs the write at its next chance
     // with the values the page shows then.
     void ApplyEdit();
-    // For a closing window: requests the stop, cuts the worker's pauses short
-    // and waits until the worker has finished its end sequence. Afterwards the
-    // worker touches the window no more.
+    // For a closing window (or the gateway's second signal): requests the
+    // stop, cuts the worker's pauses and line waits short (the port is
+    // aborted until the next Connect opens it) and waits until the worker has
+    // finished its end sequence. Afterwards the worker touches the window no
+    // more. Unlike Disconnect, the running attempt or cycle does not run to
+    // its end.
     void Shutdown();
     // Waits for a worker that has ended or is ending (Disconnect, E22).
     void JoinWorker();
@@ -74,6 +77,9 @@ class Engine {
     WorkerEnd lastWorkerEnd() const { return lastEnd_.load(); }
     uint8_t cycleCounter() const { return cycleCounter_.load(); }
 
+    // For tests. flags() is atomic and may be read at any time; the others
+    // hold data the worker writes without locks and may be read only while
+    // no worker runs (before Connect starts one, after it has been joined).
     const LinkConfig& config() const { return config_; }
     EngineFlags& flags() { return flags_; }
     snp::SnpLinkContext& context() { return context_; }
@@ -96,8 +102,9 @@ class Engine {
     void ShowSequence();
     void EndOfWorker();
     void SleepMs(unsigned ms);  // cut short by Shutdown
+    void ClearPendingEdit(uint32_t generation);
 
-    // Connect's checks that the Part leaves open.
+    // Connect's own checks of the page values.
     bool CheckAreaRanges();
     bool TakeDatabasePort(const std::string& text);
 
@@ -111,7 +118,8 @@ class Engine {
     db::MirrorConnection connection_;
     db::PlcMirrorDb mirror_;
 
-    std::atomic<uint8_t> cycleCounter_{0};  // never reset, wraps 255 -> 0
+    std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
+    std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;
     std::atomic<bool> running_{false};
     std::atomic<WorkerEnd> lastEnd_{WorkerEnd::None};

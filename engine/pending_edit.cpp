@@ -3,18 +3,30 @@
 
 namespace tarnlight {
 
+void Engine::ClearPendingEdit(uint32_t generation) {
+    // Clear, then look again: an Apply whose generation step came after the
+    // inputs were read raises the flag again (its own raise may still be on
+    // its way), so its values are written in the next cycle. Apply steps the
+    // generation before it raises the flag, so no order of the two threads
+    // leaves a newer request cleared.
+    flags_.pendingEdit = 0;
+    if (editGeneration_.load() != generation) flags_.pendingEdit = 1;
+}
+
 bool Engine::PerformPendingEdit() {
     // Nothing pending: Apply is enabled already, so there is nothing to do or
     // to show (re-enabling it every cycle would only flood the window).
     if (!flags_.pendingEdit) return true;
 
-    // The values the page shows now, not when Apply was pressed.
+    // The values the page shows now, not when Apply was pressed. An Apply
+    // pressed from here on may carry values this write does not see.
+    const uint32_t generation = editGeneration_.load();
     const EditInputs in = window_.ReadEditInputs();
     const bool validType = in.memType >= snp::kI && in.memType <= snp::kAQ;
     if (!validType || in.address < 1 || in.address > 0xFFFF) {
         // Not a cell any request can address (the page's controls never give
         // this): drop the request instead of failing the link over and over.
-        flags_.pendingEdit = 0;
+        ClearPendingEdit(generation);
         window_.SetEnabled(Control::Butt_UpdateMem, true);
         return true;
     }
@@ -30,7 +42,7 @@ bool Engine::PerformPendingEdit() {
     }
     // Clear the flag before Apply comes back, so an Apply pressed right after
     // a successful write raises it again and is not lost.
-    if (result) flags_.pendingEdit = 0;
+    if (result) ClearPendingEdit(generation);
     window_.SetEnabled(Control::Butt_UpdateMem, true);
     flags_.linkLost = result ? 0 : 1;
     return result;

@@ -126,8 +126,11 @@ class WindowPort : public Notifier {
     virtual void ShowWordArea(int type, uint16_t from, uint16_t to,
                               std::vector<uint16_t> words) = 0;
 
-    // Called by the worker; must be thread-safe and return what the Edit page
-    // shows now.
+    // Called on the worker; must be thread-safe and return what the Edit page
+    // shows now. It must not wait for the user-interface thread (no blocking
+    // queued call): Shutdown joins the worker from that thread, so such a
+    // wait would deadlock. Keep the page values in atomics or under a mutex
+    // that the user-interface thread updates as the operator edits them.
     virtual EditInputs ReadEditInputs() = 0;
 };
 

@@ -38,6 +38,7 @@ bool SerialPort::OpenPort(int port, int baudIndex, int parityIndex, int stopBits
 
 bool SerialPort::OpenDevice(const std::string& device, int baudIndex, int parityIndex,
                             int stopBitsIndex) {
+    ClearAbort();
     // At most one port is open at a time.
     if (backend_->IsOpen()) backend_->Close();
     if (device.empty() || !backend_->Open(device)) {
@@ -91,7 +92,7 @@ void SerialPort::ClearBreak() {
 
 bool SerialPort::WritePort(const uint8_t* bytes, size_t count) {
     // The SNP pause T1 comes before every block, acknowledgements included.
-    SleepMs(t1_);
+    Pause(t1_);
     return backend_->Write(bytes, count);
 }
 
@@ -105,9 +106,10 @@ bool SerialPort::ReadPort(uint8_t* destination, size_t count) {
 }
 
 bool SerialPort::WaitForInput(uint8_t* destination, size_t count, unsigned stepLimit) {
+    if (aborted_.load()) return false;
     if (waitMode_ == WaitMode::FixedSteps) {
         for (unsigned n = 0; n < stepLimit; ++n) {
-            SleepMs(kWaitStepMs);
+            if (!Pause(kWaitStepMs)) return false;
             if (backend_->QueuedInputCount() >= count) return ReadPort(destination, count);
         }
         return false;
@@ -120,6 +122,8 @@ bool SerialPort::WaitForInput(uint8_t* destination, size_t count, unsigned stepL
     const auto deadline =
         Clock::now() + std::chrono::milliseconds(static_cast<long>(stepLimit) * kWaitStepMs);
     for (;;) {
+        // An abort is seen within one slice of at most 25 ms.
+        if (aborted_.load()) return false;
         const size_t queued = backend_->QueuedInputCount();
         if (queued >= count) return ReadPort(destination, count);
         const auto now = Clock::now();
@@ -138,11 +142,32 @@ bool SerialPort::WaitForInput(uint8_t* destination, size_t count, unsigned stepL
             // data; sleep the slice out instead of spinning until the deadline.
             if (backend_->QueuedInputCount() == 0 &&
                 Clock::now() - before < std::chrono::milliseconds(slice)) {
-                SleepMs(std::min(slice, 5));
+                Pause(static_cast<unsigned>(std::min(slice, 5)));
             }
         }
     }
     return false;
+}
+
+void SerialPort::Abort() {
+    {
+        std::lock_guard<std::mutex> lock(abortMutex_);
+        aborted_.store(true);
+    }
+    abortWake_.notify_all();
+}
+
+void SerialPort::ClearAbort() {
+    std::lock_guard<std::mutex> lock(abortMutex_);
+    aborted_.store(false);
+}
+
+bool SerialPort::Pause(unsigned ms) {
+    if (aborted_.load()) return false;
+    if (ms == 0) return true;
+    std::unique_lock<std::mutex> lock(abortMutex_);
+    return !abortWake_.wait_for(lock, std::chrono::milliseconds(ms),
+                                [this] { return aborted_.load(); });
 }
 
 void SerialPort::ClosePort() {

@@ -4,9 +4,11 @@
 // blocks after the SNP pause T1 and receives by waiting for a byte count.
 // It knows nothing of frames.
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "serial/notifier.h"
@@ -43,7 +45,8 @@ class SerialPort {
     SerialPort& operator=(const SerialPort&) = delete;
 
     // Opens "COM<port+1>" as resolved by ResolvePortDevice. On failure shows
-    // the [BADID] box, sets openErrorCode to 1 and returns false.
+    // the [BADID] box, sets openErrorCode to 1 and returns false. Opening
+    // clears an abort.
     bool OpenPort(int port, int baudIndex, int parityIndex, int stopBitsIndex);
     // The same for a device path given directly (tests, --device options).
     bool OpenDevice(const std::string& device, int baudIndex, int parityIndex, int stopBitsIndex);
@@ -59,6 +62,17 @@ class SerialPort {
     // Throws std::system_error when the system refuses to close the device.
     void ClosePort();
 
+    // For a program that is closing while the worker waits on the line: from
+    // any thread, cuts every wait of the port short until ClearAbort or the
+    // next open. While aborted, WaitForInput fails at once, WritePort sends
+    // without its T1 pause and Pause returns at once.
+    void Abort();
+    void ClearAbort();
+    bool IsAborted() const { return aborted_.load(); }
+    // Sleeps ms milliseconds unless aborted before or meanwhile; false when
+    // the pause was cut short.
+    bool Pause(unsigned ms);
+
     bool IsOpen() const;
     uint8_t openErrorCode() const { return openErrorCode_; }
     void SetWaitMode(WaitMode mode) { waitMode_ = mode; }
@@ -70,6 +84,10 @@ class SerialPort {
     std::unique_ptr<SerialBackend> backend_;
     uint8_t openErrorCode_ = 0;
     WaitMode waitMode_ = kDefaultWaitMode;
+
+    std::atomic<bool> aborted_{false};
+    std::mutex abortMutex_;
+    std::condition_variable abortWake_;
 };
 
 }  // namespace tarnlight

@@ -2,8 +2,6 @@
 // attach, agree on the timers, learn the controller's type, ask for the
 // privilege level and complete the set-up.
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 #include "snp/bcc.h"
 #include "snp/identity.h"
@@ -12,10 +10,6 @@
 namespace tarnlight::snp {
 
 namespace {
-
-void SleepMs(unsigned ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 constexpr size_t kMaxCpuIdChars = 7;
 constexpr size_t kMaxPasswordChars = 8;
@@ -42,11 +36,12 @@ constexpr uint8_t kSeries9070 = 1;
 void SnpLink::SendLinkBreak() {
     port_.PurgePort();
     if (config_.breakFree) return;
+    // Both pauses end early when the port is aborted (a closing program).
     port_.SetBreak();
-    SleepMs(BreakDurationMs(config_.baudRate));
+    port_.Pause(BreakDurationMs(config_.baudRate));
     port_.ClearBreak();
     port_.PurgePort();
-    SleepMs(config_.T4);
+    port_.Pause(config_.T4);
 }
 
 bool SnpLink::Attach() {

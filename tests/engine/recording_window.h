@@ -6,6 +6,7 @@
 //   "bits 0 1 8 01000000", "words 4 1 2 65535,7"
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -50,9 +51,19 @@ class RecordingWindow : public WindowPort {
         Add(line);
     }
     EditInputs ReadEditInputs() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return edit_;
+        EditInputs edit;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            edit = edit_;
+        }
+        if (onReadEdit) onReadEdit();
+        return edit;
     }
+
+    // Hooks, set before a worker starts: after the Edit page has been read,
+    // and after each call has been recorded (both outside the lock).
+    std::function<void()> onReadEdit;
+    std::function<void(const std::string&)> onCall;
 
     void SetEditInputs(const EditInputs& edit) {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -91,8 +102,11 @@ class RecordingWindow : public WindowPort {
 
   private:
     void Add(std::string line) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        calls_.push_back(std::move(line));
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            calls_.push_back(line);
+        }
+        if (onCall) onCall(line);
     }
 
     mutable std::mutex mutex_;

@@ -3,6 +3,9 @@
 // full and halted cycles, Run/Stop, manual writes and the Connect checks.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+
 #include "engine/grid_format.h"
 #include "tests/engine/engine_fixture.h"
 
@@ -145,7 +148,6 @@ TEST_F(EngineTest, ReconnectionRestoresTheFullBudget) {
     sim_->RestoreLine();
     const long back = window_.WaitForCall("panel 0 Online", second);
     ASSERT_GE(back, 0);
-    EXPECT_EQ(window_.Find("panel 8 E22: Cannot connect to PLC"), -1);
 
     sim_->SetDead(true);
     const long lostAgain = window_.WaitForCall("icon 3", back);
@@ -227,6 +229,34 @@ TEST_F(EngineTest, RefusedManualWriteIsLostLinkAndRetriedAfterReconnection) {
     ASSERT_GE(window_.WaitForCall("panel 0 Online", lost), 0);
     ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaAQ, 3) == 1234; }));
     ASSERT_TRUE(WaitFor([&] { return engine_->flags().pendingEdit.load() == 0; }));
+}
+
+TEST_F(EngineTest, ApplyDisablesTheButtonBeforeItRaisesTheFlag) {
+    int pendingAtDisable = -1;
+    window_.onCall = [&](const std::string& line) {
+        if (line == "enable Butt_UpdateMem 0") pendingAtDisable = engine_->flags().pendingEdit;
+    };
+    engine_->ApplyEdit();
+    EXPECT_EQ(pendingAtDisable, 0);
+    EXPECT_EQ(engine_->flags().pendingEdit.load(), 1);
+}
+
+// Apply pressed again while the worker writes the values of the first press:
+// the first values are written, and the new ones in the next cycle.
+TEST_F(EngineTest, ApplyDuringAWriteIsWrittenInTheNextCycle) {
+    std::atomic<int> reads{0};
+    window_.onReadEdit = [&] {
+        if (reads.fetch_add(1) != 0) return;
+        window_.SetEditInputs({snp::kR, 11, false, 222});
+        engine_->ApplyEdit();
+    };
+    ASSERT_GE(ConnectOnline(), 0);
+    window_.SetEditInputs({snp::kR, 10, false, 111});
+    engine_->ApplyEdit();
+    ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaR, 11) == 222; }));
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 10), 111);
+    ASSERT_TRUE(WaitFor([&] { return engine_->flags().pendingEdit.load() == 0; }));
+    EXPECT_EQ(reads.load(), 2);
 }
 
 TEST_F(EngineTest, FullCycleShowsEveryAreaOnceAndCounts) {
@@ -330,6 +360,36 @@ TEST_F(EngineTest, ShutdownWhileRunningEndsTheWorker) {
     const size_t after = window_.Size();
     engine_.reset();  // destroying an idle engine touches the window no more
     EXPECT_EQ(window_.Size(), after);
+}
+
+// Shutdown cuts a long break pause (T4) and a minute-long reply wait short;
+// the next Connect opens the port without the abort. The time bound only
+// guards against a hang.
+TEST_F(EngineTest, ShutdownCutsLongPausesAndLineWaits) {
+    const auto shutdownTakes = [&] {
+        const auto start = std::chrono::steady_clock::now();
+        engine_->Shutdown();
+        return std::chrono::steady_clock::now() - start;
+    };
+    pages_.T4 = 60000;
+    pages_.lostconn = kPolicyTryConstantly;
+    EXPECT_TRUE(engine_->Connect(pages_, /*breakFree=*/false));
+    ASSERT_GE(window_.WaitForCall("panel 0 Connecting..  (1)"), 0);  // the worker's attempt
+    EXPECT_LT(shutdownTakes(), std::chrono::seconds(20));
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+    EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::Requested);
+
+    // Echoed by the simulator: acknowledgement and reply waits of 2400 steps.
+    pages_.T4 = 10;
+    pages_.T2 = 60000;
+    pages_.T3b = 60000;
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+    sim_->SetDead(true);
+    EXPECT_LT(shutdownTakes(), std::chrono::seconds(20));
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+    EXPECT_EQ(window_.Find("panel 8 E21: Lost connection with PLC", online), -1);
+    EXPECT_EQ(window_.Calls().back(), "icon 0");
 }
 
 // Connect's own checks: nothing outside is touched and no worker starts.

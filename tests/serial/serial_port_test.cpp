@@ -291,6 +291,33 @@ TEST_F(PortOnPty, WritesGoOutAfterTheT1Pause) {
     EXPECT_EQ(pty.Read(2), Bytes({0x06, 0x00}));
 }
 
+// Abort from another thread ends a minute-long wait and pause; while aborted
+// nothing waits and blocks still go out; reopening clears the abort.
+TEST_F(PortOnPty, AbortCutsWaitsAndPausesUntilTheNextOpen) {
+    for (WaitMode mode : {WaitMode::EventDriven, WaitMode::FixedSteps}) {
+        port->SetWaitMode(mode);
+        port->ClearAbort();
+        std::thread aborter([&] { port->Abort(); });
+        uint8_t buffer[8] = {};
+        EXPECT_FALSE(port->WaitForInput(buffer, 4, 2400));  // 60 s unless aborted
+        aborter.join();
+    }
+    EXPECT_FALSE(port->Pause(60000));
+    t1 = 60000;
+    const Bytes block = Sequence(4);
+    ASSERT_TRUE(port->WritePort(block.data(), block.size()));
+    EXPECT_EQ(pty.Read(4), block);
+    t1 = 0;
+
+    port->ClearAbort();
+    EXPECT_TRUE(port->Pause(1));
+    std::thread aborter([&] { port->Abort(); });
+    EXPECT_FALSE(port->Pause(60000));
+    aborter.join();
+    ASSERT_TRUE(port->OpenDevice(pty.slavePath(), 6, 0, 0));
+    EXPECT_FALSE(port->IsAborted());
+}
+
 TEST_F(PortOnPty, PurgeDropsQueuedInputAndBreakIsAccepted) {
     Queue(Sequence(12));
     port->PurgePort();
