@@ -14,14 +14,12 @@
 
 #include <sys/time.h>
 
+#include "serial/port_names.h"
 #include "sim/plc_simulator.h"
 
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
-
-// The line speeds a serial port can be set to.
-constexpr long kRates[] = {300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
 
 void OnSignal(int) {
     gStop = 1;
@@ -119,7 +117,8 @@ int main(int argc, char** argv) {
             ++i;
         } else if (opt == "--baud") {
             baud = number(300, 115200);
-            if (!std::count(kRates, kRates + 10, baud)) {
+            if (!std::count(tarnlight::baudRateTable.begin(), tarnlight::baudRateTable.end(),
+                            baud)) {
                 std::fprintf(stderr,
                              "tarnlight-plcsim: --baud takes 300, 600, 1200, 2400, 4800, 9600, "
                              "19200, 38400, 57600 or 115200\n");

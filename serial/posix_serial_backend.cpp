@@ -11,39 +11,13 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 
 #include "serial/port_names.h"
 
 namespace tarnlight {
 
 namespace {
-
-speed_t SpeedFor(uint32_t bitsPerSecond) {
-    switch (bitsPerSecond) {
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
 
 uint32_t BitsPerSecondFor(speed_t speed) {
     switch (speed) {
@@ -87,6 +61,33 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 }
 
 }  // namespace
+
+unsigned TermiosSpeed(uint32_t bitsPerSecond) {
+    switch (bitsPerSecond) {
+        case 300:
+            return B300;
+        case 600:
+            return B600;
+        case 1200:
+            return B1200;
+        case 2400:
+            return B2400;
+        case 4800:
+            return B4800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        default:
+            return B0;
+    }
+}
 
 PosixSerialBackend::~PosixSerialBackend() {
     if (fd_ >= 0) Close();
@@ -132,7 +133,7 @@ void ApplyLineSettings(termios& tio, const LineSettings& line) {
 
     const uint32_t bps = BaudRateForIndex(line.baudIndex);
     if (bps != 0) {
-        const speed_t speed = SpeedFor(bps);
+        const speed_t speed = static_cast<speed_t>(TermiosSpeed(bps));
         cfsetispeed(&tio, speed);
         cfsetospeed(&tio, speed);
     }
@@ -232,51 +233,12 @@ int PosixSerialBackend::WriteBudgetMs(size_t count) const {
     return static_cast<int>(1000 + lineMs);
 }
 
-bool PosixSerialBackend::Write(const uint8_t* bytes, size_t count) {
-    if (fd_ < 0) return false;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(WriteBudgetMs(count));
+bool PosixSerialBackend::Transfer(short events, size_t count,
+                                  std::chrono::steady_clock::time_point deadline,
+                                  const std::function<ssize_t(size_t done)>& step) {
     size_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(fd_, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            lastError_ = errno;
-            return false;
-        }
-        const int left = RemainingMs(deadline);
-        if (left == 0) {
-            lastError_ = ETIMEDOUT;
-            return false;
-        }
-        pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, left) < 0 && errno != EINTR) {
-            lastError_ = errno;
-            return false;
-        }
-    }
-    return true;
-}
-
-size_t PosixSerialBackend::QueuedInputCount() {
-    if (fd_ < 0) return 0;
-    int queued = 0;
-    if (::ioctl(fd_, FIONREAD, &queued) != 0 || queued < 0) return 0;
-    return static_cast<size_t>(queued);
-}
-
-bool PosixSerialBackend::Read(uint8_t* destination, size_t count) {
-    if (fd_ < 0) return false;
-    // The bytes are already queued, so this normally completes at once; the
-    // short bound only guards against a driver that reported more than it has.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-    size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::read(fd_, destination + done, count - done);
+        const ssize_t n = step(done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -293,10 +255,37 @@ bool PosixSerialBackend::Read(uint8_t* destination, size_t count) {
             lastError_ = ETIMEDOUT;
             return false;
         }
-        pollfd p{fd_, POLLIN, 0};
-        ::poll(&p, 1, left);
+        pollfd p{fd_, events, 0};
+        if (::poll(&p, 1, left) < 0 && errno != EINTR) {
+            lastError_ = errno;
+            return false;
+        }
     }
     return true;
+}
+
+bool PosixSerialBackend::Write(const uint8_t* bytes, size_t count) {
+    if (fd_ < 0) return false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(WriteBudgetMs(count));
+    return Transfer(POLLOUT, count, deadline,
+                    [&](size_t done) { return ::write(fd_, bytes + done, count - done); });
+}
+
+size_t PosixSerialBackend::QueuedInputCount() {
+    if (fd_ < 0) return 0;
+    int queued = 0;
+    if (::ioctl(fd_, FIONREAD, &queued) != 0 || queued < 0) return 0;
+    return static_cast<size_t>(queued);
+}
+
+bool PosixSerialBackend::Read(uint8_t* destination, size_t count) {
+    if (fd_ < 0) return false;
+    // The bytes are already queued, so this normally completes at once; the
+    // short bound only guards against a driver that reported more than it has.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    return Transfer(POLLIN, count, deadline,
+                    [&](size_t done) { return ::read(fd_, destination + done, count - done); });
 }
 
 bool PosixSerialBackend::WaitReadable(int timeoutMs) {

@@ -5,8 +5,12 @@
 // for bytes already queued, and a write that meets a full output buffer waits
 // with poll() for room, bounded by the time the block needs on the line plus
 // a margin, so a stuck line fails the write instead of hanging the worker.
+#include <sys/types.h>
+
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "serial/serial_backend.h"
@@ -18,6 +22,10 @@ namespace tarnlight {
 // Raw 8-bit mode with the rate, parity and stop bits of the indexes (others
 // keep what tio holds), no flow control, VMIN = VTIME = 0.
 void ApplyLineSettings(termios& tio, const LineSettings& line);
+
+// The termios speed constant for a rate in bits per second; B0 (0) for a rate
+// a serial port cannot be set to.
+unsigned TermiosSpeed(uint32_t bitsPerSecond);
 
 class PosixSerialBackend : public SerialBackend {
   public:
@@ -51,6 +59,11 @@ class PosixSerialBackend : public SerialBackend {
   private:
     // Longest time a block of count bytes may take to leave, in ms.
     int WriteBudgetMs(size_t count) const;
+    // Moves count bytes by repeated steps (a read() or write() at offset
+    // done) on the non-blocking descriptor, waiting with poll() for the rest
+    // until the deadline.
+    bool Transfer(short events, size_t count, std::chrono::steady_clock::time_point deadline,
+                  const std::function<ssize_t(size_t done)>& step);
 
     int fd_ = -1;
     int lastError_ = 0;

@@ -10,38 +10,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "serial/posix_serial_backend.h"
+
 namespace tarnlight::sim {
 
 namespace {
 
 constexpr int kSliceMs = 20;
-
-speed_t SpeedOf(uint32_t baud) {
-    switch (baud) {
-        case 300:
-            return B300;
-        case 600:
-            return B600;
-        case 1200:
-            return B1200;
-        case 2400:
-            return B2400;
-        case 4800:
-            return B4800;
-        case 9600:
-            return B9600;
-        case 19200:
-            return B19200;
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B0;
-    }
-}
 
 }  // namespace
 
@@ -71,7 +46,7 @@ bool SimLine::OpenPty() {
 
 bool SimLine::OpenDevice(const std::string& path, uint32_t baud, bool parity) {
     Close();
-    const speed_t speed = SpeedOf(baud);
+    const auto speed = static_cast<speed_t>(TermiosSpeed(baud));
     if (speed == B0) return false;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
