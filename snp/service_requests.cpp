@@ -85,24 +85,26 @@ bool SnpLink::ReadBits(uint16_t first, uint16_t last, int area) {
                 for (unsigned b = 0; b < 8; ++b) bits[base + b] = (data[i] >> b) & 1u;
             }
         };
-        if (ok) {
-            const uint8_t* reply = context_.receiveBuffer.data();
-            if (reply[kMbKind] == kKindInlineReply) {
-                // Inline data ends where the short status starts.
-                ok = count <= kMaxInlineDataBytes;
-                if (ok) store(reply + kMbInlineData, count);
-            } else if (AnnouncesTextBuffers(reply)) {
-                ok = ReadTextBuffers(store);
-            } else {
-                ok = false;
-            }
-        }
+        ok = ok && ReceiveReadData(count, store);
         // A reply that carries fewer bytes than asked for would leave stale
         // values looking fresh.
         ok = ok && stored == count;
     }
     flags_.linkLost.store(ok ? 0 : 1);
     return ok;
+}
+
+bool SnpLink::ReceiveReadData(size_t byteCount,
+                              const std::function<void(const uint8_t*, size_t)>& store) {
+    const uint8_t* reply = context_.receiveBuffer.data();
+    if (reply[kMbKind] == kKindInlineReply) {
+        // Inline data ends where the short status starts.
+        if (byteCount > kMaxInlineDataBytes) return false;
+        store(reply + kMbInlineData, byteCount);
+        return true;
+    }
+    if (AnnouncesTextBuffers(reply)) return ReadTextBuffers(store);
+    return false;  // any other reply kind carries no data
 }
 
 bool SnpLink::ReadWords(uint16_t first, uint16_t last, int area) {
@@ -123,17 +125,7 @@ bool SnpLink::ReadWords(uint16_t first, uint16_t last, int area) {
                 words[first + stored] = GetLe16(data + i);
             }
         };
-        if (ok) {
-            const uint8_t* reply = context_.receiveBuffer.data();
-            if (reply[kMbKind] == kKindInlineReply) {
-                ok = count * 2 <= kMaxInlineDataBytes;
-                if (ok) store(reply + kMbInlineData, count * 2);
-            } else if (AnnouncesTextBuffers(reply)) {
-                ok = ReadTextBuffers(store);
-            } else {
-                ok = false;
-            }
-        }
+        ok = ok && ReceiveReadData(count * 2, store);
         ok = ok && stored == count;
     }
     flags_.linkLost.store(ok ? 0 : 1);

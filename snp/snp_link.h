@@ -18,9 +18,9 @@
 namespace tarnlight::snp {
 
 class SnpLink : public PlcWriter {
-public:
-    SnpLink(SerialPort& port, SnpLinkContext& context, const LinkConfig& config,
-            MemoryImage& image, EngineFlags& flags);
+  public:
+    SnpLink(SerialPort& port, SnpLinkContext& context, const LinkConfig& config, MemoryImage& image,
+            EngineFlags& flags);
 
     // Called after each verified mailbox reply has been decoded into plcState
     // and sweepTime (the engine shows the status there).
@@ -64,7 +64,12 @@ public:
     SnpLinkContext& context() { return context_; }
     SerialPort& port() { return port_; }
 
-private:
+  private:
+    // The data of the read reply in the receive buffer: inline in a D4h reply
+    // or in the text buffers that follow a 94h reply; delivered to store.
+    bool ReceiveReadData(size_t byteCount,
+                         const std::function<void(const uint8_t*, size_t)>& store);
+
     SerialPort& port_;
     SnpLinkContext& context_;
     const LinkConfig& config_;
