@@ -82,7 +82,7 @@ bool MirrorConnection::SelectDatabase(const std::string& name) {
     return true;
 }
 
-bool MirrorConnection::Query(const std::string& sql) {
+bool MirrorConnection::Send(const std::string& sql) {
     if (handle_ == nullptr) {
         lastError_ = "not connected";
         return false;
@@ -92,6 +92,11 @@ bool MirrorConnection::Query(const std::string& sql) {
         KeepError();
         return false;
     }
+    return true;
+}
+
+bool MirrorConnection::Query(const std::string& sql) {
+    if (!Send(sql)) return false;
     // A statement that unexpectedly yields rows must not leave them unread,
     // or the next statement would fail out of sync.
     if (mysql_field_count(handle_) != 0) {
@@ -103,14 +108,7 @@ bool MirrorConnection::Query(const std::string& sql) {
 
 bool MirrorConnection::Select(const std::string& sql, StoredResult& result) {
     result.Reset();
-    if (handle_ == nullptr) {
-        lastError_ = "not connected";
-        return false;
-    }
-    if (mysql_real_query(handle_, sql.data(), sql.size()) != 0) {
-        KeepError();
-        return false;
-    }
+    if (!Send(sql)) return false;
     result.result_ = mysql_store_result(handle_);
     if (result.result_ == nullptr) {
         // No result set: fine for a statement without one, a failure when the

@@ -82,6 +82,8 @@ class MirrorConnection {
 
   private:
     void KeepError();
+    // Sends one statement; false (with the error kept) when not connected or refused.
+    bool Send(const std::string& sql);
 
     MYSQL* handle_ = nullptr;
     ConnectionParams params_;
