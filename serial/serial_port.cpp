@@ -150,24 +150,25 @@ bool SerialPort::WaitForInput(uint8_t* destination, size_t count, unsigned stepL
 }
 
 void SerialPort::Abort() {
-    {
-        std::lock_guard<std::mutex> lock(abortMutex_);
-        aborted_.store(true);
-    }
-    abortWake_.notify_all();
+    aborted_.store(true);
 }
 
 void SerialPort::ClearAbort() {
-    std::lock_guard<std::mutex> lock(abortMutex_);
     aborted_.store(false);
 }
 
 bool SerialPort::Pause(unsigned ms) {
-    if (aborted_.load()) return false;
-    if (ms == 0) return true;
-    std::unique_lock<std::mutex> lock(abortMutex_);
-    return !abortWake_.wait_for(lock, std::chrono::milliseconds(ms),
-                                [this] { return aborted_.load(); });
+    // Slept in slices of at most 5 ms, so an abort cuts a long pause (T4 may
+    // be a minute) short without a lock shared with the aborting thread.
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (!aborted_.load()) {
+        const auto now = Clock::now();
+        if (now >= deadline) return true;
+        std::this_thread::sleep_for(
+            std::min<Clock::duration>(deadline - now, std::chrono::milliseconds(5)));
+    }
+    return false;
 }
 
 void SerialPort::ClosePort() {

@@ -4,11 +4,9 @@
 // blocks after the SNP pause T1 and receives by waiting for a byte count.
 // It knows nothing of frames.
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "serial/notifier.h"
@@ -86,8 +84,6 @@ class SerialPort {
     WaitMode waitMode_ = kDefaultWaitMode;
 
     std::atomic<bool> aborted_{false};
-    std::mutex abortMutex_;
-    std::condition_variable abortWake_;
 };
 
 }  // namespace tarnlight
