@@ -169,7 +169,10 @@ int main(int argc, char** argv) {
 
     Settings settings = DefaultSettings();
     if (LoadSettings(options.settingsPath, settings) != LoadResult::Ok) {
-        std::fprintf(stderr, "tarnlight-gateway: cannot load settings from %s\n",
+        std::fprintf(stderr,
+                     "tarnlight-gateway: E31: Cannot load settings from selected .ini file: %s\n"
+                     "Every key is described in docs/tarnlight.ini.example; copy it there and "
+                     "adapt it (keys left out take their defaults).\n",
                      options.settingsPath.c_str());
         return kExitUsage;
     }

@@ -450,3 +450,18 @@ TEST_F(SettingsFileTest, AnotherIniReaderUnderstandsTheFile) {
 
 }  // namespace
 }  // namespace tarnlight
+
+namespace tarnlight {
+namespace {
+
+// The example file shipped for operators documents every key with its default.
+TEST(SettingsExample, ShippedExampleHoldsEveryKeyAtItsDefault) {
+    const std::string path = std::string(TARNLIGHT_SOURCE_DIR) + "/docs/tarnlight.ini.example";
+    Settings loaded = DefaultSettings();
+    loaded.T1 = 0;  // a value the file must set back
+    ASSERT_EQ(LoadSettings(path, loaded), LoadResult::Ok);
+    EXPECT_TRUE(loaded == DefaultSettings());
+}
+
+}  // namespace
+}  // namespace tarnlight
