@@ -63,6 +63,15 @@ int Engine::CommunicationThread() {
 }
 
 bool Engine::ConnectionAttempt() {
+    // The port stays open for the whole worker, but the device behind it may
+    // have gone away and come back (an adapter plugged in again, a restarted
+    // simulator re-pointing the COM link): a dead descriptor never recovers,
+    // so it is replaced. While the device is missing, each attempt costs as
+    // long as an unanswered attach instead of spinning.
+    if (port_.IsStale() && !port_.Reopen()) {
+        port_.Pause(static_cast<unsigned>(context_.replyWaitSteps) * kWaitStepMs);
+        return false;
+    }
     link_.SendLinkBreak();
     if (!link_.Attach()) return false;
     if (!link_.NegotiateTimers()) return false;

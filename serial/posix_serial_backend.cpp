@@ -310,4 +310,18 @@ bool PosixSerialBackend::Close() {
     return true;
 }
 
+bool PosixSerialBackend::IsStale(const std::string& path) {
+    if (fd_ < 0) return false;
+    // A terminal whose device went away (an unplugged adapter, a closed
+    // pseudo-terminal master) reports a hang-up; these events need no request.
+    pollfd p{fd_, 0, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return true;
+    struct stat open {};
+    struct stat named {};
+    if (::fstat(fd_, &open) != 0) return true;
+    if (::stat(path.c_str(), &named) != 0) return true;  // the device node is gone
+    return open.st_rdev != named.st_rdev || open.st_ino != named.st_ino ||
+           open.st_dev != named.st_dev;
+}
+
 }  // namespace tarnlight

@@ -51,6 +51,9 @@ class PosixSerialBackend : public SerialBackend {
     // The descriptor is released even when close() reports an error (Linux
     // frees it in every case); the error is kept in lastError().
     bool Close() override;
+    // poll() reports a hang-up or error on the descriptor, or fstat of the
+    // descriptor and stat of path (links followed) name different devices.
+    bool IsStale(const std::string& path) override;
 
     int fd() const { return fd_; }
     // errno of the last failed system call.

@@ -36,6 +36,14 @@ class SerialBackend {
     virtual bool WaitReadable(int timeoutMs) = 0;
     // Returns false when the system refused to close the device.
     virtual bool Close() = 0;
+    // True when the open descriptor no longer reaches the device that path
+    // names now: the device hung up or failed, or the path is gone or leads to
+    // another device (an adapter plugged in again, a link re-pointed). A
+    // backend that cannot tell answers false.
+    virtual bool IsStale(const std::string& path) {
+        (void)path;
+        return false;
+    }
 };
 
 }  // namespace tarnlight

@@ -41,19 +41,44 @@ bool SerialPort::OpenDevice(const std::string& device, int baudIndex, int parity
     ClearAbort();
     // At most one port is open at a time.
     if (backend_->IsOpen()) backend_->Close();
+    lastDevice_.clear();
     if (device.empty() || !backend_->Open(device)) {
         openErrorCode_ = 1;
         notifier_.ShowMessageBox(
             "[BADID] - COM port can't be opened, device doesn't exist or is busy", "Error");
         return false;
     }
+    LineSettings line;
+    line.baudIndex = baudIndex;
+    line.parityIndex = parityIndex;
+    line.stopBitsIndex = stopBitsIndex;
+    if (!SetUpOpenedPort(line)) return false;
+    lastDevice_ = device;
+    lastLine_ = line;
+    return true;
+}
+
+bool SerialPort::SetUpOpenedPort(const LineSettings& line) {
     // The POSIX drivers size their queues themselves (kInputQueueSize and
     // kOutputQueueSize are what the protocol needs at most).
     PurgePort();
-    if (!ConfigurePort(baudIndex, parityIndex, stopBitsIndex)) return false;
+    if (!ConfigurePort(line.baudIndex, line.parityIndex, line.stopBitsIndex)) return false;
     if (!SetPortTimeouts()) return false;
     PurgePort();
     return true;
+}
+
+bool SerialPort::IsStale() {
+    if (lastDevice_.empty()) return false;
+    return !backend_->IsOpen() || backend_->IsStale(lastDevice_);
+}
+
+bool SerialPort::Reopen() {
+    if (lastDevice_.empty()) return false;
+    // The old descriptor is released even when the system reports an error
+    // closing a device that has gone away.
+    if (backend_->IsOpen()) backend_->Close();
+    return backend_->Open(lastDevice_) && SetUpOpenedPort(lastLine_);
 }
 
 bool SerialPort::ConfigurePort(int baudIndex, int parityIndex, int stopBitsIndex) {
@@ -172,6 +197,7 @@ bool SerialPort::Pause(unsigned ms) {
 }
 
 void SerialPort::ClosePort() {
+    lastDevice_.clear();
     if (!backend_->IsOpen()) return;
     if (!backend_->Close()) {
         const int error = errno != 0 ? errno : EIO;

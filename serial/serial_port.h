@@ -58,7 +58,18 @@ class SerialPort {
     bool ReadPort(uint8_t* destination, size_t count);
     bool WaitForInput(uint8_t* destination, size_t count, unsigned stepLimit);
     // Throws std::system_error when the system refuses to close the device.
+    // A port closed this way is forgotten: it is not stale and not reopened.
     void ClosePort();
+
+    // True when the device of the last successful open can no longer be
+    // reached through the open descriptor (see SerialBackend::IsStale), or
+    // when that descriptor has been lost (a failed Reopen).
+    bool IsStale();
+    // Closes the old descriptor (a refused close is dropped: the descriptor
+    // is released anyway) and opens the device of the last successful open
+    // again with its line settings. Shows no box and leaves openErrorCode and
+    // an abort as they are; false when the device cannot be opened or set up.
+    bool Reopen();
 
     // For a program that is closing while the worker waits on the line: from
     // any thread, cuts every wait of the port short until ClearAbort or the
@@ -77,11 +88,18 @@ class SerialPort {
     WaitMode waitMode() const { return waitMode_; }
 
   private:
+    // Configures a just opened device, sets no time-outs and purges; closes
+    // it on failure, without a box.
+    bool SetUpOpenedPort(const LineSettings& line);
+
     Notifier& notifier_;
     const uint16_t& t1_;
     std::unique_ptr<SerialBackend> backend_;
     uint8_t openErrorCode_ = 0;
     WaitMode waitMode_ = kDefaultWaitMode;
+    // Device and settings of the last successful open; empty when none.
+    std::string lastDevice_;
+    LineSettings lastLine_;
 
     std::atomic<bool> aborted_{false};
 };

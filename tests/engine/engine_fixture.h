@@ -24,14 +24,7 @@ class EngineTest : public ::testing::Test {
         configHome_ = dirTemplate;
         setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
 
-        sim::SimConfig config;
-        config.cpuId = "TARN7";
-        config.t1 = 0;  // no pauses: cycles as fast as the pty carries them
-        config.ackWaitMs = 500;
-        sim_ = std::make_unique<sim::PlcSimulator>(config);
-        ASSERT_TRUE(sim_->OpenPty());
-        ASSERT_TRUE(sim_->CreateDeviceLink(0));
-        ASSERT_TRUE(sim_->Start());
+        ASSERT_TRUE(StartSimulator());
 
         // Short timers: the simulator echoes them, so failed waits take 200 ms
         // (acknowledgement, 8 steps) and 400 ms (reply, 16 steps).
@@ -54,6 +47,16 @@ class EngineTest : public ::testing::Test {
         sim_.reset();
         std::error_code ignored;
         std::filesystem::remove_all(configHome_, ignored);
+    }
+
+    // A new simulator on a new pty, published as COM1 (replacing the link).
+    bool StartSimulator() {
+        sim::SimConfig config;
+        config.cpuId = "TARN7";
+        config.t1 = 0;  // no pauses: cycles as fast as the pty carries them
+        config.ackWaitMs = 500;
+        sim_ = std::make_unique<sim::PlcSimulator>(config);
+        return sim_->OpenPty() && sim_->CreateDeviceLink(0) && sim_->Start();
     }
 
     // Connects and waits until the link is up; the index of "Online".

@@ -133,6 +133,26 @@ TEST_F(EngineTest, ConstantlyCountsWithoutEndUntilDisconnect) {
     EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::Requested);
 }
 
+// The simulator goes away with its pty and a new one takes over COM1 on
+// another pty: the worker reopens the port by itself and comes back online.
+TEST_F(EngineTest, ConstantlyReconnectsToADeviceThatCameBack) {
+    pages_.lostconn = kPolicyTryConstantly;
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+    sim_.reset();
+    const long lost = window_.WaitForCall("panel 8 E21: Lost connection with PLC", online);
+    ASSERT_GE(lost, 0);
+    ASSERT_GE(window_.WaitForCall("panel 0 Connecting..  (3)", lost), 0);  // the device is missing
+
+    ASSERT_TRUE(StartSimulator());
+    const long back = window_.WaitForCall("panel 0 Online", lost);
+    ASSERT_GE(back, 0);
+    EXPECT_GE(window_.Find("icon 1", back), 0);
+    EXPECT_TRUE(WaitFor([&] { return sim_->stats().intermediates >= 4; }));  // cycles run
+    EXPECT_EQ(window_.Find("panel 8 E22: Cannot connect to PLC"), -1);
+    EXPECT_TRUE(engine_->IsWorkerRunning());
+}
+
 // A dropped line gives E21 and a new series; a successful reconnection
 // restores the full budget and restarts the numbering.
 TEST_F(EngineTest, ReconnectionRestoresTheFullBudget) {

@@ -10,11 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "serial/port_names.h"
 #include "serial/posix_serial_backend.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/wait_for.h"
@@ -336,6 +338,65 @@ TEST_F(PortOnPty, CloseReleasesTheDeviceAndTwiceIsHarmless) {
     EXPECT_FALSE(port->ReadPort(buffer, 1));
     EXPECT_EQ(port->QueuedInputCount(), 0u);
     EXPECT_TRUE(port->OpenDevice(pty.slavePath(), 6, 0, 0));
+}
+
+// The device behind a COM link goes away and comes back on another pty: the
+// old descriptor is stale, and Reopen reaches the device the link names now,
+// with the line settings of the first open and without a box.
+TEST(SerialPortReopen, FollowsTheLinkToANewDeviceAfterTheOldOneWentAway) {
+    char dirTemplate[] = "/tmp/tl-reopen-XXXXXX";
+    ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+    const std::string link = std::string(dirTemplate) + "/COM1";
+    const auto pointLinkAt = [&](const std::string& target) {
+        ::unlink(link.c_str());
+        ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    };
+    RecordingNotifier notifier;
+    const uint16_t t1 = 0;
+    auto owned = std::make_unique<PosixSerialBackend>();
+    PosixSerialBackend* backend = owned.get();
+    SerialPort port(notifier, t1, std::move(owned));
+    EXPECT_FALSE(port.IsStale());  // nothing opened yet
+    EXPECT_FALSE(port.Reopen());
+
+    auto first = std::make_unique<PtyPair>();
+    pointLinkAt(first->slavePath());
+    ASSERT_TRUE(port.OpenDevice(link, 9, 2, 1));
+    EXPECT_FALSE(port.IsStale());
+
+    // Replaced while still alive: the link leads to another device.
+    auto second = std::make_unique<PtyPair>();
+    pointLinkAt(second->slavePath());
+    EXPECT_TRUE(port.IsStale());
+    pointLinkAt(first->slavePath());
+    EXPECT_FALSE(port.IsStale());
+
+    // Gone: the far end closes and the link is removed.
+    first.reset();
+    ::unlink(link.c_str());
+    EXPECT_TRUE(port.IsStale());
+    EXPECT_FALSE(port.Reopen());
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_TRUE(port.IsStale());  // still to be reopened
+
+    pointLinkAt(second->slavePath());
+    ASSERT_TRUE(port.Reopen());
+    EXPECT_FALSE(port.IsStale());
+    termios tio{};
+    ASSERT_EQ(tcgetattr(backend->fd(), &tio), 0);
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(TermiosSpeed(BaudRateForIndex(9))));
+    EXPECT_NE(tio.c_cflag & CSTOPB, 0u);
+    const Bytes block = Sequence(6, 0x40);
+    ASSERT_TRUE(port.WritePort(block.data(), block.size()));
+    EXPECT_EQ(second->Read(block.size()), block);
+    EXPECT_TRUE(notifier.boxes.empty());
+    EXPECT_EQ(port.openErrorCode(), 0);
+
+    // A port closed on purpose is not stale.
+    port.ClosePort();
+    EXPECT_FALSE(port.IsStale());
+    ::unlink(link.c_str());
+    ::rmdir(dirTemplate);
 }
 
 // A backend whose single steps can be made to fail, for the paths a real
