@@ -13,16 +13,14 @@
 #include "settings/settings.h"
 #include "sim/plc_simulator.h"
 #include "tests/engine/recording_window.h"
+#include "tests/support/temp_config_home.h"
 
 namespace tarnlight::test {
 
 class EngineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char dirTemplate[] = "/tmp/tl-engine-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        configHome_ = dirTemplate;
-        setenv("XDG_CONFIG_HOME", configHome_.c_str(), 1);
+        ASSERT_TRUE(configHome_.ok());
 
         ASSERT_TRUE(StartSimulator());
 
@@ -45,8 +43,6 @@ class EngineTest : public ::testing::Test {
         if (engine_) engine_->Shutdown();
         engine_.reset();
         sim_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(configHome_, ignored);
     }
 
     // A new simulator on a new pty, published as COM1 (replacing the link).
@@ -77,7 +73,7 @@ class EngineTest : public ::testing::Test {
     std::unique_ptr<sim::PlcSimulator> sim_;
     std::unique_ptr<Engine> engine_;
     Settings pages_;
-    std::string configHome_;
+    TempConfigHome configHome_{"tl-engine"};
 };
 
 }  // namespace tarnlight::test

@@ -15,6 +15,7 @@
 #include "settings/settings_directory.h"
 #include "settings/settings_file.h"
 #include "sim/plc_simulator.h"
+#include "tests/support/temp_config_home.h"
 #include "tests/support/wait_for.h"
 
 namespace tarnlight::test {
@@ -23,10 +24,8 @@ namespace {
 class GatewayTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char dirTemplate[] = "/tmp/tl-gateway-XXXXXX";
-        ASSERT_NE(mkdtemp(dirTemplate), nullptr);
-        dir_ = dirTemplate;
-        setenv("XDG_CONFIG_HOME", dir_.c_str(), 1);
+        ASSERT_TRUE(home_.ok());
+        dir_ = home_.path();
         sim::SimConfig config;
         config.t1 = 0;
         sim_ = std::make_unique<sim::PlcSimulator>(config);
@@ -47,7 +46,6 @@ class GatewayTest : public ::testing::Test {
             waitpid(pid_, nullptr, 0);
         }
         sim_.reset();
-        std::filesystem::remove_all(dir_);
     }
 
     void Start(const std::vector<std::string>& args) {
@@ -77,6 +75,7 @@ class GatewayTest : public ::testing::Test {
     }
     bool Printed(const std::string& what) const { return Output().find(what) != std::string::npos; }
 
+    TempConfigHome home_{"tl-gateway"};
     std::string dir_, output_;
     std::unique_ptr<sim::PlcSimulator> sim_;
     Settings settings_;

@@ -11,6 +11,7 @@
 
 #include "serial/serial_port.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/temp_config_home.h"
 
 namespace tarnlight {
 namespace {
@@ -32,29 +33,15 @@ TEST(PortNames, NamesAndRatesFollowTheTables) {
 class DeviceMap : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarnlight-devmap-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        const char* old = getenv("XDG_CONFIG_HOME");
-        hadOld_ = old != nullptr;
-        if (hadOld_) old_ = old;
-        setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
+        ASSERT_TRUE(home_.ok());
+        root_ = home_.path();
         devices_ = root_ + "/tarnlight/devices";
         std::filesystem::create_directories(devices_);
     }
-    void TearDown() override {
-        if (hadOld_) {
-            setenv("XDG_CONFIG_HOME", old_.c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
-        std::filesystem::remove_all(root_);
-    }
 
+    test::TempConfigHome home_{"tarnlight-devmap"};
     std::string root_;
     std::string devices_;
-    std::string old_;
-    bool hadOld_ = false;
 };
 
 TEST_F(DeviceMap, MappedNamesOpenTheLinkedDeviceOthersTheBuiltInPorts) {

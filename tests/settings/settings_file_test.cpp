@@ -12,6 +12,7 @@
 
 #include "settings/settings.h"
 #include "settings/settings_directory.h"
+#include "tests/support/temp_config_home.h"
 
 namespace tarnlight {
 namespace {
@@ -73,15 +74,8 @@ const char kDefaultFileText[] =
 class SettingsFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char templ[] = "/tmp/tl_settings_test.XXXXXX";
-        ASSERT_NE(::mkdtemp(templ), nullptr);
-        home_ = templ;
-        ASSERT_EQ(::setenv("XDG_CONFIG_HOME", home_.c_str(), 1), 0);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(home_, ec);
-        ::unsetenv("XDG_CONFIG_HOME");
+        ASSERT_TRUE(configHome_.ok());
+        home_ = configHome_.path();
     }
 
     static std::string Read(const std::string& path) {
@@ -110,6 +104,8 @@ class SettingsFileTest : public ::testing::Test {
         EXPECT_EQ(::stat(path.c_str(), &st), 0);
         return st.st_mode & 07777;
     }
+
+    test::TempConfigHome configHome_{"tl-settings"};
 
     std::string home_;
 };

@@ -12,6 +12,7 @@
 #include "sim/plc_simulator.h"
 #include "snp/bcc.h"
 #include "tests/sim/sim_master.h"
+#include "tests/support/temp_config_home.h"
 #include "tests/support/wait_for.h"
 
 namespace tarnlight::sim {
@@ -332,9 +333,9 @@ TEST_F(SimTest, StopReturnsWhileWaitingForAnAcknowledgement) {
 
 TEST(SimDeviceLink, CreatesReplacesAndRemovesTheComLink) {
     namespace fs = std::filesystem;
-    const fs::path home = fs::temp_directory_path() / ("tl-sim-" + std::to_string(getpid()));
-    fs::remove_all(home);
-    setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    const tarnlight::test::TempConfigHome configHome("tl-sim");
+    ASSERT_TRUE(configHome.ok());
+    const fs::path home = configHome.path();
     const fs::path link = home / "tarnlight/devices/COM2";
     {
         auto old = std::make_unique<PlcSimulator>();
@@ -354,8 +355,6 @@ TEST(SimDeviceLink, CreatesReplacesAndRemovesTheComLink) {
         EXPECT_FALSE(sim.CreateDeviceLink(1));  // a real file is never replaced
     }
     EXPECT_TRUE(fs::is_regular_file(link));
-    fs::remove_all(home);
-    unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace
