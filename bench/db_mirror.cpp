@@ -15,7 +15,7 @@
 
 #include "db/mirror_connection.h"
 #include "db/plc_mirror_db.h"
-#include "serial/notifier.h"
+#include "types/notifier.h"
 #include "snp/plc_writer.h"
 
 namespace {

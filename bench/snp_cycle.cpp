@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_flags.h"
-#include "engine/link_config.h"
-#include "serial/notifier.h"
+#include "types/engine_flags.h"
+#include "types/link_config.h"
+#include "types/notifier.h"
 #include "serial/posix_serial_backend.h"
 #include "serial/serial_port.h"
 #include "sim/plc_simulator.h"

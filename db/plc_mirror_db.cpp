@@ -138,8 +138,8 @@ void PlcMirrorDb::CreateMirrorDatabase() {
     connection_.Query("CREATE DATABASE " + DatabaseIdentifier(config_.dbName));
 }
 
-void PlcMirrorDb::CreateMirrorTables() {
-    if (!config_.dbEnabled) return;
+bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
+    if (!config_.dbEnabled) return true;
     // Results are not examined: on a database left from an earlier run the
     // CREATEs and the INSERTs of existing ids fail and only missing rows are
     // added, which keeps the earlier values and pending flags.
@@ -148,17 +148,32 @@ void PlcMirrorDb::CreateMirrorTables() {
     for (int type = 0; type < kAreaCount; ++type) connection_.Query(kCreateRequestTable[type]);
     connection_.Query(kInsertInfo);
 
-    std::string valueRow;
-    std::string requestRow;
-    valueRow.reserve(64);
-    requestRow.reserve(64);
+    std::array<unsigned, kAreaCount> counts{};
+    unsigned total = 0;
     for (int type = 0; type < kAreaCount; ++type) {
         const bool bits = snp::IsBitArea(type);
         const uint16_t floor = bits ? kBitRowFloor : kWordRowFloor;
         // Rows past the image's capacity could never be served: stop there.
         const uint16_t capacity = bits ? snp::kMaxBitAddress : snp::kMaxWordAddress;
-        const unsigned count = std::min<unsigned>(std::max(floor, config_.areaTo[type]), capacity);
-        for (unsigned id = 1; id <= count; ++id) {
+        counts[type] = std::min<unsigned>(std::max(floor, config_.areaTo[type]), capacity);
+        total += counts[type];
+    }
+    // Reported every few hundred rows: often enough for a smooth bar, rarely
+    // enough to cost nothing next to the statements.
+    constexpr unsigned kProgressStep = 256;
+    unsigned done = 0;
+    const auto report = [&] {
+        return !progress || progress(static_cast<int>(done * 100ull / total));
+    };
+    if (!report()) return false;
+
+    std::string valueRow;
+    std::string requestRow;
+    valueRow.reserve(64);
+    requestRow.reserve(64);
+    for (int type = 0; type < kAreaCount; ++type) {
+        for (unsigned id = 1; id <= counts[type]; ++id) {
+            if (++done % kProgressStep == 0 && !report()) return false;
             valueRow.assign(kInsertValuePrefix[type]);
             AppendNumber(valueRow, id);
             valueRow.append(",0)");
@@ -169,6 +184,7 @@ void PlcMirrorDb::CreateMirrorTables() {
             connection_.Query(requestRow);
         }
     }
+    return report();
 }
 
 void PlcMirrorDb::UpdateInfoCpuId(const std::string& cpuId) {
@@ -348,7 +364,8 @@ bool PlcMirrorDb::CheckConnection() {
 }
 
 DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb& mirror,
-                                      const LinkConfig& config, Notifier& notifier) {
+                                      const LinkConfig& config, Notifier& notifier,
+                                      const BuildProgress& progress) {
     mirror.ForgetCpuId();  // a new connection may reach another controller
     if (!config.dbEnabled) return DbConnectResult::Ok;
     ConnectionParams params;
@@ -373,7 +390,10 @@ DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb&
         connection.Close();
         return DbConnectResult::SelectFailed;
     }
-    mirror.CreateMirrorTables();
+    if (!mirror.CreateMirrorTables(progress)) {
+        connection.Close();
+        return DbConnectResult::Cancelled;
+    }
     return DbConnectResult::Ok;
 }
 

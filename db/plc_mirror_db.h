@@ -12,17 +12,23 @@
 // cycle.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "db/mirror_connection.h"
 #include "db/value_mirror.h"
-#include "engine/engine_flags.h"
-#include "engine/link_config.h"
-#include "serial/notifier.h"
 #include "snp/memory.h"
 #include "snp/plc_writer.h"
+#include "types/engine_flags.h"
+#include "types/link_config.h"
+#include "types/notifier.h"
 
 namespace tarnlight::db {
+
+// Called while the tables are built at Connect with the share done so far,
+// 0..100 (100 at the end). Returning false cancels the build: it stops at
+// once and leaves the rows added so far.
+using BuildProgress = std::function<bool(int percent)>;
 
 class PlcMirrorDb : public ValueMirror {
   public:
@@ -32,7 +38,8 @@ class PlcMirrorDb : public ValueMirror {
     // --- schema and lifecycle ---
     void DropMirrorDatabase();
     void CreateMirrorDatabase();
-    void CreateMirrorTables();
+    // False when progress cancelled the build.
+    bool CreateMirrorTables(const BuildProgress& progress = {});
     // Sends only when dbEnabled and dbAlive; the ID is remembered either way
     // and sent again when CheckConnection re-opens the database.
     void UpdateInfoCpuId(const std::string& cpuId);
@@ -88,14 +95,18 @@ class PlcMirrorDb : public ValueMirror {
     bool cpuIdKnown_ = false;
 };
 
-enum class DbConnectResult { Ok, ConnectFailed, SelectFailed };
+enum class DbConnectResult { Ok, ConnectFailed, SelectFailed, Cancelled };
 
 // The database steps of Connect: connect, drop when configured, create,
 // select, build the tables. Sends nothing and returns Ok when dbEnabled is
 // clear. On failure shows the "Database error" box with the
 // client's error text through notifier and closes the connection; the caller
 // shows "E11: Connecting to database error" or "E12: Selecting database error".
+// Cancelled: progress returned false during the build; the connection is
+// closed and the database stays as far as it was built (never dropped: it may
+// hold rows other programs flagged).
 DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb& mirror,
-                                      const LinkConfig& config, Notifier& notifier);
+                                      const LinkConfig& config, Notifier& notifier,
+                                      const BuildProgress& progress = {});
 
 }  // namespace tarnlight::db

@@ -142,7 +142,8 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
 
     // 12. Database mirror.
     if (config_.dbEnabled) {
-        switch (db::ConnectMirrorDatabase(connection_, mirror_, config_, window_)) {
+        const auto progress = [this](int percent) { return window_.ReportBuildProgress(percent); };
+        switch (db::ConnectMirrorDatabase(connection_, mirror_, config_, window_, progress)) {
             case db::DbConnectResult::Ok:
                 break;
             case db::DbConnectResult::ConnectFailed:
@@ -152,6 +153,10 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
             case db::DbConnectResult::SelectFailed:
                 window_.SetPanelText(kLinkStatePanel, "Offline");
                 window_.SetPanelText(kMessagePanel, "E12: Selecting database error");
+                return false;
+            case db::DbConnectResult::Cancelled:
+                window_.SetPanelText(kLinkStatePanel, "Offline");
+                window_.SetPanelText(kMessagePanel, "W14: Connect cancelled");
                 return false;
         }
     }

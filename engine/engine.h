@@ -17,14 +17,14 @@
 
 #include "db/mirror_connection.h"
 #include "db/plc_mirror_db.h"
-#include "engine/engine_flags.h"
-#include "engine/link_config.h"
 #include "engine/window_port.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
 #include "snp/memory.h"
 #include "snp/snp_link.h"
 #include "snp/snp_link_context.h"
+#include "types/engine_flags.h"
+#include "types/link_config.h"
 
 namespace tarnlight {
 
@@ -77,21 +77,12 @@ class Engine {
     WorkerEnd lastWorkerEnd() const { return lastEnd_.load(); }
     uint8_t cycleCounter() const { return cycleCounter_.load(); }
 
-    // For tests. flags() is atomic and may be read at any time; the others
-    // hold data the worker writes without locks and may be read only while
-    // no worker runs (before Connect starts one, after it has been joined).
-    const LinkConfig& config() const { return config_; }
-    EngineFlags& flags() { return flags_; }
-    snp::SnpLinkContext& context() { return context_; }
-    const snp::MemoryImage& image() const { return *image_; }
-    SerialPort& port() { return port_; }
-    db::PlcMirrorDb& mirror() { return mirror_; }
+  private:
+    friend class EngineProbe;  // tests look at the flags and the port
 
-    // --- the worker's steps (communication_thread.cpp, pending_edit.cpp) ---
+    // The worker's steps (communication_thread.cpp, pending_edit.cpp).
     int CommunicationThread();
     bool PerformPendingEdit();
-
-  private:
     bool ConnectionAttempt();  // break and set-up chain; true when online
     void FillPlcInfo();
     void CycleLoop();

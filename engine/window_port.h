@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/link_config.h"
-#include "serial/notifier.h"
+#include "types/link_config.h"
+#include "types/notifier.h"
 
 namespace tarnlight {
 
@@ -125,6 +125,16 @@ class WindowPort : public Notifier {
     virtual void ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) = 0;
     virtual void ShowWordArea(int type, uint16_t from, uint16_t to,
                               std::vector<uint16_t> words) = 0;
+
+    // Connect, on the user-interface thread, while it builds the mirror
+    // tables: the share done, 0..100. Return false when the operator cancels;
+    // Connect then ends with no worker, the port unopened and the database
+    // connection closed. A window keeps itself responsive here (the build can
+    // take seconds at large ranges).
+    virtual bool ReportBuildProgress(int percent) {
+        (void)percent;
+        return true;
+    }
 
     // Called on the worker; must be thread-safe and return what the Edit page
     // shows now. It must not wait for the user-interface thread (no blocking

@@ -17,10 +17,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/engine_flags.h"
-#include "engine/link_config.h"
+#include "types/engine_flags.h"
+#include "types/link_config.h"
 #include "fuzz/memory_backend.h"
-#include "serial/notifier.h"
+#include "types/notifier.h"
 #include "serial/serial_port.h"
 #include "snp/memory.h"
 #include "snp/snp_link.h"

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "serial/notifier.h"
+#include "types/notifier.h"
 #include "serial/serial_backend.h"
 
 namespace tarnlight {

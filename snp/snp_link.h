@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "engine/engine_flags.h"
-#include "engine/link_config.h"
+#include "types/engine_flags.h"
+#include "types/link_config.h"
 #include "serial/serial_port.h"
 #include "snp/frames.h"
 #include "snp/memory.h"

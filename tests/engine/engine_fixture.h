@@ -12,6 +12,7 @@
 #include "engine/engine.h"
 #include "settings/settings.h"
 #include "sim/plc_simulator.h"
+#include "tests/engine/engine_probe.h"
 #include "tests/engine/recording_window.h"
 #include "tests/support/temp_config_home.h"
 

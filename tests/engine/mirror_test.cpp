@@ -95,7 +95,7 @@ TEST_F(MirrorEngineTest, WrongServerPortGivesE11AndLeavesThePortAlone) {
     ASSERT_GE(calls.size(), 2u);
     EXPECT_EQ(calls[calls.size() - 2], "panel 0 Offline");
     EXPECT_EQ(calls.back(), "panel 8 E11: Connecting to database error");
-    EXPECT_FALSE(engine_->port().IsOpen());
+    EXPECT_FALSE(EngineProbe(*engine_).port().IsOpen());
     EXPECT_FALSE(engine_->IsWorkerRunning());
     EXPECT_EQ(sim_->stats().attaches, 0u);
 }

@@ -65,8 +65,8 @@ TEST_F(EngineTest, ConnectionWindowEffectsInOrder) {
     EXPECT_EQ(Slice(calls, calls.size() - end.size(), end.size()), end);
     EXPECT_GE(window_.Find("panel 0 Disconnecting..", disconnectAt), 0);
     EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::Requested);
-    EXPECT_FALSE(engine_->port().IsOpen());
-    EXPECT_EQ(engine_->flags().stopRequested.load(), 0);
+    EXPECT_FALSE(EngineProbe(*engine_).port().IsOpen());
+    EXPECT_EQ(EngineProbe(*engine_).flags().stopRequested.load(), 0);
 }
 
 TEST_F(EngineTest, KTimesCountsAttemptsThenGivesUpWithE22) {
@@ -216,7 +216,7 @@ TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
     ASSERT_GE(applied, 0);
     ASSERT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", applied), 0);
     EXPECT_TRUE(sim_->GetBit(sim::kAreaQ, 5));
-    EXPECT_EQ(engine_->flags().pendingEdit.load(), 0);
+    EXPECT_EQ(EngineProbe(*engine_).flags().pendingEdit.load(), 0);
 
     // 65535 and -1 are the same word.
     mark = window_.Size();
@@ -248,17 +248,17 @@ TEST_F(EngineTest, RefusedManualWriteIsLostLinkAndRetriedAfterReconnection) {
     EXPECT_LT(reenabled, lost);
     ASSERT_GE(window_.WaitForCall("panel 0 Online", lost), 0);
     ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaAQ, 3) == 1234; }));
-    ASSERT_TRUE(WaitFor([&] { return engine_->flags().pendingEdit.load() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return EngineProbe(*engine_).flags().pendingEdit.load() == 0; }));
 }
 
 TEST_F(EngineTest, ApplyDisablesTheButtonBeforeItRaisesTheFlag) {
     int pendingAtDisable = -1;
     window_.onCall = [&](const std::string& line) {
-        if (line == "enable Butt_UpdateMem 0") pendingAtDisable = engine_->flags().pendingEdit;
+        if (line == "enable Butt_UpdateMem 0") pendingAtDisable = EngineProbe(*engine_).flags().pendingEdit;
     };
     engine_->ApplyEdit();
     EXPECT_EQ(pendingAtDisable, 0);
-    EXPECT_EQ(engine_->flags().pendingEdit.load(), 1);
+    EXPECT_EQ(EngineProbe(*engine_).flags().pendingEdit.load(), 1);
 }
 
 // Apply pressed again while the worker writes the values of the first press:
@@ -275,7 +275,7 @@ TEST_F(EngineTest, ApplyDuringAWriteIsWrittenInTheNextCycle) {
     engine_->ApplyEdit();
     ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaR, 11) == 222; }));
     EXPECT_EQ(sim_->GetWord(sim::kAreaR, 10), 111);
-    ASSERT_TRUE(WaitFor([&] { return engine_->flags().pendingEdit.load() == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return EngineProbe(*engine_).flags().pendingEdit.load() == 0; }));
     EXPECT_EQ(reads.load(), 2);
 }
 
@@ -366,7 +366,7 @@ TEST_F(EngineTest, StartTransmissionNeedsAnEnabledArea) {
     ASSERT_GE(ConnectOnline(), 0);
     EXPECT_EQ(window_.Find("enable SB_Transmit_Start 1"), -1);
     EXPECT_FALSE(engine_->StartTransmission());
-    EXPECT_EQ(engine_->flags().transmitting.load(), 0);
+    EXPECT_EQ(EngineProbe(*engine_).flags().transmitting.load(), 0);
 }
 
 TEST_F(EngineTest, ShutdownWhileRunningEndsTheWorker) {
@@ -439,7 +439,7 @@ TEST_F(EngineTest, ConnectRefusesBadRangesAndPortTexts) {
         EXPECT_GE(window_.Find("panel 8 E13: Wrong database port number", mark), 0) << text;
         EXPECT_GE(window_.Find("box Error|", mark, true), 0) << text;
     }
-    EXPECT_FALSE(engine_->port().IsOpen());
+    EXPECT_FALSE(EngineProbe(*engine_).port().IsOpen());
 
     // A port that does not exist: the port's own box, then E1-1.
     pages_.dbEnabled = false;

@@ -1,4 +1,4 @@
-#include "engine/link_config.h"
+#include "types/link_config.h"
 
 namespace tarnlight {
 

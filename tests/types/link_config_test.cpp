@@ -1,6 +1,6 @@
 // The "If connection is lost:" choice as Connect turns it into the policy
 // fields of the link configuration.
-#include "engine/link_config.h"
+#include "types/link_config.h"
 
 #include <gtest/gtest.h>
 
