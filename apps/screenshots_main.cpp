@@ -1,0 +1,145 @@
+// tarnlight-screenshots OUTDIR [--db DIR]: renders the main window and each
+// of its pages, connected to the PLC simulator, into PNG files in OUTDIR.
+// With --db the mirror database is on, on the private server whose port and
+// password files are in DIR (scripts/mariadb-private); otherwise it is off.
+#include <QAbstractButton>
+#include <QDir>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "apps/window_driver.h"
+#include "engine/engine.h"
+#include "ui/panel2b.h"
+#include "ui/panel2c.h"
+#include "ui/radio_group.h"
+#include "ui/settings_pages.h"
+#include "ui/spin_edit.h"
+#include "ui/status_bar.h"
+#include "ui/unit1.h"
+
+namespace {
+
+using namespace tarnlight;
+using tarnlight::ui::TForm1;
+
+std::string FirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// Memory worth looking at: a pattern in %M and %Q, telling words in %AI, %R
+// and %AQ. The live process counts in %R1 and moves bits in %I1..%I8.
+void FillSimulatorMemory(sim::PlcSimulator& simulator) {
+    for (uint16_t a = 1; a <= 256; ++a) simulator.SetBit(sim::kAreaM, a, (a * 7) % 5 < 2);
+    for (uint16_t a = 1; a <= 48; ++a) simulator.SetBit(sim::kAreaQ, a, a % 3 == 0);
+    for (uint16_t a = 1; a <= 16; ++a) {
+        simulator.SetWord(sim::kAreaAI, a, static_cast<uint16_t>(a * 1000));
+        simulator.SetWord(sim::kAreaAQ, a, static_cast<uint16_t>(4000 - a * 250));
+    }
+    const uint16_t registers[] = {0, 0xFFFF, 255, 1234, 0x8000, 32767, 100, 7};
+    for (uint16_t a = 2; a <= 64; ++a)
+        simulator.SetWord(sim::kAreaR, a, a < 10 ? registers[a - 2] : static_cast<uint16_t>(a * 3));
+}
+
+bool Save(TForm1& form, const QString& directory, const char* name) {
+    tools::PumpUntil([] { return false; }, 150);  // let the last changes paint
+    const QString path = directory + QStringLiteral("/") + QString::fromLatin1(name);
+    if (!form.grab().save(path)) {
+        std::fprintf(stderr, "tarnlight-screenshots: cannot write %s\n", path.toLocal8Bit().data());
+        return false;
+    }
+    std::printf("%s\n", path.toLocal8Bit().data());
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2 && !(argc == 4 && std::string(argv[2]) == "--db")) {
+        std::fprintf(stderr, "Usage: tarnlight-screenshots OUTDIR [--db DIR]\n");
+        return 2;
+    }
+    tools::UseOffscreenPlatform();
+    QApplication app(argc, argv);
+    const QString outDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outDir);
+
+    test::TempConfigHome home("tl-screens");
+    sim::SimConfig simConfig;
+    simConfig.cpuId = "DEMO";
+    simConfig.t1 = 0;
+    simConfig.liveProcess = true;
+    auto simulator = tools::StartSimulatorAsCom1(simConfig);
+    if (!home.ok() || !simulator) {
+        std::fprintf(stderr, "tarnlight-screenshots: cannot start the simulator\n");
+        return 1;
+    }
+    FillSimulatorMemory(*simulator);
+
+    Settings settings = tools::SimulatorSettings("DEMO");
+    settings.areaTo = {48, 256, 48, 16, 64, 16};
+    if (argc == 4) {
+        const std::string dir = argv[3];
+        settings.dbEnabled = true;
+        settings.addressIP = "127.0.0.1";
+        settings.portNum = FirstLine(dir + "/port");
+        settings.dbPassword = FirstLine(dir + "/password");
+        settings.dbName = "plc_memory_screenshots";
+    }
+
+    TForm1 form;
+    form.show();
+    ui::ShowSettings(form.configPages(), settings);
+    form.SB_Online->click();
+    const auto panel = [&](int index) { return form.StatusBar1->panelText(index); };
+    bool ok = tools::PumpUntil([&] { return panel(kLinkStatePanel) == "Online"; }, 30000);
+    form.SB_Transmit_Start->click();
+    ok = ok && tools::PumpUntil(
+                   [&] {
+                       return panel(kCycleCountPanel) != "0x00" &&
+                              !form.Frame2b[1]->Cell(1, 2).isEmpty();
+                   },
+                   30000);
+    if (!ok) {
+        std::fprintf(stderr, "tarnlight-screenshots: the window did not come online: %s\n",
+                     panel(kMessagePanel).toLocal8Bit().data());
+        return 1;
+    }
+
+    // Configure menu, one page each.
+    const char* const configureShots[4] = {"serial-port.png", "plc.png", "connection.png",
+                                           "database.png"};
+    for (int i = 0; i < 4; ++i) {
+        form.configureButtons[i]->click();
+        ok = Save(form, outDir, configureShots[i]) && ok;
+    }
+    ok = Save(form, outDir, "main-window.png") && ok;
+
+    form.MenuSB2->click();
+    form.SubMenuSB11->click();
+    ok = Save(form, outDir, "plc-info.png") && ok;
+
+    form.MenuSB3->click();
+    const char* const memoryShots[6] = {"memory-i.png",  "memory-m.png", "memory-q.png",
+                                        "memory-ai.png", "memory-r.png", "memory-aq.png"};
+    for (int i = 0; i < 6; ++i) {
+        form.memoryButtons[i]->click();
+        ok = Save(form, outDir, memoryShots[i]) && ok;
+    }
+    form.memoryButtons[6]->click();
+    form.Frame2c1->RadioGroup_MemType->button(4)->click();
+    form.Frame2c1->CSpinEdit_Adres->setValue(10);
+    form.Frame2c1->CSpinEdit1->setValue(42);
+    ok = Save(form, outDir, "edit.png") && ok;
+
+    form.SB_Offline->click();
+    tools::PumpUntil([&] { return !form.engine().IsWorkerRunning(); }, 20000);
+    form.close();
+    return ok ? 0 : 1;
+}

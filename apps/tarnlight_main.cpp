@@ -1,0 +1,139 @@
+// tarnlight: the operator's window. Starts with every page at its default
+// values (the settings file is read only by Load, or by --load at start) and
+// runs until the window is closed. SIGINT and SIGTERM close the window the
+// way its close button does: a running connection is stopped first.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QLineEdit>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "ui/application.h"
+#include "ui/unit1.h"
+
+namespace {
+
+using tarnlight::ui::TForm1;
+
+const char* const kUsage =
+    "Usage: tarnlight [--load NAME] [--help]\n"
+    "The operator's window: links to the PLC over SNP, shows its memory and\n"
+    "mirrors it into the database.\n"
+    "\n"
+    "  --load NAME  at start, load the settings file NAME.ini of the settings\n"
+    "               directory, as the Load button does with NAME in the name box\n"
+    "  --help       this text\n";
+
+struct Options {
+    bool help = false;
+    bool load = false;
+    std::string loadName;
+};
+
+// False with a message for a bad command line. Qt's own options (-platform
+// and the like) have been taken out of argv by the application object.
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--load") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tarnlight: --load needs a settings file name\n");
+                return false;
+            }
+            options.load = true;
+            options.loadName = argv[++i];
+        } else if (arg.rfind("--load=", 0) == 0) {
+            options.load = true;
+            options.loadName = arg.substr(std::strlen("--load="));
+        } else {
+            std::fprintf(stderr, "tarnlight: unknown option '%s'\n%s", arg.c_str(), kUsage);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WantsHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+    }
+    return false;
+}
+
+// SIGINT and SIGTERM, turned into a close of the window on the
+// user-interface thread: the handler only writes a byte into a pipe that the
+// event loop watches.
+int stopPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+    const char byte = 1;
+    const ssize_t ignored = ::write(stopPipe[1], &byte, 1);
+    (void)ignored;
+}
+
+bool WatchStopSignals(TForm1& form) {
+    if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    if (sigaction(SIGINT, &action, nullptr) != 0 || sigaction(SIGTERM, &action, nullptr) != 0)
+        return false;
+    auto* notifier = new QSocketNotifier(stopPipe[0], QSocketNotifier::Read, &form);
+    QObject::connect(notifier, &QSocketNotifier::activated, &form, [&form] {
+        char bytes[16];
+        while (::read(stopPipe[0], bytes, sizeof bytes) > 0) {
+        }
+        // An open message box or progress dialog is closed first (a build
+        // in progress is cancelled), then the window, as its close button
+        // would.
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            if (modal == &form || !modal->close()) break;
+        }
+        form.close();
+    });
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (WantsHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    tarnlight::ui::TApplication app(argc, argv);
+    Options options;
+    if (!ParseOptions(argc, argv, options)) return 2;
+    try {
+        TForm1 form;
+        form.show();
+        if (!WatchStopSignals(form))
+            std::fprintf(stderr, "tarnlight: cannot watch SIGINT/SIGTERM: %s\n",
+                         std::strerror(errno));
+        if (options.load) {
+            // Inside the event loop, so that a stop signal arriving while the
+            // E31 box is up ends the program like any other close.
+            const QString name = QString::fromLocal8Bit(options.loadName.c_str());
+            QTimer::singleShot(0, &form, [&form, name] {
+                form.Edit_inifile->setText(name);
+                form.SB_LoadClick();
+            });
+        }
+        return app.exec();
+    } catch (const std::exception& error) {
+        tarnlight::ui::ShowErrorText(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        tarnlight::ui::ShowErrorText(QStringLiteral("Unknown error"));
+    }
+    return 1;
+}

@@ -1,0 +1,236 @@
+// The whole window against the simulated controller and the private MariaDB
+// server of the test run: what an operator does in a session, the progress
+// dialog of a long table build, and closing the window in the middle.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "settings/settings_file.h"
+#include "tests/support/private_db.h"
+#include "tests/ui/window_fixture.h"
+#include "ui/panel11.h"
+#include "ui/panel2a.h"
+#include "ui/panel2b.h"
+#include "ui/panel2c.h"
+#include "ui/radio_group.h"
+#include "ui/spin_edit.h"
+
+namespace tarnlight::test {
+namespace {
+
+class ConnectTest : public WindowTest {
+  protected:
+    void SetUp() override {
+        if (!PrivateDbAvailable()) GTEST_SKIP() << "no test database server";
+        WindowTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(StartSimulator());
+        params_ = PrivateDbParams();
+        dbName_ = UniqueDbName("window");
+        other_ = std::make_unique<OtherClient>(params_);
+        ASSERT_TRUE(other_->ok()) << other_->Error();
+    }
+    void TearDown() override {
+        WindowTest::TearDown();
+        if (other_) other_->Exec("DROP DATABASE IF EXISTS " + dbName_);
+    }
+
+    Settings DatabasePages(std::array<bool, kAreaCount> areas) const {
+        Settings settings = SimulatorPages(areas);
+        settings.dbEnabled = true;
+        settings.addressIP = params_.host;
+        settings.portNum = std::to_string(params_.port);
+        settings.username = params_.user;
+        settings.dbPassword = params_.password;
+        settings.dbName = dbName_;
+        return settings;
+    }
+
+    // Values another program reads from the mirror.
+    long Mirrored(const std::string& table, int id) {
+        return other_->Number("SELECT value FROM " + dbName_ + "." + table +
+                              " WHERE id=" + std::to_string(id));
+    }
+    bool WaitForDb(const std::function<bool()>& done) { return QTest::qWaitFor(done, 20000); }
+
+    static void TypeInto(QLineEdit* edit, const QString& text) {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Delete);
+        QTest::keyClicks(edit, text);
+    }
+    // Clicks a radio button on its indicator.
+    static void ClickRadio(QRadioButton* button) {
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(6, button->height() / 2));
+    }
+
+    db::ConnectionParams params_;
+    std::string dbName_;
+    std::unique_ptr<OtherClient> other_;
+};
+
+TEST_F(ConnectTest, AnOperatorsSessionFromLoadToClosingWhileConnected) {
+    ui::TForm1& form = *form_;
+    sim_->SetBit(sim::kAreaM, 3, true);
+    sim_->SetWord(sim::kAreaR, 2, 0xFFFF);
+    sim_->SetWord(sim::kAreaR, 3, 255);
+
+    // Load a settings file naming the simulator and the database.
+    Settings file = DatabasePages({false, true, false, false, true, false});
+    file.areaFrom[1] = 1;
+    file.areaTo[1] = 20;
+    file.areaTo[4] = 16;
+    ASSERT_EQ(SaveSettings(file, SettingsFilePath("session"), nullptr), SaveResult::Ok);
+    TypeInto(form.Edit_inifile, "session");
+    Click(form.SB_Load);
+    ASSERT_TRUE(boxes_.isEmpty()) << boxes_.join('\n').toStdString();
+
+    // Connect: online, the controller's identity, the CPU ID in the mirror.
+    ASSERT_TRUE(ConnectOnline()) << Panel(kMessagePanel).toStdString();
+    EXPECT_FALSE(form.SB_Online->isEnabled());
+    EXPECT_TRUE(form.SB_Offline->isEnabled());
+    EXPECT_TRUE(form.SB_Transmit_Start->isEnabled());
+    EXPECT_EQ(form.Frame11->label(InfoLabel::LabelCPU_ID)->text(), "TARN7");
+    EXPECT_TRUE(WaitForDb([&] {
+        return other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1") == "TARN7";
+    }));
+
+    // Start Transmision: the grids and the mirror show the controller's values.
+    Click(form.SB_Transmit_Start);
+    EXPECT_TRUE(form.SB_Transmit_Stop->isEnabled());
+    ui::TFrame2b& registers = *form.Frame2b[1];
+    ui::TFrame2a& internals = *form.Frame2a[1];
+    ASSERT_TRUE(QTest::qWaitFor([&] { return registers.Cell(1, 2) == "  -1"; }, 20000));
+    EXPECT_EQ(registers.Cell(2, 2), "  65535");
+    EXPECT_EQ(registers.Cell(3, 3), "  0x00FF");
+    EXPECT_EQ(internals.Cell(4, 1), "  1");  // %M3
+    EXPECT_EQ(internals.Cell(5, 1), "  0");  // %M4
+    EXPECT_TRUE(WaitForDb([&] { return Mirrored("plc_r", 2) == -1 && Mirrored("plc_m", 3) == 1; }));
+
+    // The Edit page writes a register.
+    Click(form.MenuSB3);
+    Click(form.memoryButtons[6]);
+    ui::TFrame2c& edit = *form.Frame2c1;
+    ClickRadio(edit.RadioGroup_MemType->button(4));  // %R
+    EXPECT_TRUE(edit.GroupBox1->isVisible());
+    TypeInto(edit.CSpinEdit_Adres->editor(), "5");
+    TypeInto(edit.CSpinEdit1->editor(), "4242");
+    Click(edit.Butt_UpdateMem);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim_->GetWord(sim::kAreaR, 5) == 4242; }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return edit.Butt_UpdateMem->isEnabled(); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return registers.Cell(1, 5) == "  4242"; }, 20000));
+
+    // Stop with the outputs disabled, then Run again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.Butt_PlcStop->isEnabled(); }, 20000));
+    EXPECT_FALSE(form.Butt_PlcRun->isEnabled());
+    EXPECT_EQ(form.RadioGroup_IOstatus->itemIndex(), 1);  // "Disabled"
+    Click(form.Butt_PlcStop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim_->plcState() == 2; }, 20000));
+    EXPECT_TRUE(WaitForPanel(kPlcStatePanel, "Stop, I/O Disabled"));
+    EXPECT_TRUE(WaitForPanel(kSweepPanel, "PLC Stopped"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.Butt_PlcRun->isEnabled(); }, 20000));
+    EXPECT_FALSE(form.RadioGroup_IOstatus->isEnabled());
+    EXPECT_EQ(form.RadioGroup_IOstatus->itemIndex(), 0);  // the other stop state next
+    Click(form.Butt_PlcRun);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim_->plcState() == 0; }, 20000));
+    EXPECT_TRUE(WaitForPanel(kPlcStatePanel, "Run, I/O Enabled"));
+
+    // Disconnect: offline, the mirror dropped as configured.
+    ASSERT_TRUE(DisconnectAndWait());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.SB_Online->isEnabled(); }, 20000));
+    EXPECT_FALSE(form.SB_Offline->isEnabled());
+    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+    EXPECT_EQ(registers.Cell(1, 5), "  4242");  // the last values stay
+
+    // Closing while connected stops the worker before the window goes.
+    ASSERT_TRUE(ConnectOnline());
+    Click(form.SB_Transmit_Start);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim_->stats().mailboxRequests > 50; }, 20000));
+    EXPECT_TRUE(form.close());
+    EXPECT_FALSE(form.engine().IsWorkerRunning());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+    EXPECT_TRUE(boxes_.isEmpty()) << boxes_.join('\n').toStdString();
+}
+
+// The largest ranges: building the mirror takes seconds, long enough to act
+// while the progress dialog is up.
+class BuildProgressTest : public ConnectTest {
+  protected:
+    void SetUp() override {
+        ConnectTest::SetUp();
+        if (IsSkipped()) return;
+        Settings pages = DatabasePages({true, true, true, true, true, true});
+        pages.areaTo = {8192, 8192, 8192, 4096, 4096, 4096};
+        ShowOnPages(pages);
+    }
+
+    // Runs action once the dialog shows some progress.
+    void WhenTheDialogShowsProgress(std::function<void(QProgressDialog&)> action) {
+        auto* timer = new QTimer(form_.get());
+        QObject::connect(timer, &QTimer::timeout, [timer, action] {
+            auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog->value() < 1) return;
+            timer->stop();
+            action(*dialog);
+        });
+        timer->start(5);
+    }
+
+    // The database connection of the cancelled Connect has gone away.
+    bool NoConnectionTo(const std::string& database) {
+        return QTest::qWaitFor(
+            [&] {
+                return other_->Number(
+                           "SELECT COUNT(*) FROM information_schema.PROCESSLIST "
+                           "WHERE DB='" +
+                           database + "'") == 0;
+            },
+            10000);
+    }
+
+    void ExpectIdleAfterCancel() {
+        EXPECT_EQ(Panel(kMessagePanel), "W14: Connect cancelled");
+        EXPECT_EQ(Panel(kLinkStatePanel), "Offline");
+        EXPECT_FALSE(form_->engine().IsWorkerRunning());
+        EXPECT_TRUE(form_->SB_Online->isEnabled());
+        EXPECT_FALSE(form_->SB_Offline->isEnabled());
+        EXPECT_FALSE(form_->MenuSB2->isEnabled());  // the port was never opened
+        EXPECT_EQ(sim_->stats().attaches, 0u);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        EXPECT_TRUE(NoConnectionTo(dbName_));
+    }
+};
+
+TEST_F(BuildProgressTest, CancelEndsConnectWithTheWindowIdle) {
+    int shownPercent = -1;
+    WhenTheDialogShowsProgress([&](QProgressDialog& dialog) {
+        shownPercent = dialog.value();
+        EXPECT_TRUE(dialog.isModal());
+        QTest::mouseClick(dialog.findChild<QPushButton*>(), Qt::LeftButton);
+    });
+    QTest::mouseClick(form_->SB_Online, Qt::LeftButton);  // returns when Connect has ended
+    EXPECT_GE(shownPercent, 1);
+    EXPECT_LT(shownPercent, 100);
+    ExpectIdleAfterCancel();
+
+    // The window is usable again: the next Connect with small ranges works.
+    Settings small = DatabasePages({false, false, false, false, true, false});
+    ShowOnPages(small);
+    ASSERT_TRUE(ConnectOnline());
+    ASSERT_TRUE(DisconnectAndWait());
+}
+
+TEST_F(BuildProgressTest, ClosingDuringTheBuildCancelsItAndThenCloses) {
+    WhenTheDialogShowsProgress([&](QProgressDialog&) { form_->close(); });
+    QTest::mouseClick(form_->SB_Online, Qt::LeftButton);
+    EXPECT_FALSE(form_->isVisible());
+    ExpectIdleAfterCancel();
+}
+
+}  // namespace
+}  // namespace tarnlight::test

@@ -1,0 +1,286 @@
+// The main window as the operator finds it at start and the menu column's
+// navigation, with and without a connection to the simulated controller.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <vector>
+
+#include "tests/ui/window_fixture.h"
+#include "ui/radio_group.h"
+
+namespace tarnlight::test {
+namespace {
+
+using ui::MenuKind;
+
+// Position, visibility and enabled state of everything the menu column and
+// the page area show: equal snapshots mean nothing moved or changed.
+std::vector<QString> MenuSnapshot(ui::TForm1& form) {
+    std::vector<QWidget*> widgets = {form.MenuSB1, form.MenuSB2, form.MenuSB3, form.SubMenuSB11};
+    for (QWidget* w : form.configureButtons) widgets.push_back(w);
+    for (QWidget* w : form.memoryButtons) widgets.push_back(w);
+    for (QWidget* w : form.Pages()) widgets.push_back(w);
+    for (QWidget* w : form.SettingsFileGroup()) widgets.push_back(w);
+    std::vector<QString> snapshot;
+    for (QWidget* w : widgets) {
+        snapshot.push_back(QStringLiteral("%1 %2,%3 %4%5")
+                               .arg(w->objectName())
+                               .arg(w->x())
+                               .arg(w->y())
+                               .arg(w->isVisible() ? "shown" : "hidden")
+                               .arg(w->isEnabled() ? "" : " disabled"));
+    }
+    return snapshot;
+}
+
+// The visible pages' names.
+QStringList VisiblePages(ui::TForm1& form) {
+    QStringList names;
+    for (QWidget* page : form.Pages())
+        if (page->isVisible()) names << page->objectName();
+    return names;
+}
+
+QStringList VisibleMemoryButtons(ui::TForm1& form) {
+    QStringList names;
+    for (QToolButton* button : form.memoryButtons)
+        if (button->isVisible())
+            names << QStringLiteral("%1@%2").arg(button->text()).arg(button->y());
+    return names;
+}
+
+bool SettingsFileGroupVisible(ui::TForm1& form) {
+    for (QWidget* widget : form.SettingsFileGroup())
+        if (!widget->isVisible()) return false;
+    return true;
+}
+
+class MainWindowTest : public WindowTest {};
+
+TEST_F(MainWindowTest, StartsIdleWithEveryControlInPlace) {
+    ui::TForm1& form = *form_;
+    EXPECT_EQ(form.windowTitle(), "Tarnlight");
+    EXPECT_EQ(form.size(), QSize(631, 512));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize());  // not resizable
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(form.windowIcon().isNull());
+
+    struct Expected {
+        const char* name;
+        QRect rect;
+        const char* text;  // nullptr: not checked
+        bool enabled;
+    };
+    const Expected controls[] = {
+        {"MenuImage", {8, 9, 90, 360}, nullptr, true},
+        {"MenuSB1", {8, 9, 90, 24}, "Configure", true},
+        {"MenuSB2", {8, 322, 90, 24}, "PLC Info", false},
+        {"MenuSB3", {8, 345, 90, 24}, "PLC Memory", false},
+        {"SubMenuSB01", {16, 40, 74, 64}, "Serial port", true},
+        {"SubMenuSB02", {16, 104, 74, 64}, "PLC", true},
+        {"SubMenuSB03", {16, 168, 74, 64}, "Connection", true},
+        {"SubMenuSB04", {16, 232, 74, 64}, "Database", true},
+        {"Bevel6", {112, 8, 369, 329}, nullptr, true},
+        {"Bevel_ini", {136, 344, 104, 25}, nullptr, true},
+        {"Edit_inifile", {144, 347, 66, 19}, "tarnlight", true},
+        {"StaticText_ini", {212, 348, 20, 20}, ".ini", true},
+        {"SB_Load", {240, 344, 65, 25}, "Load", true},
+        {"SB_Save", {304, 344, 65, 25}, "Save", true},
+        {"SB_AllDefault", {368, 344, 89, 25}, "All Default", true},
+        {"SB_Help", {560, 8, 65, 25}, "Help", true},
+        {"SB_About", {560, 32, 65, 25}, "About", true},
+        {"SB_Hide", {560, 56, 65, 25}, "Hide", true},
+        {"Bevel1", {8, 384, 201, 105}, nullptr, true},
+        {"Bevel3", {56, 412, 145, 68}, nullptr, true},
+        {"Butt_PlcRun", {16, 430, 35, 35}, "", false},
+        {"Butt_PlcStop", {64, 430, 35, 35}, "", false},
+        {"RadioGroup_IOstatus", {104, 416, 89, 57}, nullptr, false},
+        {"Bevel7", {496, 376, 129, 115}, nullptr, true},
+        {"SB_Online", {497, 377, 127, 28}, " &Connect", true},
+        {"SB_Transmit_Start", {497, 404, 127, 30}, " &Start Transmision", false},
+        {"SB_Transmit_Stop", {497, 433, 127, 30}, " &Halt Transmision", false},
+        {"SB_Offline", {497, 462, 127, 28}, " &Disconnect", false},
+        {"StatusBar1", {0, 493, 631, 19}, nullptr, true},
+    };
+    for (const Expected& c : controls) {
+        SCOPED_TRACE(c.name);
+        auto* widget = form.findChild<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->geometry(), c.rect);
+        EXPECT_TRUE(widget->isVisible());
+        EXPECT_EQ(widget->isEnabled(), c.enabled);
+        if (c.text == nullptr) continue;
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            EXPECT_EQ(button->text(), QString::fromLatin1(c.text));
+            // Every button carries a picture but the three main menu buttons.
+            const bool menuButton = QString::fromLatin1(c.name).startsWith("MenuSB");
+            EXPECT_EQ(button->icon().isNull(), menuButton);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+            EXPECT_EQ(edit->text(), QString::fromLatin1(c.text));
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            EXPECT_EQ(label->text(), QString::fromLatin1(c.text));
+        }
+    }
+    EXPECT_EQ(form.Label1->text(), "PLC Control");
+    EXPECT_EQ(form.Label1->pos(), QPoint(67, 390));
+    EXPECT_TRUE(form.Label1->font().bold());
+    EXPECT_EQ(form.Label2->text(), "Connection Control");
+    EXPECT_EQ(form.Label2->pos(), QPoint(496, 360));
+    EXPECT_EQ(form.RadioGroup_IOstatus->itemIndex(), 1);  // "Disabled"
+    EXPECT_EQ(form.RadioGroup_IOstatus->button(0)->text(), "Enabled");
+    EXPECT_FALSE(form.Edit_inifile->focusPolicy() & Qt::TabFocus);
+
+    // Hidden sub-menus, no page, the Configure menu open.
+    EXPECT_FALSE(form.SubMenuSB11->isVisible());
+    EXPECT_TRUE(VisibleMemoryButtons(form).isEmpty());
+    EXPECT_TRUE(VisiblePages(form).isEmpty());
+    for (QWidget* page : form.Pages()) EXPECT_EQ(page->geometry(), QRect(128, 16, 342, 305));
+    EXPECT_EQ(form.ActiveMenu(), MenuKind::ConfigureMenu);
+
+    // Status bar: nine panels, the last stretching to the window's edge.
+    const int widths[] = {100, 5, 104, 96, 5, 36, 36, 5, 220};
+    const char* texts[] = {"Offline", "", "", "", "", "0x00", "0x00", "", ""};
+    int x = 0;
+    for (int i = 0; i < ui::TStatusBar::kPanelCount; ++i) {
+        SCOPED_TRACE(i);
+        QLabel* panel = form.StatusBar1->panel(i);
+        EXPECT_EQ(panel->x(), x);
+        EXPECT_EQ(panel->width(), widths[i]);
+        EXPECT_EQ(panel->text(), texts[i]);
+        EXPECT_EQ(panel->frameShape() == QFrame::Panel, i != 1 && i != 4 && i != 7);
+        x += widths[i] + 3;  // panels stand 3 pixels apart
+    }
+    EXPECT_EQ(form.StatusBar1->panel(kMessagePanel)->geometry().right(), 630);
+    // A long message keeps the panel's width instead of widening the bar.
+    form.windowPort().SetPanelText(kMessagePanel,
+                                   "E31: Cannot load settings from selected .ini file");
+    EXPECT_EQ(form.StatusBar1->panel(kMessagePanel)->width(), 220);
+    EXPECT_EQ(form.StatusBar1->width(), 631);
+}
+
+TEST_F(MainWindowTest, OnlyTheConfigureMenuWorksBeforeAConnect) {
+    ui::TForm1& form = *form_;
+    const auto start = MenuSnapshot(form);
+    QTest::mouseClick(form.MenuSB2, Qt::LeftButton);  // disabled
+    QTest::mouseClick(form.MenuSB3, Qt::LeftButton);
+    EXPECT_EQ(MenuSnapshot(form), start);
+    EXPECT_EQ(form.ActiveMenu(), MenuKind::ConfigureMenu);
+
+    // Each Configure button shows its page and only that one.
+    const char* const pages[] = {"Frame01", "Frame02", "Frame03", "Frame04"};
+    for (int i = 0; i < 4; ++i) {
+        Click(form.configureButtons[i]);
+        EXPECT_EQ(VisiblePages(form), QStringList{pages[i]});
+    }
+    // The active menu's button again: nothing moves, nothing changes.
+    const auto before = MenuSnapshot(form);
+    Click(form.MenuSB1);
+    EXPECT_EQ(MenuSnapshot(form), before);
+}
+
+TEST_F(MainWindowTest, MenusFollowTheAreasOfTheLastConnect) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ui::TForm1& form = *form_;
+    ShowOnPages(SimulatorPages({false, false, false, false, true, false}));  // only %R
+    Click(form.configureButtons[3]);                                         // Database page
+    ASSERT_TRUE(ConnectOnline());
+    EXPECT_TRUE(form.MenuSB2->isEnabled());
+    EXPECT_TRUE(form.MenuSB3->isEnabled());
+
+    // PLC Info keeps the Database page in view and hides the settings file box.
+    Click(form.MenuSB2);
+    EXPECT_EQ(form.ActiveMenu(), MenuKind::PlcInfoMenu);
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame04"});
+    EXPECT_FALSE(SettingsFileGroupVisible(form));
+    EXPECT_EQ(form.MenuSB2->y(), 32);
+    EXPECT_EQ(form.MenuSB3->y(), 345);
+    EXPECT_TRUE(form.SubMenuSB11->isVisible());
+    for (QToolButton* button : form.configureButtons) EXPECT_FALSE(button->isVisible());
+    Click(form.SubMenuSB11);
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame11"});
+
+    // PLC Memory: only the %R button, at 88, and Edit at 120.
+    Click(form.MenuSB3);
+    EXPECT_EQ(form.ActiveMenu(), MenuKind::PlcMemoryMenu);
+    EXPECT_EQ(form.MenuSB2->y(), 32);
+    EXPECT_EQ(form.MenuSB3->y(), 55);
+    EXPECT_FALSE(form.SubMenuSB11->isVisible());
+    EXPECT_EQ(VisibleMemoryButtons(form), (QStringList{"(%R)@88", "Edit@120"}));
+    const auto memoryMenu = MenuSnapshot(form);
+    Click(form.MenuSB3);
+    EXPECT_EQ(MenuSnapshot(form), memoryMenu);
+
+    // A sub-menu button hides the page of another menu.
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame11"});
+    Click(form.memoryButtons[4]);
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame2b2"});
+    Click(form.memoryButtons[6]);
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame2c1"});
+
+    // Back to Configure: the buttons return, the page stays.
+    Click(form.MenuSB1);
+    EXPECT_EQ(form.MenuSB2->y(), 322);
+    EXPECT_EQ(form.MenuSB3->y(), 345);
+    EXPECT_TRUE(SettingsFileGroupVisible(form));
+    EXPECT_TRUE(VisibleMemoryButtons(form).isEmpty());
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame2c1"});
+
+    // After Disconnect both menus stay usable.
+    ASSERT_TRUE(DisconnectAndWait());
+    EXPECT_TRUE(form.MenuSB2->isEnabled());
+    EXPECT_TRUE(form.MenuSB3->isEnabled());
+    Click(form.MenuSB2);
+    Click(form.SubMenuSB11);
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame11"});
+
+    // No area read: PLC Memory shows only Edit, at 96; Start Transmision
+    // stays disabled.
+    ShowOnPages(SimulatorPages({false, false, false, false, false, false}));
+    ASSERT_TRUE(ConnectOnline());
+    EXPECT_FALSE(form.SB_Transmit_Start->isEnabled());
+    Click(form.MenuSB3);
+    EXPECT_EQ(VisibleMemoryButtons(form), QStringList{"Edit@96"});
+    ASSERT_TRUE(DisconnectAndWait());
+
+    // A Connect made with the memory menu open shows its new areas at once.
+    ShowOnPages(SimulatorPages({true, false, true, false, false, true}));
+    ASSERT_TRUE(ConnectOnline());
+    EXPECT_EQ(VisibleMemoryButtons(form),
+              (QStringList{"(%I)@88", "(%Q)@112", "(%AQ)@136", "Edit@168"}));
+}
+
+TEST_F(MainWindowTest, AltLettersPressOnlyEnabledConnectionButtons) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ui::TForm1& form = *form_;
+    ShowOnPages(SimulatorPages({true, false, false, false, false, false}));
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+
+    // A pressed accelerator clicks its button a moment later (the button
+    // shows itself pressed first): wait for the effects.
+    const auto enabled = [](QWidget* button) {
+        return QTest::qWaitFor([button] { return button->isEnabled(); }, 20000);
+    };
+    QTest::keyClick(&form, Qt::Key_S, Qt::AltModifier);  // disabled: no effect
+    QTest::keyClick(&form, Qt::Key_D, Qt::AltModifier);
+    QTest::keyClick(&form, Qt::Key_C, Qt::AltModifier);
+    ASSERT_TRUE(WaitForPanel(kLinkStatePanel, "Online"));
+    EXPECT_FALSE(form.SB_Transmit_Stop->isEnabled());  // Alt+S above did nothing
+    EXPECT_TRUE(form.SB_Offline->isEnabled());         // nor did Alt+D
+
+    QTest::keyClick(&form, Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(enabled(form.SB_Transmit_Stop));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Panel(kCycleCountPanel) != "0x00"; }, 20000));
+    QTest::keyClick(&form, Qt::Key_H, Qt::AltModifier);
+    ASSERT_TRUE(enabled(form.SB_Transmit_Start));
+    EXPECT_FALSE(form.SB_Transmit_Stop->isEnabled());
+    QTest::keyClick(&form, Qt::Key_D, Qt::AltModifier);
+    EXPECT_TRUE(WaitForPanel(kLinkStatePanel, "Offline"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.SB_Online->isEnabled(); }));
+}
+
+}  // namespace
+}  // namespace tarnlight::test

@@ -1,0 +1,28 @@
+#include "ui/application.h"
+
+#include <QMessageBox>
+#include <exception>
+
+namespace tarnlight::ui {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The title of the program's task-bar entry.
+    setApplicationName(QStringLiteral("Tarnlight"));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowErrorText(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        ShowErrorText(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
+
+void ShowErrorText(const QString& text) {
+    QMessageBox::critical(nullptr, QStringLiteral("Tarnlight"), text);
+}
+
+}  // namespace tarnlight::ui

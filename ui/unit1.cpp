@@ -1,0 +1,535 @@
+#include "ui/unit1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "engine/engine.h"
+#include "settings/settings_file.h"
+#include "ui/fonts.h"
+#include "ui/panel01.h"
+#include "ui/panel02.h"
+#include "ui/panel03.h"
+#include "ui/panel04.h"
+#include "ui/panel11.h"
+#include "ui/panel2a.h"
+#include "ui/panel2b.h"
+#include "ui/panel2c.h"
+#include "ui/pictures.h"
+#include "ui/qt_window_port.h"
+#include "ui/radio_group.h"
+#include "ui/settings_pages.h"
+#include "ui/status_bar.h"
+
+namespace tarnlight::ui {
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+// Menu column geometry: the main menu buttons' tops in each menu, the
+// sub-menu buttons' left edge and width, the memory buttons' first top and
+// step.
+constexpr int kMenuLeft = 8;
+constexpr int kMenuWidth = 90;
+constexpr int kMenuHeight = 24;
+constexpr int kConfigureTop = 9;
+constexpr int kInfoTopLow = 322, kInfoTopHigh = 32;
+constexpr int kMemoryTopLow = 345, kMemoryTopHigh = 55;
+constexpr int kSubLeft = 16;
+constexpr int kSubWidth = 74;
+constexpr int kMemoryFirstTop = 88;
+constexpr int kMemoryStep = 24;
+constexpr int kEditGap = 8;
+
+// The page rectangle every page shares.
+constexpr QRect kPageRect(128, 16, 342, 305);
+
+const char* const kLoadFailedText = "Cannot load settings from selected .ini file";
+const char* const kLoadFailedMessage = "E31: Cannot load settings from selected .ini file";
+
+QFrame* MakeBevel(QWidget* parent, const char* name, QRect rect,
+                  int style = QFrame::Box | QFrame::Sunken) {
+    auto* bevel = new QFrame(parent);
+    bevel->setObjectName(QString::fromLatin1(name));
+    bevel->setFrameStyle(style);
+    bevel->setGeometry(rect);
+    return bevel;
+}
+
+QLabel* MakeBoldLabel(QWidget* parent, const char* name, const QString& text, QPoint at) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFont(MsSansSerif(10, true));
+    label->move(at);
+    label->adjustSize();
+    return label;
+}
+
+// A flat button with a picture: style says where the caption goes.
+QToolButton* MakeFlatButton(QWidget* parent, const char* name, const QString& caption,
+                            const QString& picture, QSize pictureSize, Qt::ToolButtonStyle style,
+                            QRect rect) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(caption);
+    button->setIcon(ButtonIcon(picture, pictureSize));
+    button->setIconSize(pictureSize);
+    button->setToolButtonStyle(style);
+    button->setAutoRaise(true);
+    button->setGeometry(rect);
+    return button;
+}
+
+QPushButton* MakePictureButton(QWidget* parent, const char* name, const QString& caption,
+                               const QString& picture, QRect rect) {
+    auto* button = new QPushButton(ButtonIcon(picture, QSize(16, 16)), caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setIconSize(QSize(16, 16));
+    button->setAutoDefault(false);
+    button->setGeometry(rect);
+    return button;
+}
+
+QPushButton* MakeMenuButton(QWidget* parent, const char* name, const QString& caption, int top) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    button->setGeometry(kMenuLeft, top, kMenuWidth, kMenuHeight);
+    return button;
+}
+
+// Flat sub-menu buttons lie on the blue menu picture: light captions.
+void UseLightCaption(QToolButton* button) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::white);
+    button->setPalette(palette);
+}
+
+void MoveTop(QWidget* widget, int top) {
+    widget->move(widget->x(), top);
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      loaded_(DefaultSettings()) {
+    InitPictures();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tarnlight"));
+    setWindowIcon(QIcon(Picture(QStringLiteral("tarnlight"), QSize(48, 48))));
+    setFont(MsSansSerif(8));
+    setFixedSize(kClientWidth, kClientHeight);
+    move(200, 128);
+
+    CreateMenuColumn();
+    CreatePages();
+    CreateSettingsFileGroup();
+    CreateTopRightButtons();
+    CreatePlcControl();
+    CreateConnectionControl();
+    StatusBar1 = new TStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setGeometry(0, 493, kClientWidth, 19);
+
+    port_ = std::make_unique<QtWindowPort>(*this);
+    engine_ = std::make_unique<Engine>(*port_);
+    WireSignals();
+    Form1 = this;
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) Form1 = nullptr;
+    // The worker must be gone before the controls it changes.
+    engine_.reset();
+}
+
+void TForm1::CreateMenuColumn() {
+    Bevel2 = MakeBevel(this, "Bevel2", QRect(7, 8, 92, 362));
+    MenuImage = new QLabel(this);
+    MenuImage->setObjectName(QStringLiteral("MenuImage"));
+    MenuImage->setGeometry(kMenuLeft, kConfigureTop, kMenuWidth, 360);
+    MenuImage->setPixmap(Picture(QStringLiteral("menu_background"), QSize(kMenuWidth, 360)));
+
+    MenuSB1 = MakeMenuButton(this, "MenuSB1", QStringLiteral("Configure"), kConfigureTop);
+    MenuSB2 = MakeMenuButton(this, "MenuSB2", QStringLiteral("PLC Info"), kInfoTopLow);
+    MenuSB3 = MakeMenuButton(this, "MenuSB3", QStringLiteral("PLC Memory"), kMemoryTopLow);
+    MenuSB2->setEnabled(false);
+    MenuSB3->setEnabled(false);
+
+    struct Large {
+        const char* name;
+        const char* caption;
+        const char* picture;
+    };
+    static const Large kConfigure[4] = {{"SubMenuSB01", "Serial port", "serial_port"},
+                                        {"SubMenuSB02", "PLC", "plc"},
+                                        {"SubMenuSB03", "Connection", "connection"},
+                                        {"SubMenuSB04", "Database", "database"}};
+    for (int i = 0; i < 4; ++i) {
+        configureButtons[i] = MakeFlatButton(
+            this, kConfigure[i].name, QString::fromLatin1(kConfigure[i].caption),
+            QString::fromLatin1(kConfigure[i].picture), QSize(32, 32), Qt::ToolButtonTextUnderIcon,
+            QRect(kSubLeft, 40 + 64 * i, kSubWidth, 64));
+        configureButtons[i]->setFont(Arial(10));
+        UseLightCaption(configureButtons[i]);
+    }
+    SubMenuSB11 = MakeFlatButton(this, "SubMenuSB11", QStringLiteral("Info"),
+                                 QStringLiteral("info"), QSize(48, 48), Qt::ToolButtonTextUnderIcon,
+                                 QRect(kSubLeft, 64, kSubWidth, 84));
+    SubMenuSB11->setFont(Arial(10));
+    UseLightCaption(SubMenuSB11);
+    SubMenuSB11->hide();
+
+    static const char* const kMemory[7][2] = {{"SubMenuSB21", "(%I)"}, {"SubMenuSB22", "(%M)"},
+                                              {"SubMenuSB23", "(%Q)"}, {"SubMenuSB24", "(%AI)"},
+                                              {"SubMenuSB25", "(%R)"}, {"SubMenuSB26", "(%AQ)"},
+                                              {"SubMenuSB27", "Edit"}};
+    for (int i = 0; i < 7; ++i) {
+        memoryButtons[i] = MakeFlatButton(
+            this, kMemory[i][0], QString::fromLatin1(kMemory[i][1]), QStringLiteral("memory"),
+            QSize(16, 16), Qt::ToolButtonTextBesideIcon,
+            QRect(kSubLeft, kMemoryFirstTop + kMemoryStep * i, kSubWidth, kMenuHeight));
+        memoryButtons[i]->setFont(CourierNew(12));
+        UseLightCaption(memoryButtons[i]);
+        memoryButtons[i]->hide();
+    }
+}
+
+void TForm1::CreatePages() {
+    Bevel6 = MakeBevel(this, "Bevel6", QRect(112, 8, 369, 329));
+    Frame01 = new TFrame01(this);
+    Frame02 = new TFrame02(this);
+    Frame03 = new TFrame03(this);
+    Frame04 = new TFrame04(this);
+    Frame11 = new TFrame11(this);
+    for (int i = 0; i < 3; ++i) Frame2a[i] = new TFrame2a(i, this);
+    for (int i = 0; i < 3; ++i) Frame2b[i] = new TFrame2b(3 + i, this);
+    Frame2c1 = new TFrame2c(this);
+
+    static const char* const kNames[12] = {"Frame01",  "Frame02",  "Frame03",  "Frame04",
+                                           "Frame11",  "Frame2a1", "Frame2a2", "Frame2a3",
+                                           "Frame2b1", "Frame2b2", "Frame2b3", "Frame2c1"};
+    const auto pages = Pages();
+    for (size_t i = 0; i < pages.size(); ++i) {
+        pages[i]->setObjectName(QString::fromLatin1(kNames[i]));
+        pages[i]->setGeometry(kPageRect);
+        pages[i]->hide();
+    }
+}
+
+void TForm1::CreateSettingsFileGroup() {
+    Bevel_ini =
+        MakeBevel(this, "Bevel_ini", QRect(136, 344, 104, 25), QFrame::Panel | QFrame::Raised);
+    Edit_inifile = new QLineEdit(QString::fromLatin1(kDefaultSettingsName), this);
+    Edit_inifile->setObjectName(QStringLiteral("Edit_inifile"));
+    Edit_inifile->setFrame(false);
+    Edit_inifile->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    Edit_inifile->setGeometry(144, 347, 66, 19);
+    StaticText_ini = new QLabel(QStringLiteral(".ini"), this);
+    StaticText_ini->setObjectName(QStringLiteral("StaticText_ini"));
+    StaticText_ini->setGeometry(212, 348, 20, 20);
+    StaticText_ini->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    SB_Load = MakePictureButton(this, "SB_Load", QStringLiteral("Load"), QStringLiteral("load"),
+                                QRect(240, 344, 65, 25));
+    SB_Save = MakePictureButton(this, "SB_Save", QStringLiteral("Save"), QStringLiteral("save"),
+                                QRect(304, 344, 65, 25));
+    SB_AllDefault = MakePictureButton(this, "SB_AllDefault", QStringLiteral("All Default"),
+                                      QStringLiteral("all_default"), QRect(368, 344, 89, 25));
+}
+
+void TForm1::CreateTopRightButtons() {
+    const QSize picture(16, 16);
+    SB_Help = MakeFlatButton(this, "SB_Help", QStringLiteral("Help"), QStringLiteral("help"),
+                             picture, Qt::ToolButtonTextBesideIcon, QRect(560, 8, 65, 25));
+    SB_About = MakeFlatButton(this, "SB_About", QStringLiteral("About"), QStringLiteral("about"),
+                              picture, Qt::ToolButtonTextBesideIcon, QRect(560, 32, 65, 25));
+    SB_Hide = MakeFlatButton(this, "SB_Hide", QStringLiteral("Hide"), QStringLiteral("hide"),
+                             picture, Qt::ToolButtonTextBesideIcon, QRect(560, 56, 65, 25));
+}
+
+void TForm1::CreatePlcControl() {
+    Bevel1 = MakeBevel(this, "Bevel1", QRect(8, 384, 201, 105));
+    Label1 = MakeBoldLabel(this, "Label1", QStringLiteral("PLC Control"), QPoint(67, 390));
+    Bevel3 = MakeBevel(this, "Bevel3", QRect(56, 412, 145, 68));
+    const QSize picture(24, 24);
+    Butt_PlcRun = MakeFlatButton(this, "Butt_PlcRun", QString(), QStringLiteral("run"), picture,
+                                 Qt::ToolButtonIconOnly, QRect(16, 430, 35, 35));
+    Butt_PlcStop = MakeFlatButton(this, "Butt_PlcStop", QString(), QStringLiteral("stop"), picture,
+                                  Qt::ToolButtonIconOnly, QRect(64, 430, 35, 35));
+    Butt_PlcRun->setEnabled(false);
+    Butt_PlcStop->setEnabled(false);
+    RadioGroup_IOstatus =
+        new TRadioGroup(QStringLiteral("Inputs/Outputs:"),
+                        {QStringLiteral("Enabled"), QStringLiteral("Disabled")}, 1, this);
+    RadioGroup_IOstatus->setObjectName(QStringLiteral("RadioGroup_IOstatus"));
+    RadioGroup_IOstatus->setGeometry(104, 416, 89, 57);
+    RadioGroup_IOstatus->setItemIndex(1);
+    RadioGroup_IOstatus->setEnabled(false);
+}
+
+void TForm1::CreateConnectionControl() {
+    Label2 = MakeBoldLabel(this, "Label2", QStringLiteral("Connection Control"), QPoint(496, 360));
+    Bevel7 = MakeBevel(this, "Bevel7", QRect(496, 376, 129, 115));
+    const QSize picture(20, 20);
+    const auto make = [&](const char* name, const char* caption, const char* pictureName,
+                          QRect rect) {
+        return MakeFlatButton(this, name, QString::fromLatin1(caption),
+                              QString::fromLatin1(pictureName), picture,
+                              Qt::ToolButtonTextBesideIcon, rect);
+    };
+    // The ampersand makes Alt+letter press the button while it is enabled.
+    SB_Online = make("SB_Online", " &Connect", "connect", QRect(497, 377, 127, 28));
+    SB_Transmit_Start = make("SB_Transmit_Start", " &Start Transmision", "transmit_start",
+                             QRect(497, 404, 127, 30));
+    SB_Transmit_Stop =
+        make("SB_Transmit_Stop", " &Halt Transmision", "transmit_stop", QRect(497, 433, 127, 30));
+    SB_Offline = make("SB_Offline", " &Disconnect", "disconnect", QRect(497, 462, 127, 28));
+    SB_Transmit_Start->setEnabled(false);
+    SB_Transmit_Stop->setEnabled(false);
+    SB_Offline->setEnabled(false);
+}
+
+void TForm1::WireSignals() {
+    connect(MenuSB1, &QPushButton::clicked, this, &TForm1::MenuSB1Click);
+    connect(MenuSB2, &QPushButton::clicked, this, &TForm1::MenuSB2Click);
+    connect(MenuSB3, &QPushButton::clicked, this, &TForm1::MenuSB3Click);
+
+    // Each sub-menu button shows its page.
+    const std::array<QWidget*, 12> pages = Pages();
+    const std::array<QToolButton*, 12> buttons = {
+        configureButtons[0], configureButtons[1], configureButtons[2], configureButtons[3],
+        SubMenuSB11,         memoryButtons[0],    memoryButtons[1],    memoryButtons[2],
+        memoryButtons[3],    memoryButtons[4],    memoryButtons[5],    memoryButtons[6]};
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        QWidget* page = pages[i];
+        connect(buttons[i], &QToolButton::clicked, this, [this, page] { ShowPage(page); });
+    }
+
+    connect(SB_Online, &QToolButton::clicked, this, &TForm1::SB_OnlineClick);
+    connect(SB_Offline, &QToolButton::clicked, this, &TForm1::SB_OfflineClick);
+    connect(SB_Transmit_Start, &QToolButton::clicked, this, &TForm1::SB_Transmit_StartClick);
+    connect(SB_Transmit_Stop, &QToolButton::clicked, this, &TForm1::SB_Transmit_StopClick);
+    connect(Butt_PlcRun, &QToolButton::clicked, this, &TForm1::Butt_PlcRunClick);
+    connect(Butt_PlcStop, &QToolButton::clicked, this, &TForm1::Butt_PlcStopClick);
+    connect(Frame2c1, &TFrame2c::applyClicked, this, &TForm1::Frame2c1Butt_UpdateMemClick);
+    connect(SB_Load, &QPushButton::clicked, this, &TForm1::SB_LoadClick);
+    connect(SB_Save, &QPushButton::clicked, this, &TForm1::SB_SaveClick);
+    connect(SB_AllDefault, &QPushButton::clicked, this, &TForm1::SB_AllDefaultClick);
+    connect(SB_Help, &QToolButton::clicked, this, &TForm1::SB_HelpClick);
+    connect(SB_About, &QToolButton::clicked, this, &TForm1::SB_AboutClick);
+    connect(SB_Hide, &QToolButton::clicked, this, &TForm1::SB_HideClick);
+}
+
+std::array<QWidget*, 12> TForm1::Pages() const {
+    return {Frame01,    Frame02,    Frame03,    Frame04,    Frame11,    Frame2a[0],
+            Frame2a[1], Frame2a[2], Frame2b[0], Frame2b[1], Frame2b[2], Frame2c1};
+}
+
+std::array<QWidget*, 6> TForm1::SettingsFileGroup() const {
+    return {SB_Load, SB_Save, SB_AllDefault, Bevel_ini, Edit_inifile, StaticText_ini};
+}
+
+ConfigPages TForm1::configPages() const {
+    return ConfigPages{Frame01, Frame02, Frame03, Frame04};
+}
+
+// --- navigation ---
+
+void TForm1::MenuSB1Click() {
+    if (activeMenu_ == MenuKind::ConfigureMenu) return;
+    MoveTop(MenuSB2, kInfoTopLow);
+    MoveTop(MenuSB3, kMemoryTopLow);
+    for (QToolButton* button : configureButtons) button->show();
+    SubMenuSB11->hide();
+    for (QToolButton* button : memoryButtons) button->hide();
+    activeMenu_ = MenuKind::ConfigureMenu;
+    SetSettingsFileGroupVisible(true);
+}
+
+void TForm1::MenuSB2Click() {
+    if (activeMenu_ == MenuKind::PlcInfoMenu) return;
+    MoveTop(MenuSB2, kInfoTopHigh);
+    MoveTop(MenuSB3, kMemoryTopLow);
+    for (QToolButton* button : configureButtons) button->hide();
+    SubMenuSB11->show();
+    for (QToolButton* button : memoryButtons) button->hide();
+    activeMenu_ = MenuKind::PlcInfoMenu;
+    SetSettingsFileGroupVisible(false);
+}
+
+void TForm1::MenuSB3Click() {
+    if (activeMenu_ == MenuKind::PlcMemoryMenu) return;
+    MoveTop(MenuSB2, kInfoTopHigh);
+    MoveTop(MenuSB3, kMemoryTopHigh);
+    for (QToolButton* button : configureButtons) button->hide();
+    SubMenuSB11->hide();
+    SetMemoryButtonsVisible();
+    activeMenu_ = MenuKind::PlcMemoryMenu;
+    SetSettingsFileGroupVisible(false);
+}
+
+void TForm1::SetMemoryButtonsVisible() {
+    for (int type = 0; type < kAreaCount; ++type)
+        memoryButtons[type]->setVisible(areaEnabled_[type]);
+    memoryButtons[6]->show();  // Edit, always
+}
+
+void TForm1::SetSettingsFileGroupVisible(bool visible) {
+    for (QWidget* widget : SettingsFileGroup()) widget->setVisible(visible);
+}
+
+void TForm1::ShowPage(QWidget* page) {
+    for (QWidget* each : Pages()) each->hide();
+    if (page != nullptr) page->show();
+}
+
+void TForm1::LayOutMemoryMenu(const std::array<bool, kAreaCount>& areaEnabled) {
+    areaEnabled_ = areaEnabled;
+    int y = kMemoryFirstTop;
+    if (areaEnabled[0]) y += kMemoryStep;  // the %I button never moves
+    for (int type = 1; type < kAreaCount; ++type) {
+        if (!areaEnabled[type]) continue;  // keeps its previous top
+        MoveTop(memoryButtons[type], y);
+        y += kMemoryStep;
+    }
+    MoveTop(memoryButtons[6], y + kEditGap);
+    // With the memory menu open, its buttons follow the new areas at once
+    // rather than at the next time the menu is entered.
+    if (activeMenu_ == MenuKind::PlcMemoryMenu) SetMemoryButtonsVisible();
+}
+
+// --- commands ---
+
+void TForm1::SB_OnlineClick() {
+    if (connecting_) return;
+    const ConfigPages pages = configPages();
+    const Settings settings = ReadSettings(pages, loaded_);
+    const bool breakFree = ReadBreakFree(pages);
+    connecting_ = true;
+    engine_->Connect(settings, breakFree);
+    connecting_ = false;
+    EndBuildProgress();
+    if (closeAfterConnect_) {
+        closeAfterConnect_ = false;
+        close();
+    }
+}
+
+void TForm1::SB_OfflineClick() {
+    engine_->Disconnect();
+}
+
+void TForm1::SB_Transmit_StartClick() {
+    engine_->StartTransmission();
+}
+
+void TForm1::SB_Transmit_StopClick() {
+    engine_->HaltTransmission();
+}
+
+void TForm1::Butt_PlcRunClick() {
+    engine_->PlcRun();
+}
+
+void TForm1::Butt_PlcStopClick() {
+    engine_->PlcStop(RadioGroup_IOstatus->itemIndex());
+}
+
+void TForm1::Frame2c1Butt_UpdateMemClick() {
+    engine_->ApplyEdit();
+}
+
+void TForm1::SB_LoadClick() {
+    const std::string path = SettingsFilePath(Edit_inifile->text().toStdString());
+    Settings settings = DefaultSettings();
+    if (LoadSettings(path, settings) != LoadResult::Ok) {
+        ShowMessageBox(QString::fromLatin1(kLoadFailedText), QStringLiteral("Error"));
+        port_->SetPanelText(kMessagePanel, kLoadFailedMessage);
+        return;
+    }
+    ShowSettings(configPages(), settings);
+    loaded_ = settings;
+}
+
+void TForm1::SB_SaveClick() {
+    const std::string path = SettingsFilePath(Edit_inifile->text().toStdString());
+    std::string error;
+    if (SaveSettings(ReadSettings(configPages(), loaded_), path, &error) != SaveResult::Ok)
+        ShowMessageBox(QString::fromStdString(error), QStringLiteral("Error"));
+}
+
+void TForm1::SB_AllDefaultClick() {
+    Edit_inifile->setText(QString::fromLatin1(kDefaultSettingsName));
+    loaded_ = DefaultSettings();
+    ShowSettings(configPages(), loaded_);
+}
+
+// Help, About and Hide belong to the tray and help services; their buttons
+// are in place and bound here.
+void TForm1::SB_HelpClick() {}
+void TForm1::SB_AboutClick() {}
+void TForm1::SB_HideClick() {}
+
+bool TForm1::ReportBuildProgress(int percent) {
+    if (buildProgress_ == nullptr) {
+        buildProgress_ = new QProgressDialog(QStringLiteral("Building the database tables..."),
+                                             QStringLiteral("Cancel"), 0, 100, this);
+        buildProgress_->setObjectName(QStringLiteral("BuildProgress"));
+        buildProgress_->setWindowTitle(QStringLiteral("Connect"));
+        // Modal from the first moment: the window's other buttons must not
+        // run while Connect is under way.
+        buildProgress_->setWindowModality(Qt::ApplicationModal);
+        buildProgress_->setAutoClose(false);
+        buildProgress_->setAutoReset(false);
+        buildProgress_->setMinimumDuration(0);
+        buildProgress_->show();
+    }
+    buildProgress_->setValue(percent);
+    // The build runs on this thread: let the dialog paint and take the
+    // Cancel click between two steps.
+    QCoreApplication::processEvents();
+    return !buildProgress_->wasCanceled() && !closeAfterConnect_;
+}
+
+void TForm1::EndBuildProgress() {
+    delete buildProgress_;
+    buildProgress_ = nullptr;
+}
+
+void TForm1::ShowMessageBox(const QString& text, const QString& caption) {
+    if (messageBoxHook_) {
+        messageBoxHook_(text, caption);
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::ShutDownEngine() {
+    engine_->Shutdown();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (connecting_) {
+        // Connect is building the tables with the progress dialog up: make it
+        // stop there, and close once it has returned.
+        closeAfterConnect_ = true;
+        event->ignore();
+        return;
+    }
+    ShutDownEngine();
+    event->accept();
+}
+
+}  // namespace tarnlight::ui

@@ -1,0 +1,195 @@
+#pragma once
+// The main window: the menu column with its sub-menus on the left, the page
+// area in the middle (one of twelve pages, or none), the settings-file box
+// under it, the PLC and connection controls at the bottom, Help / About /
+// Hide at the top right and the status bar.
+//
+// Every control is placed at fixed client coordinates and carries its name
+// as objectName. The engine owns the connection; the window hands it the
+// operator's commands and receives its changes through QtWindowPort.
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "settings/settings.h"
+#include "types/link_config.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressDialog;
+class QPushButton;
+class QToolButton;
+
+namespace tarnlight {
+class Engine;
+}
+
+namespace tarnlight::ui {
+
+class QtWindowPort;
+class TFrame01;
+class TFrame02;
+class TFrame03;
+class TFrame04;
+class TFrame11;
+class TFrame2a;
+class TFrame2b;
+class TFrame2c;
+class TRadioGroup;
+class TStatusBar;
+struct ConfigPages;
+
+// Which main menu's sub-menu is open; exactly one at any time.
+enum class MenuKind { ConfigureMenu, PlcInfoMenu, PlcMemoryMenu };
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kClientWidth = 631;
+    static constexpr int kClientHeight = 512;
+
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // --- menu column ---
+    QLabel* MenuImage;
+    QFrame* Bevel2;
+    QPushButton* MenuSB1;                            // "Configure"
+    QPushButton* MenuSB2;                            // "PLC Info"
+    QPushButton* MenuSB3;                            // "PLC Memory"
+    std::array<QToolButton*, 4> configureButtons{};  // SubMenuSB01..04
+    QToolButton* SubMenuSB11;                        // "Info"
+    std::array<QToolButton*, 7> memoryButtons{};     // SubMenuSB21..26 by area, SubMenuSB27 "Edit"
+
+    // --- page area ---
+    QFrame* Bevel6;
+    TFrame01* Frame01;
+    TFrame02* Frame02;
+    TFrame03* Frame03;
+    TFrame04* Frame04;
+    TFrame11* Frame11;
+    std::array<TFrame2a*, 3> Frame2a{};  // Frame2a1..3: %I %M %Q
+    std::array<TFrame2b*, 3> Frame2b{};  // Frame2b1..3: %AI %R %AQ
+    TFrame2c* Frame2c1;
+
+    // --- settings file ---
+    QFrame* Bevel_ini;
+    QLineEdit* Edit_inifile;
+    QLabel* StaticText_ini;
+    QPushButton* SB_Load;
+    QPushButton* SB_Save;
+    QPushButton* SB_AllDefault;
+
+    // --- top right ---
+    QToolButton* SB_Help;
+    QToolButton* SB_About;
+    QToolButton* SB_Hide;
+
+    // --- PLC control ---
+    QFrame* Bevel1;
+    QLabel* Label1;
+    QFrame* Bevel3;
+    QToolButton* Butt_PlcRun;
+    QToolButton* Butt_PlcStop;
+    TRadioGroup* RadioGroup_IOstatus;
+
+    // --- connection control ---
+    QLabel* Label2;
+    QFrame* Bevel7;
+    QToolButton* SB_Online;
+    QToolButton* SB_Transmit_Start;
+    QToolButton* SB_Transmit_Stop;
+    QToolButton* SB_Offline;
+
+    TStatusBar* StatusBar1;
+
+    // --- navigation ---
+    void MenuSB1Click();
+    void MenuSB2Click();
+    void MenuSB3Click();
+    // Hides every page, then shows page (none when nullptr).
+    void ShowPage(QWidget* page);
+    // Connect: the enabled areas' buttons in a gap-free column from 88 down,
+    // Edit 8 pixels below the last of them.
+    void LayOutMemoryMenu(const std::array<bool, kAreaCount>& areaEnabled);
+    MenuKind ActiveMenu() const { return activeMenu_; }
+    // The name box with its frame, its ".ini" label and its three buttons.
+    std::array<QWidget*, 6> SettingsFileGroup() const;
+    // The twelve pages in the order ShowPage hides them.
+    std::array<QWidget*, 12> Pages() const;
+
+    // --- commands ---
+    void SB_OnlineClick();
+    void SB_OfflineClick();
+    void SB_Transmit_StartClick();
+    void SB_Transmit_StopClick();
+    void Butt_PlcRunClick();
+    void Butt_PlcStopClick();
+    void Frame2c1Butt_UpdateMemClick();
+    void SB_LoadClick();
+    void SB_SaveClick();
+    void SB_AllDefaultClick();
+    void SB_HelpClick();
+    void SB_AboutClick();
+    void SB_HideClick();
+
+    // The notification-area picture the engine asks for (0..3).
+    void SetIconIndex(int index) { iconIndex_ = index; }
+    int iconIndex() const { return iconIndex_; }
+
+    // Connect, while the mirror tables are built: a modal progress dialog
+    // with Cancel. False once the operator cancelled (or the window is
+    // closing).
+    bool ReportBuildProgress(int percent);
+
+    // Modal message box; tests answer it through the hook instead.
+    using MessageBoxHook = std::function<void(const QString& text, const QString& caption)>;
+    void SetMessageBoxHook(MessageBoxHook hook) { messageBoxHook_ = std::move(hook); }
+    void ShowMessageBox(const QString& text, const QString& caption);
+
+    // The way out for every kind of exit (close button, the tray's Exit, a
+    // stop signal): stops a running worker so that it touches the window no
+    // more. Returns promptly: the worker's waits are cut short.
+    void ShutDownEngine();
+
+    Engine& engine() { return *engine_; }
+    QtWindowPort& windowPort() { return *port_; }
+    ConfigPages configPages() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void CreateMenuColumn();
+    void CreatePages();
+    void CreateSettingsFileGroup();
+    void CreateTopRightButtons();
+    void CreatePlcControl();
+    void CreateConnectionControl();
+    void WireSignals();
+    void SetMemoryButtonsVisible();
+    void SetSettingsFileGroupVisible(bool visible);
+    void EndBuildProgress();
+
+    MenuKind activeMenu_ = MenuKind::ConfigureMenu;
+    std::array<bool, kAreaCount> areaEnabled_{};  // as the last Connect took them
+    Settings loaded_;  // fields the pages have no control for come from here
+    int iconIndex_ = 0;
+    MessageBoxHook messageBoxHook_;
+
+    bool connecting_ = false;         // inside Connect
+    bool closeAfterConnect_ = false;  // a close came while Connect ran
+    QProgressDialog* buildProgress_ = nullptr;
+
+    // The engine goes first: its destructor stops the worker while the
+    // window port and every control still exist.
+    std::unique_ptr<QtWindowPort> port_;
+    std::unique_ptr<Engine> engine_;
+};
+
+// The program's main window while it exists.
+extern TForm1* Form1;
+
+}  // namespace tarnlight::ui
