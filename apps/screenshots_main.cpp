@@ -119,6 +119,8 @@ int main(int argc, char** argv) {
         form.configureButtons[i]->click();
         ok = Save(form, outDir, configureShots[i]) && ok;
     }
+    // The window as the README shows it: the PLC page with the areas read.
+    form.configureButtons[1]->click();
     ok = Save(form, outDir, "main-window.png") && ok;
 
     form.MenuSB2->click();

@@ -96,8 +96,9 @@ bool WatchStopSignals(TForm1& form) {
         // An open message box or progress dialog is closed first (a build
         // in progress is cancelled), then the window, as its close button
         // would.
-        while (QWidget* modal = QApplication::activeModalWidget()) {
-            if (modal == &form || !modal->close()) break;
+        for (int open = 0; open < 8; ++open) {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr || modal == &form || !modal->close()) break;
         }
         form.close();
     });

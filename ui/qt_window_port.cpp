@@ -185,23 +185,27 @@ void QtWindowPort::SetUpMemoryGrids(const LinkConfig& config) {
 
 void QtWindowPort::ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) {
     if (type < 0 || type >= 3) return;
-    Post(kAreaTarget + type, [this, type, from, to, values = std::move(bits)] {
-        QElapsedTimer timer;
-        timer.start();
+    PostArea(type, [this, type, from, to, values = std::move(bits)] {
         form_.Frame2a[type]->ShowBits(from, to, values);
-        const auto spent = static_cast<uint64_t>(timer.nsecsElapsed());
-        std::lock_guard<std::mutex> lock(mutex_);
-        ++stats_.areaUpdates;
-        stats_.areaNanoseconds += spent;
     });
 }
 
 void QtWindowPort::ShowWordArea(int type, uint16_t from, uint16_t to, std::vector<uint16_t> words) {
     if (type < 3 || type >= kAreaCount) return;
-    Post(kAreaTarget + type, [this, type, from, to, values = std::move(words)] {
+    PostArea(type, [this, type, from, to, values = std::move(words)] {
+        form_.Frame2b[type - 3]->ShowWords(from, to, values);
+    });
+}
+
+void QtWindowPort::PostArea(int type, std::function<void()> show) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++stats_.areaCalls;
+    }
+    Post(kAreaTarget + type, [this, show = std::move(show)] {
         QElapsedTimer timer;
         timer.start();
-        form_.Frame2b[type - 3]->ShowWords(from, to, values);
+        show();
         const auto spent = static_cast<uint64_t>(timer.nsecsElapsed());
         std::lock_guard<std::mutex> lock(mutex_);
         ++stats_.areaUpdates;

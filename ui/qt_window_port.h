@@ -57,6 +57,7 @@ class QtWindowPort : public QObject, public WindowPort {
         uint64_t applied = 0;          // changes carried out (the rest were superseded)
         uint64_t flushes = 0;          // rounds of changes carried out
         uint64_t wakeUps = 0;          // events posted to the user-interface thread
+        uint64_t areaCalls = 0;        // memory areas sent
         uint64_t areaUpdates = 0;      // memory areas shown
         uint64_t areaNanoseconds = 0;  // user-interface time spent showing them
     };
@@ -87,6 +88,8 @@ class QtWindowPort : public QObject, public WindowPort {
     };
 
     void Post(int target, std::function<void()> apply);
+    // An area's values, timed when shown.
+    void PostArea(int type, std::function<void()> show);
     void OnWakeUp();
     bool OnUiThread() const;
 

@@ -239,7 +239,7 @@ void TForm1::CreateSettingsFileGroup() {
     StaticText_ini = new QLabel(QStringLiteral(".ini"), this);
     StaticText_ini->setObjectName(QStringLiteral("StaticText_ini"));
     StaticText_ini->setGeometry(212, 348, 20, 20);
-    StaticText_ini->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    StaticText_ini->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     SB_Load = MakePictureButton(this, "SB_Load", QStringLiteral("Load"), QStringLiteral("load"),
                                 QRect(240, 344, 65, 25));
     SB_Save = MakePictureButton(this, "SB_Save", QStringLiteral("Save"), QStringLiteral("save"),

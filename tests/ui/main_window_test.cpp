@@ -63,6 +63,7 @@ TEST_F(MainWindowTest, StartsIdleWithEveryControlInPlace) {
     ui::TForm1& form = *form_;
     EXPECT_EQ(form.windowTitle(), "Tarnlight");
     EXPECT_EQ(form.size(), QSize(631, 512));
+    EXPECT_EQ(form.pos(), QPoint(200, 128));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());  // not resizable
     EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
