@@ -34,6 +34,10 @@ void Place(QWidget* widget, const char* name, int left, int top, int width, int 
     widget->setGeometry(left, top, width, height);
 }
 
+void PlaceWhole(QWidget* widget, const char* name, int left, int top, int width, int height) {
+    Place(widget, name, left, top, std::max(width, widget->sizeHint().width()), height);
+}
+
 QLabel* AddLabel(QWidget* page, const char* name, const QString& text, int left, int top) {
     return AddLabel(page, name, text, left, top, page->font());
 }

@@ -17,6 +17,9 @@ inline constexpr int kPageHeight = 305;
 
 // Names the widget and puts it at left, top with the given size.
 void Place(QWidget* widget, const char* name, int left, int top, int width, int height);
+// As Place, widened to show its whole caption where the platform's font
+// runs wider than the one the sizes were drawn for.
+void PlaceWhole(QWidget* widget, const char* name, int left, int top, int width, int height);
 
 // A label sized to its text with its top left corner at left, top.
 QLabel* AddLabel(QWidget* page, const char* name, const QString& text, int left, int top);

@@ -65,7 +65,7 @@ TFrame02::TFrame02(QWidget* parent) : QWidget(parent) {
         const int top = 122 + 32 * area;
         auto* check = new QCheckBox(QString::fromLatin1(row.caption), this);
         check->setChecked(defaults.areaEnabled[area]);
-        Place(check, row.checkBox, 16, top, 134, 17);
+        PlaceWhole(check, row.checkBox, 16, top, 134, 17);
         AddVerticalRule(this, 152, top - 2, 20);
         AddLabel(this, nullptr, "From", 160, top + 1);
         auto* from = new TCSpinEdit(1, kAreaFromMax, 1, defaults.areaFrom[area], this);

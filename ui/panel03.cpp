@@ -47,7 +47,7 @@ TFrame03::TFrame03(QWidget* parent) : QWidget(parent) {
                             defaults.T4, 216, 88, 288);
 
     CheckBox_breakfree = new QCheckBox("Break-Free SNP Enabled", this);
-    Place(CheckBox_breakfree, "CheckBox_breakfree", 16, 136, 145, 17);
+    PlaceWhole(CheckBox_breakfree, "CheckBox_breakfree", 16, 136, 145, 17);
     CSpinEdit_Td = AddTimer(this, "StaticText_Td", "Td:", "CSpinEdit_Td", kTdMax, 1, defaults.Td,
                             216, 128, 288);
     auto* note = new QLabel(

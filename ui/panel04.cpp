@@ -14,7 +14,7 @@ QCheckBox* AddCheckBox(QWidget* page, const char* name, const QString& caption, 
                        int top, int width) {
     auto* check = new QCheckBox(caption, page);
     check->setChecked(checked);
-    Place(check, name, 16, top, width, 17);
+    PlaceWhole(check, name, 16, top, width, 17);
     return check;
 }
 
