@@ -66,17 +66,13 @@ QFrame* AddVerticalRule(QWidget* page, int left, int top, int length) {
     return AddRule(page, QFrame::VLine, left, top, 2, length);
 }
 
-void MakeFlat(QLineEdit* edit) {
-    // Keeps a password character set by MakePasswordBox: both live in the
-    // box's style sheet.
-    edit->setStyleSheet(edit->styleSheet() +
-                        "QLineEdit { border: 1px solid #7a7a7a; background: white; "
-                        "padding: 0px 1px; }");
-}
-
-void MakePasswordBox(QLineEdit* edit) {
-    edit->setEchoMode(QLineEdit::Password);
-    edit->setStyleSheet(edit->styleSheet() + "QLineEdit { lineedit-password-character: 35; }");
+void MakeFlat(QLineEdit* edit, bool password) {
+    // One style sheet, set once: the box takes its password character from
+    // the style sheet it has when its echo mode is set.
+    QString look = "QLineEdit { border: 1px solid #7a7a7a; background: white; padding: 0px 1px; ";
+    if (password) look += "lineedit-password-character: 35; ";
+    edit->setStyleSheet(look + "}");
+    if (password) edit->setEchoMode(QLineEdit::Password);
 }
 
 void LimitTyping(QLineEdit* edit, int maxLength) {

@@ -33,11 +33,9 @@ QLabel* AddTitle(QWidget* page, const char* name, const QString& text, const QFo
 QFrame* AddHorizontalRule(QWidget* page, int left, int top, int length);
 QFrame* AddVerticalRule(QWidget* page, int left, int top, int length);
 
-// One-line text boxes: the flat look of the PLC and database pages (a thin
-// line instead of the sunken border) and the password look that shows every
-// character as '#'.
-void MakeFlat(QLineEdit* edit);
-void MakePasswordBox(QLineEdit* edit);
+// The one-line text boxes of the PLC and database pages: flat (a thin line
+// instead of the sunken border); a password box shows every character as '#'.
+void MakeFlat(QLineEdit* edit, bool password = false);
 
 // Limits what the operator can type to maxLength characters, while a longer
 // text set with SetWholeText (Load) stays whole: the box then takes no further

@@ -33,9 +33,10 @@ const AreaRow kAreaRows[kSettingsAreaCount] = {
     {"CheckBox6", "%AQ Analog Outputs", "CSpinEdit6a", "CSpinEdit6b"},
 };
 
-QLineEdit* AddTextBox(QWidget* page, const char* name, int maxLength, int left, int top) {
+QLineEdit* AddTextBox(QWidget* page, const char* name, int maxLength, bool password, int left,
+                      int top) {
     auto* edit = new QLineEdit(page);
-    MakeFlat(edit);
+    MakeFlat(edit, password);
     LimitTyping(edit, maxLength);
     Place(edit, name, left, top, 81, 19);
     return edit;
@@ -50,12 +51,11 @@ TFrame02::TFrame02(QWidget* parent) : QWidget(parent) {
 
     AddTitle(this, "StaticText_PLCParameters", "PLC settings", MsSansSerif(12));
     AddLabel(this, "StaticText_CPU_ID", "CPU ID:", 8, 51);
-    Edit_CPU_ID = AddTextBox(this, "Edit_CPU_ID", kCpuIdMaxLength, 56, 48);
+    Edit_CPU_ID = AddTextBox(this, "Edit_CPU_ID", kCpuIdMaxLength, false, 56, 48);
     Edit_CPU_ID->setToolTip(QString::fromLatin1(kCpuIdHint));
     SetWholeText(Edit_CPU_ID, QString::fromStdString(defaults.cpuId));
     AddLabel(this, "StaticText_CPU_Password", "Password:", 160, 51);
-    MaskEdit_CPU_Pass = AddTextBox(this, "MaskEdit_CPU_Pass", kCpuPasswordMaxLength, 218, 48);
-    MakePasswordBox(MaskEdit_CPU_Pass);
+    MaskEdit_CPU_Pass = AddTextBox(this, "MaskEdit_CPU_Pass", kCpuPasswordMaxLength, true, 218, 48);
     SetWholeText(MaskEdit_CPU_Pass, QString::fromStdString(defaults.cpuPassword));
     AddLabel(this, "StaticText1", "Choose types of memory to read and adjust ranges:", 8, 96,
              MsSansSerif(8, true));

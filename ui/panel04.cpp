@@ -20,10 +20,11 @@ QCheckBox* AddCheckBox(QWidget* page, const char* name, const QString& caption, 
 
 // A caption at left 16 and its flat text box at left 104, three pixels higher.
 QLineEdit* AddTextBox(QWidget* page, const char* labelName, const QString& caption,
-                      const char* name, const std::string& text, int top, int width) {
+                      const char* name, const std::string& text, int top, int width,
+                      bool password = false) {
     AddLabel(page, labelName, caption, 16, top + 3);
     auto* edit = new QLineEdit(page);
-    MakeFlat(edit);
+    MakeFlat(edit, password);
     LimitTyping(edit, kDbTextMaxLength);
     SetWholeText(edit, QString::fromStdString(text));
     Place(edit, name, 104, top, width, 19);
@@ -46,9 +47,8 @@ TFrame04::TFrame04(QWidget* parent) : QWidget(parent) {
         AddTextBox(this, "Label5", "Port number:", "Edit_port_num", defaults.portNum, 96, 57);
     Edit_db_user =
         AddTextBox(this, "Label2", "Username:", "Edit_db_user", defaults.username, 136, 153);
-    Edit_db_pass =
-        AddTextBox(this, "Label3", "Password:", "Edit_db_pass", defaults.dbPassword, 160, 153);
-    MakePasswordBox(Edit_db_pass);
+    Edit_db_pass = AddTextBox(this, "Label3", "Password:", "Edit_db_pass", defaults.dbPassword, 160,
+                              153, true);
     Edit_db_name =
         AddTextBox(this, "Label4", "Database name:", "Edit_db_name", defaults.dbName, 200, 153);
     CheckBox_db_drop_before =

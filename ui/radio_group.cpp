@@ -67,12 +67,13 @@ void TRadioGroup::LayOutButtons() {
     const int columnWidth = std::max(1, (inside.width() - 4) / columns_);
     for (int index = 0; index < count(); ++index) {
         QRadioButton* button = buttons_[index];
-        const int buttonHeight = std::min(rowHeight, button->sizeHint().height());
+        const QSize hint = button->sizeHint();
+        const int buttonHeight = std::min(rowHeight, hint.height());
         const int column = index / rows;
         const int row = index % rows;
         button->setGeometry(inside.left() + 4 + column * columnWidth,
                             inside.top() + row * rowHeight + (rowHeight - buttonHeight) / 2,
-                            columnWidth - 2, buttonHeight);
+                            std::min(columnWidth - 2, hint.width()), buttonHeight);
     }
 }
 
