@@ -14,6 +14,9 @@ QComboBox* AddList(QWidget* page, const char* name, const QStringList& items, in
                    int index, int left, int top) {
     auto* list = new QComboBox(page);
     list->addItems(items);
+    // A list that opens over the current item would ignore the number of
+    // rows open; this style opens it below the box.
+    list->setStyleSheet("QComboBox { combobox-popup: 0; }");
     list->setMaxVisibleItems(visibleRows);
     list->setCurrentIndex(index);
     Place(list, name, left, top, 73, 21);

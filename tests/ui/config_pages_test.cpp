@@ -3,6 +3,7 @@
 // record (Save and Connect read, Load and All Default show).
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHelpEvent>
@@ -59,6 +60,18 @@ QStringList Items(const QComboBox* list) {
     return items;
 }
 
+// Opens the list and counts the items it shows whole.
+int RowsInView(QComboBox* list) {
+    list->showPopup();
+    const QAbstractItemView* view = list->view();
+    int rows = 0;
+    for (int i = 0; i < list->count(); ++i) {
+        if (view->viewport()->rect().contains(view->visualRect(list->model()->index(i, 0)))) ++rows;
+    }
+    list->hidePopup();
+    return rows;
+}
+
 QString Selected(const TRadioGroup* group) {
     const int index = group->itemIndex();
     return index < 0 ? QString() : group->button(index)->text();
@@ -88,6 +101,9 @@ TEST(ConfigPages, SerialPageOffersThePortsRatesAndLineFormats) {
                            "115200"}));
     EXPECT_EQ(page.ComboBoxBaudRate->currentText(), "19200");
     EXPECT_FALSE(page.ComboBoxBaudRate->isEditable());
+    // The port list opens with nine rows in view, the rates with all ten.
+    EXPECT_EQ(RowsInView(page.ComboBoxPort), 9);
+    EXPECT_EQ(RowsInView(page.ComboBoxBaudRate), 10);
     EXPECT_EQ(page.RadioGroupParity->title(), "Parity type:");
     EXPECT_EQ(Selected(page.RadioGroupParity), "odd");
     EXPECT_EQ(Selected(page.RadioGroupStopBits), "1");
