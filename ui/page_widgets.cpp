@@ -7,6 +7,8 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "ui/fonts.h"
+
 namespace tarnlight::ui {
 namespace {
 
@@ -28,6 +30,11 @@ void FitMaxLength(QLineEdit* edit) {
 }
 
 }  // namespace
+
+void InitPage(QWidget* page) {
+    page->setFont(MsSansSerif(8));
+    page->resize(kPageWidth, kPageHeight);
+}
 
 void Place(QWidget* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromLatin1(name));

@@ -15,6 +15,9 @@ namespace tarnlight::ui {
 inline constexpr int kPageWidth = 342;
 inline constexpr int kPageHeight = 305;
 
+// A page's size and its default font, MS Sans Serif 8 pt.
+void InitPage(QWidget* page);
+
 // Names the widget and puts it at left, top with the given size.
 void Place(QWidget* widget, const char* name, int left, int top, int width, int height);
 // As Place, widened to show its whole caption where the platform's font

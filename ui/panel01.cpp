@@ -42,8 +42,7 @@ QStringList PortNames() {
 
 TFrame01::TFrame01(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_RSParameters", "Serial port settings", MsSansSerif(12));
     AddLabel(this, "StaticText2", "RS-232, RS-422 or RS-485", 10, 34, MsSansSerif(8, true));

@@ -46,8 +46,7 @@ QLineEdit* AddTextBox(QWidget* page, const char* name, int maxLength, bool passw
 
 TFrame02::TFrame02(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_PLCParameters", "PLC settings", MsSansSerif(12));
     AddLabel(this, "StaticText_CPU_ID", "CPU ID:", 8, 51);

@@ -28,8 +28,7 @@ TCSpinEdit* AddTimer(QWidget* page, const char* captionName, const QString& capt
 
 TFrame03::TFrame03(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_SNPParameters", "Connection settings", MsSansSerif(12));
     auto* timers = new QGroupBox("SNP Timers", this);

@@ -35,8 +35,7 @@ QLineEdit* AddTextBox(QWidget* page, const char* labelName, const QString& capti
 
 TFrame04::TFrame04(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_MYSQLParameters", "MySQL database settings", MsSansSerif(12));
     CheckBox_db =

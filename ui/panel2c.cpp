@@ -20,8 +20,7 @@ constexpr int kFirstWordType = 3;  // %AI
 }  // namespace
 
 TFrame2c::TFrame2c(QWidget* parent) : QWidget(parent) {
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
     AddTitle(this, "StaticText_Edit", "Edit Memory", SansPixels(16));
 
     RadioGroup_MemType =

@@ -14,6 +14,7 @@
 #include <QToolTip>
 
 #include "settings/settings.h"
+#include "tests/support/settings_samples.h"
 #include "tests/ui/page_test_support.h"
 #include "ui/panel01.h"
 #include "ui/panel02.h"
@@ -249,35 +250,12 @@ TEST(ConfigPages, NoControlDependsOnAnother) {
 
 TEST(ConfigPages, ShownSettingsReadBackUnchanged) {
     Pages pages;
-    Settings s;
-    s.port = 31;
-    s.baudRate = 9;
-    s.parity = 1;
-    s.stopBits = 1;
-    s.cpuId = "CPU7";
-    s.cpuPassword = "pass";
-    s.areaEnabled = {false, true, false, true, true, false};
-    s.areaFrom = {4096, 15, 7, 1, 100, 4000};
-    s.areaTo = {8192, 24, 8, 4096, 200, 4096};
-    s.T1 = 0;
-    s.T2 = 65000;
-    s.T3b = 100;
-    s.T4 = 0;
-    s.Td = 60000;
-    s.k = 255;
-    s.lostconn = 2;
-    s.dbEnabled = false;
-    s.addressIP = "10.0.0.7";
-    s.portNum = "3307";
-    s.username = "operator";
-    s.dbPassword = "pw";
-    s.dbName = "line_3";
-    s.dropAfter = false;
-    s.dropBefore = false;
+    const Settings s = test::NonDefaultSettings();
     ShowSettings(pages.config(), s);
     EXPECT_EQ(pages.Read(), s);
     EXPECT_EQ(pages.serial->ComboBoxPort->currentText(), "COM32");
     EXPECT_EQ(pages.plc->areaTo[0]->editor()->text(), "8192");
+    EXPECT_EQ(pages.database->Edit_db_pass->text(), "  spaced \"quoted\" ");
 
     ShowSettings(pages.config(), DefaultSettings());
     EXPECT_EQ(pages.Read(), DefaultSettings());
