@@ -1,7 +1,5 @@
 #include "ui/bit_grid_model.h"
 
-#include <algorithm>
-
 #include "engine/grid_format.h"
 
 namespace tarnlight::ui {
@@ -9,29 +7,27 @@ namespace {
 
 constexpr int kDesignRows = 110;  // body rows before the first Connect
 constexpr int kDigits = kBitGridColumns - 1;
+constexpr int8_t kEmpty = -1;
 
 }  // namespace
 
 BitGridModel::BitGridModel(QObject* parent)
-    : MemoryGridModel(parent), rows_(kDesignRows), cells_(kDesignRows * kDigits, kEmpty) {}
+    : MemoryGridModel(kBitGridColumns, kDesignRows, parent),
+      cells_(kDesignRows * kDigits, kEmpty) {}
 
 void BitGridModel::SetUp(int type, uint16_t from, uint16_t to) {
     beginResetModel();
-    type_ = type;
-    from_ = from;
-    to_ = to;
+    const int rows = BitGridRowCount(from, to) - 1;
+    LayOut(type, from, to, rows);
     firstGroup_ = from / 10;
-    rows_ = BitGridRowCount(from, to) - 1;
-    cells_.assign(static_cast<size_t>(rows_) * kDigits, kEmpty);
+    cells_.assign(static_cast<size_t>(rows) * kDigits, kEmpty);
     endResetModel();
 }
 
 void BitGridModel::ShowBits(uint16_t from, uint16_t to, const std::vector<uint8_t>& bits) {
-    // Only the addresses that are both given and laid out by SetUp.
-    const int first = std::max<int>(from, from_);
-    const int last =
-        std::min({static_cast<int>(to), to_, from + static_cast<int>(bits.size()) - 1});
-    if (first > last) return;
+    int first = 0;
+    int last = 0;
+    if (!ShownRange(from, to, bits.size(), &first, &last)) return;
     const int base = firstGroup_ * 10;
     for (int address = first; address <= last; ++address) {
         cells_[address - base] = bits[address - from] != 0 ? 1 : 0;
@@ -43,16 +39,7 @@ int BitGridModel::RowOf(int address) const {
     return address / 10 - firstGroup_;
 }
 
-int BitGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rows_;
-}
-
-int BitGridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : kBitGridColumns;
-}
-
 QString BitGridModel::CellText(int row, int column) const {
-    if (type_ < 0) return QString();
     if (column == 0) return Text(BitGridRowLabel(static_cast<uint16_t>((firstGroup_ + row) * 10)));
     static const QString kTexts[] = {Text(BitCellText(0)), Text(BitCellText(1))};
     const int8_t cell = cells_[static_cast<size_t>(row) * kDigits + column - 1];

@@ -25,23 +25,16 @@ class BitGridModel : public MemoryGridModel {
     // of SetUp are left alone. Emits one dataChanged.
     void ShowBits(uint16_t from, uint16_t to, const std::vector<uint8_t>& bits);
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   protected:
     QString CellText(int row, int column) const override;
 
   private:
-    static constexpr int8_t kEmpty = -1;
     int RowOf(int address) const;
 
-    int type_ = -1;  // -1 until the first SetUp: the grid's design state
-    int from_ = 0;
-    int to_ = -1;
-    int firstGroup_ = 0;  // tens group of the first body row
-    int rows_;
-    std::vector<int8_t> cells_;  // rows_ x 10, kEmpty or the bit
+    int firstGroup_ = 0;         // tens group of the first body row
+    std::vector<int8_t> cells_;  // 10 per body row: -1 empty, else the bit
 };
 
 }  // namespace tarnlight::ui

@@ -7,6 +7,8 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "ui/fonts.h"
+
 namespace tarnlight::ui {
 namespace {
 
@@ -29,9 +31,18 @@ void FitMaxLength(QLineEdit* edit) {
 
 }  // namespace
 
+void InitPage(QWidget* page) {
+    page->setFont(MsSansSerif(8));
+    page->resize(kPageWidth, kPageHeight);
+}
+
 void Place(QWidget* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(left, top, width, height);
+}
+
+void PlaceWhole(QWidget* widget, const char* name, int left, int top, int width, int height) {
+    Place(widget, name, left, top, std::max(width, widget->sizeHint().width()), height);
 }
 
 QLabel* AddLabel(QWidget* page, const char* name, const QString& text, int left, int top) {
@@ -62,17 +73,13 @@ QFrame* AddVerticalRule(QWidget* page, int left, int top, int length) {
     return AddRule(page, QFrame::VLine, left, top, 2, length);
 }
 
-void MakeFlat(QLineEdit* edit) {
-    // Keeps a password character set by MakePasswordBox: both live in the
-    // box's style sheet.
-    edit->setStyleSheet(edit->styleSheet() +
-                        "QLineEdit { border: 1px solid #7a7a7a; background: white; "
-                        "padding: 0px 1px; }");
-}
-
-void MakePasswordBox(QLineEdit* edit) {
-    edit->setEchoMode(QLineEdit::Password);
-    edit->setStyleSheet(edit->styleSheet() + "QLineEdit { lineedit-password-character: 35; }");
+void MakeFlat(QLineEdit* edit, bool password) {
+    // One style sheet, set once: the box takes its password character from
+    // the style sheet it has when its echo mode is set.
+    QString look = "QLineEdit { border: 1px solid #7a7a7a; background: white; padding: 0px 1px; ";
+    if (password) look += "lineedit-password-character: 35; ";
+    edit->setStyleSheet(look + "}");
+    if (password) edit->setEchoMode(QLineEdit::Password);
 }
 
 void LimitTyping(QLineEdit* edit, int maxLength) {

@@ -15,8 +15,14 @@ namespace tarnlight::ui {
 inline constexpr int kPageWidth = 342;
 inline constexpr int kPageHeight = 305;
 
+// A page's size and its default font, MS Sans Serif 8 pt.
+void InitPage(QWidget* page);
+
 // Names the widget and puts it at left, top with the given size.
 void Place(QWidget* widget, const char* name, int left, int top, int width, int height);
+// As Place, widened to show its whole caption where the platform's font
+// runs wider than the one the sizes were drawn for.
+void PlaceWhole(QWidget* widget, const char* name, int left, int top, int width, int height);
 
 // A label sized to its text with its top left corner at left, top.
 QLabel* AddLabel(QWidget* page, const char* name, const QString& text, int left, int top);
@@ -30,11 +36,9 @@ QLabel* AddTitle(QWidget* page, const char* name, const QString& text, const QFo
 QFrame* AddHorizontalRule(QWidget* page, int left, int top, int length);
 QFrame* AddVerticalRule(QWidget* page, int left, int top, int length);
 
-// One-line text boxes: the flat look of the PLC and database pages (a thin
-// line instead of the sunken border) and the password look that shows every
-// character as '#'.
-void MakeFlat(QLineEdit* edit);
-void MakePasswordBox(QLineEdit* edit);
+// The one-line text boxes of the PLC and database pages: flat (a thin line
+// instead of the sunken border); a password box shows every character as '#'.
+void MakeFlat(QLineEdit* edit, bool password = false);
 
 // Limits what the operator can type to maxLength characters, while a longer
 // text set with SetWholeText (Load) stays whole: the box then takes no further

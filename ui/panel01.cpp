@@ -14,6 +14,9 @@ QComboBox* AddList(QWidget* page, const char* name, const QStringList& items, in
                    int index, int left, int top) {
     auto* list = new QComboBox(page);
     list->addItems(items);
+    // A list that opens over the current item would ignore the number of
+    // rows open; this style opens it below the box.
+    list->setStyleSheet("QComboBox { combobox-popup: 0; }");
     list->setMaxVisibleItems(visibleRows);
     list->setCurrentIndex(index);
     Place(list, name, left, top, 73, 21);
@@ -39,8 +42,7 @@ QStringList PortNames() {
 
 TFrame01::TFrame01(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_RSParameters", "Serial port settings", MsSansSerif(12));
     AddLabel(this, "StaticText2", "RS-232, RS-422 or RS-485", 10, 34, MsSansSerif(8, true));

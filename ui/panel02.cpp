@@ -33,9 +33,10 @@ const AreaRow kAreaRows[kSettingsAreaCount] = {
     {"CheckBox6", "%AQ Analog Outputs", "CSpinEdit6a", "CSpinEdit6b"},
 };
 
-QLineEdit* AddTextBox(QWidget* page, const char* name, int maxLength, int left, int top) {
+QLineEdit* AddTextBox(QWidget* page, const char* name, int maxLength, bool password, int left,
+                      int top) {
     auto* edit = new QLineEdit(page);
-    MakeFlat(edit);
+    MakeFlat(edit, password);
     LimitTyping(edit, maxLength);
     Place(edit, name, left, top, 81, 19);
     return edit;
@@ -45,17 +46,15 @@ QLineEdit* AddTextBox(QWidget* page, const char* name, int maxLength, int left, 
 
 TFrame02::TFrame02(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_PLCParameters", "PLC settings", MsSansSerif(12));
     AddLabel(this, "StaticText_CPU_ID", "CPU ID:", 8, 51);
-    Edit_CPU_ID = AddTextBox(this, "Edit_CPU_ID", kCpuIdMaxLength, 56, 48);
+    Edit_CPU_ID = AddTextBox(this, "Edit_CPU_ID", kCpuIdMaxLength, false, 56, 48);
     Edit_CPU_ID->setToolTip(QString::fromLatin1(kCpuIdHint));
     SetWholeText(Edit_CPU_ID, QString::fromStdString(defaults.cpuId));
     AddLabel(this, "StaticText_CPU_Password", "Password:", 160, 51);
-    MaskEdit_CPU_Pass = AddTextBox(this, "MaskEdit_CPU_Pass", kCpuPasswordMaxLength, 218, 48);
-    MakePasswordBox(MaskEdit_CPU_Pass);
+    MaskEdit_CPU_Pass = AddTextBox(this, "MaskEdit_CPU_Pass", kCpuPasswordMaxLength, true, 218, 48);
     SetWholeText(MaskEdit_CPU_Pass, QString::fromStdString(defaults.cpuPassword));
     AddLabel(this, "StaticText1", "Choose types of memory to read and adjust ranges:", 8, 96,
              MsSansSerif(8, true));
@@ -65,7 +64,7 @@ TFrame02::TFrame02(QWidget* parent) : QWidget(parent) {
         const int top = 122 + 32 * area;
         auto* check = new QCheckBox(QString::fromLatin1(row.caption), this);
         check->setChecked(defaults.areaEnabled[area]);
-        Place(check, row.checkBox, 16, top, 134, 17);
+        PlaceWhole(check, row.checkBox, 16, top, 134, 17);
         AddVerticalRule(this, 152, top - 2, 20);
         AddLabel(this, nullptr, "From", 160, top + 1);
         auto* from = new TCSpinEdit(1, kAreaFromMax, 1, defaults.areaFrom[area], this);

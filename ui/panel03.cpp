@@ -28,8 +28,7 @@ TCSpinEdit* AddTimer(QWidget* page, const char* captionName, const QString& capt
 
 TFrame03::TFrame03(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_SNPParameters", "Connection settings", MsSansSerif(12));
     auto* timers = new QGroupBox("SNP Timers", this);
@@ -47,7 +46,7 @@ TFrame03::TFrame03(QWidget* parent) : QWidget(parent) {
                             defaults.T4, 216, 88, 288);
 
     CheckBox_breakfree = new QCheckBox("Break-Free SNP Enabled", this);
-    Place(CheckBox_breakfree, "CheckBox_breakfree", 16, 136, 145, 17);
+    PlaceWhole(CheckBox_breakfree, "CheckBox_breakfree", 16, 136, 145, 17);
     CSpinEdit_Td = AddTimer(this, "StaticText_Td", "Td:", "CSpinEdit_Td", kTdMax, 1, defaults.Td,
                             216, 128, 288);
     auto* note = new QLabel(

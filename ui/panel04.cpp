@@ -14,16 +14,17 @@ QCheckBox* AddCheckBox(QWidget* page, const char* name, const QString& caption, 
                        int top, int width) {
     auto* check = new QCheckBox(caption, page);
     check->setChecked(checked);
-    Place(check, name, 16, top, width, 17);
+    PlaceWhole(check, name, 16, top, width, 17);
     return check;
 }
 
 // A caption at left 16 and its flat text box at left 104, three pixels higher.
 QLineEdit* AddTextBox(QWidget* page, const char* labelName, const QString& caption,
-                      const char* name, const std::string& text, int top, int width) {
+                      const char* name, const std::string& text, int top, int width,
+                      bool password = false) {
     AddLabel(page, labelName, caption, 16, top + 3);
     auto* edit = new QLineEdit(page);
-    MakeFlat(edit);
+    MakeFlat(edit, password);
     LimitTyping(edit, kDbTextMaxLength);
     SetWholeText(edit, QString::fromStdString(text));
     Place(edit, name, 104, top, width, 19);
@@ -34,8 +35,7 @@ QLineEdit* AddTextBox(QWidget* page, const char* labelName, const QString& capti
 
 TFrame04::TFrame04(QWidget* parent) : QWidget(parent) {
     const Settings defaults = DefaultSettings();
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
 
     AddTitle(this, "StaticText_MYSQLParameters", "MySQL database settings", MsSansSerif(12));
     CheckBox_db =
@@ -46,9 +46,8 @@ TFrame04::TFrame04(QWidget* parent) : QWidget(parent) {
         AddTextBox(this, "Label5", "Port number:", "Edit_port_num", defaults.portNum, 96, 57);
     Edit_db_user =
         AddTextBox(this, "Label2", "Username:", "Edit_db_user", defaults.username, 136, 153);
-    Edit_db_pass =
-        AddTextBox(this, "Label3", "Password:", "Edit_db_pass", defaults.dbPassword, 160, 153);
-    MakePasswordBox(Edit_db_pass);
+    Edit_db_pass = AddTextBox(this, "Label3", "Password:", "Edit_db_pass", defaults.dbPassword, 160,
+                              153, true);
     Edit_db_name =
         AddTextBox(this, "Label4", "Database name:", "Edit_db_name", defaults.dbName, 200, 153);
     CheckBox_db_drop_before =

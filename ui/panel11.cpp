@@ -8,40 +8,41 @@
 namespace tarnlight::ui {
 namespace {
 
-constexpr int kCaptionLeft = 24;
 constexpr int kValueLeft = 136;
-constexpr int kTimerCaptionLeft = 104;
+
+struct Line {
+    const char* captionName;
+    const char* caption;
+    int captionLeft;
+    InfoLabel value;
+    int top;
+};
+
+// Each value under its caption; the SNP times share the caption "SNP Times:"
+// and each has its own "Tn =" before it.
+const Line kLines[] = {
+    {"StaticText_Type", "Type:", 24, InfoLabel::LabelPLC_Type, 48},
+    {"StaticText_Model", "Model:", 24, InfoLabel::LabelPLC_Model, 72},
+    {"StaticText_CPU_ID", "CPU ID:", 24, InfoLabel::LabelCPU_ID, 96},
+    {"StaticText_T1", "T1 =", 104, InfoLabel::Label_T1, 136},
+    {"StaticText_T2", "T2 =", 104, InfoLabel::Label_T2, 160},
+    {"StaticText_T3b", "T3' =", 104, InfoLabel::Label_T3b, 184},
+    {"StaticText_priv", "Priviledge level:", 24, InfoLabel::Label_priv, 224},
+};
 
 }  // namespace
 
 TFrame11::TFrame11(QWidget* parent) : QWidget(parent) {
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
     AddTitle(this, "StaticText_Info", "PLC informations", SansPixels(16));
-
-    AddLabel(this, "StaticText_Type", "Type:", kCaptionLeft, 48);
-    AddValue(InfoLabel::LabelPLC_Type, kValueLeft, 48);
-    AddLabel(this, "StaticText_Model", "Model:", kCaptionLeft, 72);
-    AddValue(InfoLabel::LabelPLC_Model, kValueLeft, 72);
-    AddLabel(this, "StaticText_CPU_ID", "CPU ID:", kCaptionLeft, 96);
-    AddValue(InfoLabel::LabelCPU_ID, kValueLeft, 96);
-
-    AddLabel(this, "StaticText_Times", "SNP Times:", kCaptionLeft, 136);
-    AddLabel(this, "StaticText_T1", "T1 =", kTimerCaptionLeft, 136);
-    AddValue(InfoLabel::Label_T1, kValueLeft, 136);
-    AddLabel(this, "StaticText_T2", "T2 =", kTimerCaptionLeft, 160);
-    AddValue(InfoLabel::Label_T2, kValueLeft, 160);
-    AddLabel(this, "StaticText_T3b", "T3' =", kTimerCaptionLeft, 184);
-    AddValue(InfoLabel::Label_T3b, kValueLeft, 184);
-
-    AddLabel(this, "StaticText_priv", "Priviledge level:", kCaptionLeft, 224);
-    AddValue(InfoLabel::Label_priv, kValueLeft, 224);
-}
-
-void TFrame11::AddValue(InfoLabel which, int left, int top) {
-    QLabel* value = AddLabel(this, InfoLabelName(which), "...", left, top, MsSansSerif(8, true));
-    value->resize(kPageWidth - left - 8, value->height());  // room for long model names
-    values_[static_cast<size_t>(which)] = value;
+    AddLabel(this, "StaticText_Times", "SNP Times:", 24, 136);
+    for (const Line& line : kLines) {
+        AddLabel(this, line.captionName, line.caption, line.captionLeft, line.top);
+        QLabel* value = AddLabel(this, InfoLabelName(line.value), "...", kValueLeft, line.top,
+                                 MsSansSerif(8, true));
+        value->resize(kPageWidth - kValueLeft - 8, value->height());  // room for long model names
+        values_[static_cast<size_t>(line.value)] = value;
+    }
 }
 
 void TFrame11::SetInfoLabel(InfoLabel which, const QString& text) {

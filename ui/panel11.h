@@ -20,8 +20,6 @@ class TFrame11 : public QWidget {
     QLabel* label(InfoLabel which) const;  // LabelCPU_ID ... Label_priv
 
   private:
-    void AddValue(InfoLabel which, int left, int top);
-
     std::array<QLabel*, 7> values_{};  // by InfoLabel
 };
 

@@ -3,9 +3,7 @@
 #include <QLabel>
 #include <QTableView>
 
-#include "engine/grid_format.h"
 #include "ui/bit_grid_model.h"
-#include "ui/fonts.h"
 #include "ui/grid_style.h"
 #include "ui/memory_page.h"
 #include "ui/page_widgets.h"
@@ -14,13 +12,9 @@ namespace tarnlight::ui {
 
 TFrame2a::TFrame2a(int type, QWidget* parent)
     : QWidget(parent), type_(type), model_(new BitGridModel(this)) {
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
     StaticText_Mem_I = AddMemoryPageTitle(this);
-    StringGrid1 = new QTableView(this);
-    StringGrid1->setModel(model_);
-    StyleGrid(StringGrid1, 28);
-    Place(StringGrid1, "StringGrid1", kGridLeft, kGridTop, 340, 256);
+    StringGrid1 = AddMemoryGrid(this, model_, "StringGrid1", 340, 28);
 }
 
 void TFrame2a::SetUp(uint16_t from, uint16_t to) {

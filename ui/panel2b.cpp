@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QTableView>
 
-#include "ui/fonts.h"
 #include "ui/grid_style.h"
 #include "ui/memory_page.h"
 #include "ui/page_widgets.h"
@@ -14,17 +13,13 @@ namespace tarnlight::ui {
 
 TFrame2b::TFrame2b(int type, QWidget* parent)
     : QWidget(parent), type_(type), model_(new WordGridModel(this)) {
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
     StaticText_Mem_I = AddMemoryPageTitle(this);
-    StringGrid2 = new QTableView(this);
-    StringGrid2->setModel(model_);
-    StyleGrid(StringGrid2, 70);
+    StringGrid2 = AddMemoryGrid(this, model_, "StringGrid2", 308, 70);
     const int widths[] = {70, 70, 80, 63};
     for (int column = 0; column < 4; ++column) {
         StringGrid2->horizontalHeader()->resizeSection(column, widths[column]);
     }
-    Place(StringGrid2, "StringGrid2", kGridLeft, kGridTop, 308, 256);
 }
 
 void TFrame2b::SetUp(uint16_t from, uint16_t to) {

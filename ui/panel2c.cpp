@@ -20,8 +20,7 @@ constexpr int kFirstWordType = 3;  // %AI
 }  // namespace
 
 TFrame2c::TFrame2c(QWidget* parent) : QWidget(parent) {
-    setFont(MsSansSerif(8));
-    resize(kPageWidth, kPageHeight);
+    InitPage(this);
     AddTitle(this, "StaticText_Edit", "Edit Memory", SansPixels(16));
 
     RadioGroup_MemType =
@@ -41,7 +40,7 @@ TFrame2c::TFrame2c(QWidget* parent) : QWidget(parent) {
     GroupBox1 = new QGroupBox("New value", this);
     Place(GroupBox1, "GroupBox1", 136, 96, 137, 45);
     CSpinEdit1 = new TCSpinEdit(kWordMin, kWordMax, 1, 0, GroupBox1);
-    Place(CSpinEdit1, "CSpinEdit1", 8, 16, 89, 22);
+    Place(CSpinEdit1, "CSpinEdit1", 8, 19, 89, 22);
     GroupBox1->hide();
 
     Butt_UpdateMem = new QPushButton("Apply", this);

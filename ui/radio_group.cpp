@@ -3,6 +3,8 @@
 #include <QButtonGroup>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <algorithm>
 
 namespace tarnlight::ui {
@@ -56,18 +58,22 @@ void TRadioGroup::LayOutButtons() {
     // The items fill the frame below the caption column by column, each
     // column holding the same number of rows, spread evenly over the height.
     if (buttons_.empty()) return;
+    QStyleOptionGroupBox option;
+    initStyleOption(&option);
+    const QRect inside =
+        style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxContents, this);
     const int rows = (count() + columns_ - 1) / columns_;
-    const int top = fontMetrics().height() + 1;
-    const int rowHeight = std::max(1, (height() - top - 4) / rows);
-    const int columnWidth = std::max(1, (width() - 10) / columns_);
+    const int rowHeight = std::max(1, inside.height() / rows);
+    const int columnWidth = std::max(1, (inside.width() - 4) / columns_);
     for (int index = 0; index < count(); ++index) {
         QRadioButton* button = buttons_[index];
-        const int buttonHeight = std::min(rowHeight, button->sizeHint().height());
+        const QSize hint = button->sizeHint();
+        const int buttonHeight = std::min(rowHeight, hint.height());
         const int column = index / rows;
         const int row = index % rows;
-        button->setGeometry(8 + column * columnWidth,
-                            top + row * rowHeight + (rowHeight - buttonHeight) / 2, columnWidth - 2,
-                            buttonHeight);
+        button->setGeometry(inside.left() + 4 + column * columnWidth,
+                            inside.top() + row * rowHeight + (rowHeight - buttonHeight) / 2,
+                            std::min(columnWidth - 2, hint.width()), buttonHeight);
     }
 }
 

@@ -24,20 +24,13 @@ class WordGridModel : public MemoryGridModel {
     // range of SetUp are left alone. Emits one dataChanged.
     void ShowWords(uint16_t from, uint16_t to, const std::vector<uint16_t>& words);
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
   protected:
     QString CellText(int row, int column) const override;
 
   private:
-    static constexpr int32_t kEmpty = -1;
-
-    int type_ = -1;  // -1 until the first SetUp: the grid's design state
-    int from_ = 0;
-    int to_ = -1;
-    std::vector<int32_t> words_;  // one per body row: kEmpty or the word
+    std::vector<int32_t> words_;  // one per body row: -1 empty, else the word
 };
 
 }  // namespace tarnlight::ui
