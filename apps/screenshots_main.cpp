@@ -95,10 +95,11 @@ int main(int argc, char** argv) {
 
     TForm1 form;
     form.show();
+    bool ok = Save(form, outDir, "start.png");  // as the program starts
     ui::ShowSettings(form.configPages(), settings);
     form.SB_Online->click();
     const auto panel = [&](int index) { return form.StatusBar1->panelText(index); };
-    bool ok = tools::PumpUntil([&] { return panel(kLinkStatePanel) == "Online"; }, 30000);
+    ok = tools::PumpUntil([&] { return panel(kLinkStatePanel) == "Online"; }, 30000) && ok;
     form.SB_Transmit_Start->click();
     ok = ok && tools::PumpUntil(
                    [&] {

@@ -149,9 +149,11 @@ class TForm1 : public QWidget {
     void SetMessageBoxHook(MessageBoxHook hook) { messageBoxHook_ = std::move(hook); }
     void ShowMessageBox(const QString& text, const QString& caption);
 
-    // The way out for every kind of exit (close button, the tray's Exit, a
-    // stop signal): stops a running worker so that it touches the window no
-    // more. Returns promptly: the worker's waits are cut short.
+    // Closing the window (its close button, the tray's Exit and the stop
+    // signals all call close()) runs this first: it stops a running worker
+    // so that it touches the window no more, and returns promptly (the
+    // worker's waits are cut short). A close that comes while Connect builds
+    // the tables cancels the build and closes once Connect has returned.
     void ShutDownEngine();
 
     Engine& engine() { return *engine_; }

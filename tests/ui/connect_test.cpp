@@ -94,7 +94,8 @@ TEST_F(ConnectTest, AnOperatorsSessionFromLoadToClosingWhileConnected) {
     EXPECT_FALSE(form.SB_Online->isEnabled());
     EXPECT_TRUE(form.SB_Offline->isEnabled());
     EXPECT_TRUE(form.SB_Transmit_Start->isEnabled());
-    EXPECT_EQ(form.Frame11->label(InfoLabel::LabelCPU_ID)->text(), "TARN7");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return form.Frame11->label(InfoLabel::LabelCPU_ID)->text() == "TARN7"; }, 20000));
     EXPECT_TRUE(WaitForDb([&] {
         return other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1") == "TARN7";
     }));

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "settings/settings_file.h"
+#include "tests/support/settings_samples.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/panel01.h"
 #include "ui/panel03.h"
@@ -35,35 +36,10 @@ class SettingsButtonsTest : public WindowTest {
         text << in.rdbuf();
         return text.str();
     }
-
-    // Settings unlike the defaults in every section.
-    static Settings Changed() {
-        Settings s = DefaultSettings();
-        s.port = 3;
-        s.baudRate = 9;
-        s.parity = 2;
-        s.stopBits = 1;
-        s.cpuId = "PLANT1";
-        s.cpuPassword = "secret";
-        s.areaEnabled = {false, true, false, true, true, false};
-        s.areaFrom[4] = 15;
-        s.areaTo[4] = 1000;
-        s.T2 = 2000;
-        s.Td = 25;
-        s.k = 9;
-        s.lostconn = 2;
-        s.dbEnabled = false;
-        s.addressIP = "10.0.0.5";
-        s.portNum = "3307";
-        s.username = "plc";
-        s.dbName = "line_3";
-        s.dropAfter = false;
-        return s;
-    }
 };
 
 TEST_F(SettingsButtonsTest, SaveAllDefaultAndLoadGoThroughThePages) {
-    const Settings changed = Changed();
+    const Settings changed = NonDefaultSettings();
     ShowOnPages(changed);
     Click(form_->configureButtons[2]);  // the Connection page
     Click(BreakFree());
@@ -75,7 +51,7 @@ TEST_F(SettingsButtonsTest, SaveAllDefaultAndLoadGoThroughThePages) {
     EXPECT_NE(text.find("[RS232]"), std::string::npos);
     EXPECT_NE(text.find("baudRate=9"), std::string::npos);
     EXPECT_NE(text.find("lostconn=2"), std::string::npos);
-    EXPECT_NE(text.find("dbName=line_3"), std::string::npos);
+    EXPECT_NE(text.find("dbName=line\n"), std::string::npos);
 
     // All Default: every control and the name box back at the start values;
     // Break-Free SNP is no setting of the file and stays as it is.
@@ -117,7 +93,7 @@ TEST_F(SettingsButtonsTest, LoadTakesAFileWrittenByHandWithinTheControlsLimits) 
 }
 
 TEST_F(SettingsButtonsTest, LoadOfAMissingFileShowsE31AndChangesNothing) {
-    const Settings changed = Changed();
+    const Settings changed = NonDefaultSettings();
     ShowOnPages(changed);
     TypeName("nosuch");
     Click(form_->SB_Load);
