@@ -169,8 +169,11 @@ void TCSpinEdit::ClampText() {
 bool TCSpinEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched != editor_) return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::FocusOut) {
-        // A context menu opening on the box is no leaving of it.
-        if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) ClampText();
+        // Leaving the box for another control. A context menu opening on the
+        // box, or the whole window losing the focus (to another program, or
+        // as it closes), leaves the box the focus within its window.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) ClampText();
         return false;
     }
     if (event->type() == QEvent::KeyPress) return HandleKey(static_cast<QKeyEvent*>(event));

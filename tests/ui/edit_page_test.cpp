@@ -129,6 +129,15 @@ TEST(EditPage, ABoxHoldingNoNumberReadsAsItsMinimumAndThenShowsIt) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.CSpinEdit1->editor()->text() == "-32768"; }));
 }
 
+TEST(EditPage, ClosesWhileABoxHoldsNoNumber) {
+    auto* page = new TFrame2c;
+    ShowActive(page);
+    Choose(page->RadioGroup_MemType, 3);
+    TypeOver(page->CSpinEdit1->editor(), "-");
+    TypeOver(page->CSpinEdit_Adres->editor(), "");
+    delete page;  // the focused box loses the focus while the page goes
+}
+
 TEST(EditPage, ReadsFromTheWorkerWhileTheOperatorTypesStayConsistent) {
     TFrame2c page;
     ShowActive(&page);
