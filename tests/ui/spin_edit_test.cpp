@@ -105,6 +105,8 @@ TEST(SpinEdit, ReadingAndLeavingLimitTheTextToTheRange) {
     EXPECT_TRUE(w.other->editor()->hasFocus());
     EXPECT_EQ(editor->text(), "4096");
 
+    TypeOver(editor, "+12");
+    EXPECT_EQ(w.spin->value(), 12);
     TypeOver(editor, "-5");
     EXPECT_EQ(w.spin->value(), 1);
     TypeOver(editor, "123456789012345678901234567890");
