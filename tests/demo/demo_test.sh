@@ -65,6 +65,15 @@ if kill -0 "$sim_pid" 2>/dev/null; then echo "FAIL: the simulator still runs"; f
 if "$source/scripts/mariadb-private" status "$demo_dir/mariadb" >/dev/null 2>&1; then
   echo "FAIL: the database server still runs"; failures=1
 fi
-grep -q "stopped:" "$demo_dir/plcsim.log" || { echo "FAIL: the simulator did not stop cleanly"; failures=1; }
+# The simulator must have outlived the gateway: it stops only when the demo
+# stops it after the gateway has ended, not on the Ctrl+C itself.
+gateway_end=$(sed -n 's/^[0-9-]* \([0-9:.]*\) Stopped$/\1/p' "$out")
+sim_end=$(sed -n 's/^\([0-9:.]*\) stopped:.*/\1/p' "$demo_dir/plcsim.log")
+if [ -z "$sim_end" ] || [ -z "$gateway_end" ]; then
+  echo "FAIL: the gateway or the simulator did not stop cleanly"; cat "$demo_dir/plcsim.log"; failures=1
+elif [[ ! "$sim_end" > "$gateway_end" ]]; then
+  echo "FAIL: the simulator stopped at $sim_end, before the gateway at $gateway_end (it took the Ctrl+C)"
+  failures=1
+fi
 if [ "$failures" -ne 0 ]; then cat "$out"; exit 1; fi
 echo "demo stopped cleanly"
