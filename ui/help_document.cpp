@@ -26,8 +26,9 @@ const char* const kHelpFileName = "tarnlight.html";
 QStringList HelpDocumentCandidates(const QString& programDir) {
     QStringList candidates;
     if (!programDir.isEmpty()) {
-        candidates << QDir::cleanPath(QDir(programDir).absoluteFilePath(
-                          QStringLiteral(TL_HELP_FROM_PROGRAM_DIR "/") + kHelpFileName));
+        candidates << QDir::cleanPath(
+            QDir(programDir)
+                .absoluteFilePath(QStringLiteral(TL_HELP_FROM_PROGRAM_DIR "/") + kHelpFileName));
     }
     const QString sourceDocs = QStringLiteral(TL_SOURCE_DOCS_DIR);
     if (!sourceDocs.isEmpty()) candidates << QDir(sourceDocs).filePath(kHelpFileName);

@@ -37,9 +37,12 @@ wait_for() {  # wait_for SECONDS COMMAND...
 printed() { grep -q -- "$1" "$out"; }
 demo_ended() { ! kill -0 "$demo_pid" 2>/dev/null; }
 
-# setsid: the demo leads a process group of its own, as under a terminal.
+# As under a terminal: the demo leads a process group of its own, and SIGINT
+# has its default action (a background job of this script would inherit it
+# ignored, which the shell in the demo could not undo).
 env -u DISPLAY -u WAYLAND_DISPLAY TARNLIGHT_DEMO_NO_BUILD=1 TARNLIGHT_BUILD_DIR="$build" \
-  TARNLIGHT_DEMO_DIR="$demo_dir" setsid "$source/scripts/demo" >"$out" 2>&1 </dev/null &
+  TARNLIGHT_DEMO_DIR="$demo_dir" perl -MPOSIX -e '$SIG{INT} = "DEFAULT"; POSIX::setsid(); exec @ARGV' \
+  "$source/scripts/demo" >"$out" 2>&1 </dev/null &
 demo_pid=$!
 
 if ! wait_for 120 printed "LinkState: Online"; then
