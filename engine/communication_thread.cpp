@@ -27,6 +27,7 @@ int Engine::CommunicationThread() {
 
     while (attemptsLeft != 0 && !flags_.stopRequested) {
         flags_.linkLost = 0;
+        lossMessage_.clear();
         ++attemptNumber;
         window_.SetPanelText(kLinkStatePanel, ConnectingText(config_, attemptNumber));
 
@@ -43,7 +44,10 @@ int Engine::CommunicationThread() {
                 window_.SetEnabled(Control::Butt_PlcStop, false);
                 window_.SetEnabled(Control::RadioGroup_IOstatus, false);
                 window_.SetPanelText(kLinkStatePanel, "Offline");
-                window_.SetPanelText(kMessagePanel, "E21: Lost connection with PLC");
+                // A read the controller refused says why instead.
+                window_.SetPanelText(kMessagePanel, lossMessage_.empty()
+                                                        ? "E21: Lost connection with PLC"
+                                                        : lossMessage_);
                 window_.SetPanelText(kPlcStatePanel, "");
                 window_.SetPanelText(kSweepPanel, "");
                 window_.SetIconIndex(kIconConnectionLost);
@@ -106,15 +110,20 @@ void Engine::FillPlcInfo() {
 }
 
 void Engine::CycleLoop() {
+    bool dbWarningShown = false;
     while (!flags_.linkLost && !flags_.stopRequested) {
         if (config_.dbEnabled) {
             // Pings, and re-opens a connection the server dropped; the cycle
-            // goes on either way.
+            // goes on either way. Only the database's own warning is taken
+            // back when it answers again: a refusal shown in an earlier pass
+            // stays until the next message.
             if (mirror_.CheckConnection()) {
-                window_.SetPanelText(kMessagePanel, "");
+                if (dbWarningShown) window_.SetPanelText(kMessagePanel, "");
+                dbWarningShown = false;
                 mirror_.UpdateInfoPlcState(context_.plcState.load());
             } else {
                 window_.SetPanelText(kMessagePanel, "W13: No connection with database");
+                dbWarningShown = true;
             }
         }
         const bool ok = flags_.transmitting ? FullCycle() : HaltedCycle();

@@ -91,6 +91,9 @@ class Engine {
     bool ReadBitArea(int type);
     bool ReadWordArea(int type);
     void ShowSequence();
+    // A request the controller refused: shown now, or for a read (which
+    // fails the cycle) kept as the text of the loss.
+    void ReportRefusal(const snp::Refusal& refusal);
     void EndOfWorker();
     void SleepMs(unsigned ms);  // cut short by Shutdown
     void ClearPendingEdit(uint32_t generation);
@@ -109,6 +112,9 @@ class Engine {
     db::MirrorConnection connection_;
     db::PlcMirrorDb mirror_;
 
+    // The message shown when the cycle loop ends with linkLost; empty for
+    // "E21: Lost connection with PLC". Worker only.
+    std::string lossMessage_;
     std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
     std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;

@@ -143,6 +143,42 @@ TEST_F(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {
     EXPECT_EQ(Count("new_aq", "flag <> 0"), 0);
 }
 
+// A row the controller refused gets flag 3 and holds up nothing; it waits
+// for its program to flag it again. A row whose value changed during the
+// refused write still asks for the new value and stays pending.
+TEST_F(WriteQueueTest, RefusedRowsAreMarkedAndTheQueueGoesOn) {
+    Request("new_m", 1, 1);
+    Request("new_r", 1, 11);
+    Request("new_r", 2, 22);
+    Request("new_r", 3, 33);
+    Request("new_aq", 1, 44);
+    writer_.refuse = {1, 3};  // new_r 1, then new_r 3
+    writer_.onWrite = [&](const W& w) {
+        if (w.value == 33) other().Exec("UPDATE " + T("new_r") + " SET value=34 WHERE id=3");
+    };
+    EnableLog();
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_EQ(writer_.writes.size(), 5u);
+    EXPECT_EQ(Cell("new_m", "flag", 1), "0");
+    EXPECT_EQ(Cell("new_r", "flag", 1), "3");
+    EXPECT_EQ(Cell("new_r", "value", 1), "11");
+    EXPECT_EQ(Cell("new_r", "flag", 2), "0");
+    EXPECT_EQ(Cell("new_r", "flag", 3), "1");
+    EXPECT_EQ(Cell("new_aq", "flag", 1), "0");
+    EXPECT_TRUE(SentContains("UPDATE new_r SET flag = 3 WHERE id=1 AND value=11 AND flag = 1"));
+
+    // Not tried again until flagged anew.
+    writer_.refuse.clear();
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    ASSERT_EQ(writer_.writes.size(), 6u);
+    EXPECT_EQ(writer_.writes[5], (W{false, 3, 34, 1}));
+    Request("new_r", 1, 11);
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    ASSERT_EQ(writer_.writes.size(), 7u);
+    EXPECT_EQ(writer_.writes[6], (W{false, 1, 11, 1}));
+    EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
+}
+
 TEST_F(WriteQueueTest, ATableWhoseSelectFailsIsSkipped) {
     ASSERT_TRUE(other().Exec("DROP TABLE " + T("new_m")));
     Request("new_q", 4, 1);

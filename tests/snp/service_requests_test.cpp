@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <tuple>
+#include <vector>
 
 #include "sim/plc_simulator.h"
 #include "tests/snp/snp_rig.h"
@@ -120,9 +122,48 @@ TEST_F(HandPlayedReads, RangesTheImageCannotHoldSendNothing) {
         EXPECT_FALSE(ok) << c.first << ".." << c.last << " area " << c.area;
         EXPECT_EQ(rig.flags.linkLost, 1);
     }
-    EXPECT_FALSE(rig.link->WriteBit(0, 1, 0));
-    EXPECT_FALSE(rig.link->WriteWord(1, 1, 3));
+    EXPECT_EQ(rig.link->WriteBit(0, 1, 0), snp::WriteResult::Failed);
+    EXPECT_EQ(rig.link->WriteWord(1, 1, 3), snp::WriteResult::Failed);
     EXPECT_TRUE(pty.Drain(50).empty());
+}
+
+// What a write comes to is decided by the kind of the reply: D4h took it, an
+// error reply (D1h, codes at 20 and 21) refused it with the link still up,
+// any other kind is no answer to a write.
+using HandPlayedWrites = HandPlayedReads;
+TEST_F(HandPlayedWrites, OutcomeFollowsTheReplyKind) {
+    std::vector<snp::Refusal> refusals;
+    rig.link->SetRefusalHook([&](const snp::Refusal& r) { refusals.push_back(r); });
+    const auto write = [&](uint8_t kind) {
+        auto done = std::async(std::launch::async, [&] { return rig.link->WriteWord(100, 7, 1); });
+        ServeMailbox(pty, [kind](const Bytes& req) {
+            Bytes reply = MailboxReply(req[8], kind);
+            reply[20] = 0x0E;
+            reply[21] = 0x33;
+            snp::SealRaw(reply.data(), reply.size());
+            return reply;
+        });
+        EXPECT_EQ(pty.Read(2), kAckBytes);
+        return done.get();
+    };
+    EXPECT_EQ(write(snp::kKindInlineReply), snp::WriteResult::Written);
+    EXPECT_EQ(rig.flags.linkLost, 0);
+    EXPECT_TRUE(refusals.empty());
+
+    EXPECT_EQ(write(snp::kKindErrorReply), snp::WriteResult::Refused);
+    EXPECT_EQ(rig.flags.linkLost, 0);
+    EXPECT_EQ(rig.context.refusalMajor, 0x0E);
+    EXPECT_EQ(rig.context.refusalMinor, 0x33);
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_EQ(refusals[0].request, snp::Refusal::Request::Write);
+    EXPECT_EQ(refusals[0].type, snp::kR);
+    EXPECT_EQ(refusals[0].first, 100);
+    EXPECT_EQ(refusals[0].major, 0x0E);
+    EXPECT_EQ(refusals[0].minor, 0x33);
+
+    EXPECT_EQ(write(snp::kKindTextReply), snp::WriteResult::Failed);
+    EXPECT_EQ(rig.flags.linkLost, 1);
+    EXPECT_EQ(refusals.size(), 1u);
 }
 
 class WithSimulator : public ::testing::Test {
@@ -162,14 +203,14 @@ TEST_F(WithSimulator, WholeAreasComeThroughTextBuffers) {
 }
 
 TEST_F(WithSimulator, WritesCarryTheWriteSelectorAndValue) {
-    ASSERT_TRUE(rig->link->WriteBit(17, 1, 2));
+    ASSERT_EQ(rig->link->WriteBit(17, 1, 2), snp::WriteResult::Written);
     Bytes frame = plc.lastMailboxRequest();
     ASSERT_EQ(frame.size(), snp::kMailboxFrameSize);
     EXPECT_EQ(Bytes(frame.begin() + 20, frame.begin() + 28),
               Bytes({0x07, 0x48, 0x10, 0x00, 0x01, 0x00, 0xFF, 0x00}));
     EXPECT_TRUE(plc.GetBit(sim::kAreaQ, 17));
 
-    ASSERT_TRUE(rig->link->WriteWord(3, 1234, 2));
+    ASSERT_EQ(rig->link->WriteWord(3, 1234, 2), snp::WriteResult::Written);
     frame = plc.lastMailboxRequest();
     ASSERT_EQ(frame.size(), snp::kMailboxFrameSize);
     EXPECT_EQ(Bytes(frame.begin() + 20, frame.begin() + 28),
@@ -198,6 +239,58 @@ TEST_F(WithSimulator, RunStopIsSentOnceAndOnlyToAKnownState) {
     EXPECT_FALSE(rig->link->SendRunStop());
     EXPECT_EQ(rig->context.runStopPending, 0);
     EXPECT_TRUE(plc.requests().empty());
+}
+
+// Refusals leave the link up, except a refused read, which fails like any
+// read; each one reaches the hook with what was asked.
+TEST_F(WithSimulator, RefusedRequestsAreReportedWithTheControllersCodes) {
+    std::vector<snp::Refusal> refusals;
+    rig->link->SetRefusalHook([&](const snp::Refusal& r) { refusals.push_back(r); });
+
+    plc.RefuseWrites(1);
+    EXPECT_EQ(rig->link->WriteBit(5, 1, 1), snp::WriteResult::Refused);
+    EXPECT_FALSE(plc.GetBit(sim::kAreaM, 5));
+    EXPECT_EQ(rig->flags.linkLost, 0);
+    EXPECT_EQ(rig->link->WriteBit(5, 1, 1), snp::WriteResult::Written);  // only the one
+    EXPECT_TRUE(plc.GetBit(sim::kAreaM, 5));
+
+    plc.RefuseRunStop(1);
+    rig->context.runStopCode = snp::kStopIoDisabled;
+    rig->context.runStopPending = 1;
+    EXPECT_TRUE(rig->link->SendRunStop());
+    EXPECT_EQ(plc.plcState(), 0);
+    EXPECT_EQ(rig->context.runStopPending, 0);
+
+    // A controller with 100 registers and 64 bits per area.
+    plc.SetMemorySize(64, 100);
+    EXPECT_TRUE(rig->link->ReadWords(91, 100, 1));
+    EXPECT_FALSE(rig->link->ReadWords(91, 101, 1));
+    EXPECT_EQ(rig->flags.linkLost, 1);
+    EXPECT_EQ(rig->link->WriteWord(101, 3, 1), snp::WriteResult::Refused);
+    EXPECT_EQ(rig->flags.linkLost, 0);
+    EXPECT_TRUE(rig->link->ReadBits(57, 64, 2));
+    EXPECT_FALSE(rig->link->ReadBits(60, 65, 2));
+
+    using R = snp::Refusal::Request;
+    const auto refused = [](const snp::Refusal& r) {
+        return std::make_tuple(r.request, r.type, r.first, r.last, r.runStopCode, r.major, r.minor);
+    };
+    const auto codes = sim::kErrorRefused;
+    const auto memory = sim::kErrorNoSuchMemory;
+    ASSERT_EQ(refusals.size(), 5u);
+    EXPECT_EQ(refused(refusals[0]), std::make_tuple(R::Write, snp::kM, uint16_t{5}, uint16_t{5},
+                                                    uint8_t{0}, codes.major, codes.minor));
+    EXPECT_EQ(refused(refusals[1]),
+              std::make_tuple(R::RunStop, 0, uint16_t{0}, uint16_t{0}, snp::kStopIoDisabled,
+                              codes.major, codes.minor));
+    EXPECT_EQ(refused(refusals[2]), std::make_tuple(R::Read, snp::kR, uint16_t{91}, uint16_t{101},
+                                                    uint8_t{0}, memory.major, memory.minor));
+    EXPECT_EQ(refused(refusals[3]), std::make_tuple(R::Write, snp::kR, uint16_t{101}, uint16_t{101},
+                                                    uint8_t{0}, memory.major, memory.minor));
+    EXPECT_EQ(refused(refusals[4]), std::make_tuple(R::Read, snp::kQ, uint16_t{60}, uint16_t{65},
+                                                    uint8_t{0}, memory.major, memory.minor));
+    EXPECT_EQ(rig->context.refusalMajor, memory.major);
+    EXPECT_EQ(rig->context.refusalMinor, memory.minor);
 }
 
 TEST_F(WithSimulator, StatusAndKeepAliveExchanges) {
