@@ -163,12 +163,11 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
 
     // 13. Serial port, then the worker.
     if (!port_.OpenPort(config_.port, config_.baudRate, config_.parity, config_.stopBits)) {
-        // No worker will ever close the mirror database: do it here, as the
-        // worker's end would.
-        if (config_.dbEnabled) {
-            if (config_.dropAfter) mirror_.DropMirrorDatabase();
-            connection_.Close();
-        }
+        // No worker will use the mirror connection: close it. The database is
+        // never dropped here, whatever dropAfter says: it may be one kept from
+        // an earlier run, holding requests other programs flagged that were
+        // never written, and a mistyped port must not cost them.
+        if (config_.dbEnabled) connection_.Close();
         window_.SetPanelText(kLinkStatePanel, "Offline");
         window_.SetPanelText(kMessagePanel, "E1-" + std::to_string(port_.openErrorCode()) +
                                                 ": Openning COM port error");
@@ -189,10 +188,7 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
         worker_ = std::thread([this] { CommunicationThread(); });
     } catch (const std::system_error&) {
         running_.store(false);
-        if (config_.dbEnabled) {
-            if (config_.dropAfter) mirror_.DropMirrorDatabase();
-            connection_.Close();
-        }
+        if (config_.dbEnabled) connection_.Close();  // kept, as above
         try {
             port_.ClosePort();
         } catch (const std::system_error&) {

@@ -110,11 +110,22 @@ TEST_F(MirrorEngineTest, UnselectableDatabaseGivesE12) {
     EXPECT_FALSE(engine_->IsWorkerRunning());
 }
 
-TEST_F(MirrorEngineTest, PortFailureAfterTheBuildDropsTheDatabase) {
+// A mistyped port must not cost the rows other programs flagged in a
+// database kept from an earlier run: Connect drops nothing when it fails at
+// the port, whatever dropAfter says.
+TEST_F(MirrorEngineTest, PortFailureAtConnectKeepsTheDatabase) {
+    pages_.dropAfter = false;
+    ASSERT_GE(ConnectOnline(), 0);
+    DisconnectAndWait();
+    ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_m SET value=1, flag=1 WHERE id=5"));
+
+    pages_.dropBefore = false;
+    pages_.dropAfter = true;
     pages_.port = -1;
     EXPECT_FALSE(engine_->Connect(pages_, true));
     EXPECT_EQ(window_.Calls().back(), "panel 8 E1-1: Openning COM port error");
-    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+    ASSERT_TRUE(other_->DatabaseExists(dbName_));
+    EXPECT_EQ(other_->Number("SELECT flag FROM " + dbName_ + ".new_m WHERE id=5"), 1);
 }
 
 // A request the controller refuses gets flag 3 and is named in the message
