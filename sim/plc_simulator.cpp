@@ -264,6 +264,10 @@ void PlcSimulator::Impl::HandleAttach(const uint8_t* frame) {
 
 void PlcSimulator::Impl::HandleIntermediate(const uint8_t* frame) {
     AddStat(&SimStats::intermediates);
+    {
+        std::lock_guard lock(mutex);
+        lastMailbox.assign(frame, frame + kMailboxFrameSize);
+    }
     Log(frame);
     CountServed();
     if (TakeOne(failAcks)) return;

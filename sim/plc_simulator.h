@@ -125,8 +125,9 @@ class PlcSimulator {
     };
     std::vector<Request> requests() const;
     void ClearRequests();
-    std::vector<uint8_t> lastAttachRequest() const;   // whole 24-byte attach request
-    std::vector<uint8_t> lastMailboxRequest() const;  // whole 40-byte last mailbox request
+    std::vector<uint8_t> lastAttachRequest() const;  // whole 24-byte attach request
+    // The whole last 40-byte request: mailbox or intermediate frame.
+    std::vector<uint8_t> lastMailboxRequest() const;
 
     // Notable events (attach, write, run/stop) as one line of text each, for
     // the CLI. Called on the serving thread; set before Start().
