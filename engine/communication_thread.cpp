@@ -199,6 +199,13 @@ void Engine::ShowSequence() {
 }
 
 void Engine::EndOfWorker() {
+    {
+        // From here on the operator's Disconnect, Start and Halt do nothing:
+        // their texts would land after "Offline" and a stop request would
+        // outlive the worker.
+        std::lock_guard<std::mutex> lock(commandMutex_);
+        ending_ = true;
+    }
     if (config_.dbEnabled) {
         // Whether the server still answers does not matter here.
         if (config_.dropAfter) mirror_.DropMirrorDatabase();

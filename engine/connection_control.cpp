@@ -183,7 +183,11 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
     window_.SetEnabled(Control::SB_Transmit_Stop, false);
     window_.SetPanelText(kLinkStatePanel, "Connecting..");
 
-    running_.store(true);
+    {
+        std::lock_guard<std::mutex> lock(commandMutex_);
+        ending_ = false;
+        running_.store(true);
+    }
     try {
         worker_ = std::thread([this] { CommunicationThread(); });
     } catch (const std::system_error&) {
@@ -203,7 +207,8 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
 }
 
 bool Engine::Disconnect() {
-    if (!running_.load()) return false;
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    if (!TakesCommands()) return false;
     window_.SetPanelText(kLinkStatePanel, "Disconnecting..");
     window_.SetEnabled(Control::SB_Offline, false);
     window_.SetEnabled(Control::SB_Transmit_Start, false);
@@ -217,7 +222,8 @@ bool Engine::StartTransmission() {
                                      [](bool on) { return on; });
     // As the disabled button: a full cycle with nothing to read would spin
     // without a single request on the line.
-    if (!running_.load() || !anyArea) return false;
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    if (!TakesCommands() || !anyArea) return false;
     window_.SetEnabled(Control::SB_Transmit_Start, false);
     window_.SetEnabled(Control::SB_Transmit_Stop, true);
     flags_.transmitting = 1;
@@ -225,7 +231,8 @@ bool Engine::StartTransmission() {
 }
 
 void Engine::HaltTransmission() {
-    if (!running_.load()) return;
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    if (!TakesCommands()) return;
     window_.SetEnabled(Control::SB_Transmit_Start, true);
     window_.SetEnabled(Control::SB_Transmit_Stop, false);
     flags_.transmitting = 0;

@@ -385,6 +385,35 @@ TEST_F(EngineTest, DisconnectDuringFullCycleCompletesTheCycle) {
     EXPECT_EQ(window_.Find("bits 0 ", disconnecting, true), -1);
 }
 
+// A Disconnect (or Halt) pressed while the worker runs its end sequence, here
+// after E22, does nothing: the panel stays at "Offline", Start stays
+// disabled, and no stop request outlives the worker.
+TEST_F(EngineTest, CommandsDuringTheEndSequenceDoNothing) {
+    sim_->DropLineAfter(4);  // the last set-up request goes unanswered: E22
+    std::atomic<bool> ending{false};
+    std::atomic<int> disconnected{-1};
+    window_.onCall = [&](const std::string& line) {
+        if (line == "enable SB_Offline 0") ending = true;
+        if (ending && line == "panel 0 Offline" && disconnected < 0) {
+            engine_->HaltTransmission();
+            disconnected = engine_->Disconnect() ? 1 : 0;
+        }
+    };
+    ASSERT_TRUE(engine_->Connect(pages_, true));
+    ASSERT_GE(window_.WaitForCall("panel 8 E22: Cannot connect to PLC"), 0);
+    ASSERT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
+    engine_->JoinWorker();
+    window_.onCall = nullptr;
+
+    EXPECT_EQ(disconnected, 0);
+    const long offline = window_.Find("panel 0 Offline", window_.Find("enable SB_Offline 0"));
+    ASSERT_GE(offline, 0);
+    EXPECT_EQ(window_.Find("panel 0 ", offline + 1, true), -1);
+    EXPECT_EQ(window_.Find("enable SB_Transmit_Start 1", offline), -1);
+    EXPECT_EQ(EngineProbe(*engine_).flags().stopRequested.load(), 0);
+    EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::AttemptsUsedUp);
+}
+
 TEST_F(EngineTest, CycleCounterWrapsAndSurvivesReconnect) {
     pages_.areaEnabled = {true, false, false, false, false, false};
     pages_.areaTo[snp::kI] = 8;
