@@ -76,21 +76,23 @@ bool Engine::ConnectionAttempt() {
         port_.Pause(static_cast<unsigned>(context_.replyWaitSteps) * kWaitStepMs);
         return false;
     }
-    link_.SendLinkBreak();
-    if (!link_.Attach()) return false;
-    if (!link_.NegotiateTimers()) return false;
-    ShowSequence();
-    if (!link_.ReadControllerType()) return false;
-    ShowSequence();
-    if (!link_.RequestPrivilege()) return false;
-    ShowSequence();
-    window_.SetInfoLabel(InfoLabel::Label_priv, std::to_string(context_.privilegeLevel));
-    ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load());
-    if (!link_.CompleteLinkSetUp()) {
-        window_.SetIconIndex(kIconConnectFailed);
+    // The progress of the set-up: the sequence number after each request
+    // from the timers on, and the privilege granted with the state.
+    bool privilegeGranted = false;
+    const bool online = link_.LinkSetUp([&](snp::SetUpStep step) {
+        if (step == snp::SetUpStep::Attach) return;
+        ShowSequence();
+        if (step != snp::SetUpStep::Privilege) return;
+        privilegeGranted = true;
+        window_.SetInfoLabel(InfoLabel::Label_priv, std::to_string(context_.privilegeLevel));
+        ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load());
+    });
+    if (!online) {
+        // Only the last request failing, with the controller answering
+        // up to there, shows the failed-connection picture.
+        if (privilegeGranted) window_.SetIconIndex(kIconConnectFailed);
         return false;
     }
-    ShowSequence();
     window_.SetPanelText(kLinkStatePanel, "Online");
     window_.SetPanelText(kMessagePanel, "");
     window_.SetIconIndex(kIconOnline);

@@ -18,6 +18,9 @@
 
 namespace tarnlight::snp {
 
+// The requests of the link set-up, in the order they are sent.
+enum class SetUpStep { Attach, Timers, ControllerType, Privilege, Complete };
+
 class SnpLink : public PlcWriter {
   public:
     SnpLink(SerialPort& port, SnpLinkContext& context, const LinkConfig& config, MemoryImage& image,
@@ -55,7 +58,11 @@ class SnpLink : public PlcWriter {
     bool ReadControllerType();
     bool RequestPrivilege();
     bool CompleteLinkSetUp();
-    bool LinkSetUp();  // all of the above in order
+    // One connection attempt: the break, then the set-up requests in order up
+    // to the first that fails. stepDone, when given, is called after each
+    // request that succeeded (the worker shows its progress there). True
+    // when the link is up.
+    bool LinkSetUp(const std::function<void(SetUpStep)>& stepDone = {});
 
     // --- service requests ---
     void DecodeShortStatus(const uint8_t* reply);
