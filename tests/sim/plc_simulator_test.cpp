@@ -219,24 +219,6 @@ TEST_F(SimTest, WritesChangeMemory) {
     // Out of range: error reply, nothing written.
     EXPECT_EQ(Exchange(0x07, {0x08, 0x00, 0x10, 1, 0, 1, 0})[9], 0xD1);
     EXPECT_EQ(sim_->stats().writes, 3u);
-
-    // A smaller memory, and the refusal faults: error replies with their
-    // codes, nothing changed.
-    sim_->SetMemorySize(16, 100);
-    auto reply = Exchange(0x07, {0x08, 100, 0, 1, 0, 1, 0});  // %R101
-    EXPECT_EQ(reply[9], 0xD1);
-    EXPECT_EQ(reply[20], kErrorNoSuchMemory.major);
-    EXPECT_EQ(Exchange(0x07, {0x48, 16, 0, 1, 0, 0xFF})[9], 0xD1);  // %Q17
-    EXPECT_EQ(Exchange(0x07, {0x48, 15, 0, 1, 0, 0xFF})[9], 0xD4);  // %Q16
-    sim_->RefuseWrites(1);
-    reply = Exchange(0x07, {0x08, 0, 0, 1, 0, 9, 0});
-    EXPECT_EQ(reply[9], 0xD1);
-    EXPECT_EQ(reply[20], kErrorRefused.major);
-    EXPECT_EQ(reply[21], kErrorRefused.minor);
-    EXPECT_EQ(sim_->GetWord(kAreaR, 1), 0);
-    EXPECT_EQ(Exchange(0x07, {0x08, 0, 0, 1, 0, 9, 0})[9], 0xD4);
-    EXPECT_EQ(sim_->GetWord(kAreaR, 1), 9);
-    EXPECT_EQ(sim_->stats().writes, 5u);
 }
 
 TEST_F(SimTest, RunStopChangesStateAndSweep) {
@@ -254,14 +236,6 @@ TEST_F(SimTest, RunStopChangesStateAndSweep) {
     EXPECT_EQ(snp::GetLe16(&reply[30]), 321);
     sim_->SetPlcState(2);
     EXPECT_EQ(Exchange(0x00)[33], 0x20);
-
-    // A refused command: error reply, the state stays.
-    sim_->RefuseRunStop(1);
-    reply = Exchange(0x23, {0});
-    EXPECT_EQ(reply[9], 0xD1);
-    EXPECT_EQ(reply[20], kErrorRefused.major);
-    EXPECT_EQ(reply[33], 0x20);
-    EXPECT_EQ(sim_->plcState(), 2);
 }
 
 TEST_F(SimTest, GarbageAndBadCheckCodes) {

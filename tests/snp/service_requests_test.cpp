@@ -4,8 +4,9 @@
 // where the exact reply matters, and by the simulator elsewhere.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <future>
-#include <tuple>
+#include <string>
 #include <vector>
 
 #include "sim/plc_simulator.h"
@@ -239,58 +240,6 @@ TEST_F(WithSimulator, RunStopIsSentOnceAndOnlyToAKnownState) {
     EXPECT_FALSE(rig->link->SendRunStop());
     EXPECT_EQ(rig->context.runStopPending, 0);
     EXPECT_TRUE(plc.requests().empty());
-}
-
-// Refusals leave the link up, except a refused read, which fails like any
-// read; each one reaches the hook with what was asked.
-TEST_F(WithSimulator, RefusedRequestsAreReportedWithTheControllersCodes) {
-    std::vector<snp::Refusal> refusals;
-    rig->link->SetRefusalHook([&](const snp::Refusal& r) { refusals.push_back(r); });
-
-    plc.RefuseWrites(1);
-    EXPECT_EQ(rig->link->WriteBit(5, 1, 1), snp::WriteResult::Refused);
-    EXPECT_FALSE(plc.GetBit(sim::kAreaM, 5));
-    EXPECT_EQ(rig->flags.linkLost, 0);
-    EXPECT_EQ(rig->link->WriteBit(5, 1, 1), snp::WriteResult::Written);  // only the one
-    EXPECT_TRUE(plc.GetBit(sim::kAreaM, 5));
-
-    plc.RefuseRunStop(1);
-    rig->context.runStopCode = snp::kStopIoDisabled;
-    rig->context.runStopPending = 1;
-    EXPECT_TRUE(rig->link->SendRunStop());
-    EXPECT_EQ(plc.plcState(), 0);
-    EXPECT_EQ(rig->context.runStopPending, 0);
-
-    // A controller with 100 registers and 64 bits per area.
-    plc.SetMemorySize(64, 100);
-    EXPECT_TRUE(rig->link->ReadWords(91, 100, 1));
-    EXPECT_FALSE(rig->link->ReadWords(91, 101, 1));
-    EXPECT_EQ(rig->flags.linkLost, 1);
-    EXPECT_EQ(rig->link->WriteWord(101, 3, 1), snp::WriteResult::Refused);
-    EXPECT_EQ(rig->flags.linkLost, 0);
-    EXPECT_TRUE(rig->link->ReadBits(57, 64, 2));
-    EXPECT_FALSE(rig->link->ReadBits(60, 65, 2));
-
-    using R = snp::Refusal::Request;
-    const auto refused = [](const snp::Refusal& r) {
-        return std::make_tuple(r.request, r.type, r.first, r.last, r.runStopCode, r.major, r.minor);
-    };
-    const auto codes = sim::kErrorRefused;
-    const auto memory = sim::kErrorNoSuchMemory;
-    ASSERT_EQ(refusals.size(), 5u);
-    EXPECT_EQ(refused(refusals[0]), std::make_tuple(R::Write, snp::kM, uint16_t{5}, uint16_t{5},
-                                                    uint8_t{0}, codes.major, codes.minor));
-    EXPECT_EQ(refused(refusals[1]),
-              std::make_tuple(R::RunStop, 0, uint16_t{0}, uint16_t{0}, snp::kStopIoDisabled,
-                              codes.major, codes.minor));
-    EXPECT_EQ(refused(refusals[2]), std::make_tuple(R::Read, snp::kR, uint16_t{91}, uint16_t{101},
-                                                    uint8_t{0}, memory.major, memory.minor));
-    EXPECT_EQ(refused(refusals[3]), std::make_tuple(R::Write, snp::kR, uint16_t{101}, uint16_t{101},
-                                                    uint8_t{0}, memory.major, memory.minor));
-    EXPECT_EQ(refused(refusals[4]), std::make_tuple(R::Read, snp::kQ, uint16_t{60}, uint16_t{65},
-                                                    uint8_t{0}, memory.major, memory.minor));
-    EXPECT_EQ(rig->context.refusalMajor, memory.major);
-    EXPECT_EQ(rig->context.refusalMinor, memory.minor);
 }
 
 TEST_F(WithSimulator, StatusAndKeepAliveExchanges) {
