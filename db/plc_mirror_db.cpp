@@ -241,6 +241,19 @@ void PlcMirrorDb::ClearRequestFlag(int type, uint16_t id, long value) {
     connection_.Query(sql);
 }
 
+void PlcMirrorDb::MarkRequestRefused(int type, uint16_t id, long value) {
+    if (type < 0 || type >= kAreaCount || !config_.dbEnabled) return;
+    std::string sql = "UPDATE ";
+    sql.append(kRequestTable[type]);
+    sql.append(" SET flag = 3 WHERE id=");
+    AppendNumber(sql, id);
+    // As for the reset: a value placed on the row meanwhile is still to be tried.
+    sql.append(" AND value=");
+    AppendNumber(sql, value);
+    sql.append(" AND flag = 1");
+    connection_.Query(sql);
+}
+
 void PlcMirrorDb::RejectRequest(int type, const char* idText, unsigned long idLength) {
     std::string sql = "UPDATE ";
     sql.append(kRequestTable[type]);
@@ -291,8 +304,15 @@ int PlcMirrorDb::ServeRequests(int type, uint16_t maxAddress, ReadImage readImag
             result = 1;
             continue;
         }
-        if (!write(address, value)) return 0;  // this row and the later ones keep flag 1
-        ClearRequestFlag(type, address, value);
+        const snp::WriteResult written = write(address, value);
+        if (written == snp::WriteResult::Failed) return 0;  // this row and the later ones keep 1
+        // A refused write is not tried again: the controller would give the
+        // same answer, and the rows after it must not wait for it.
+        if (written == snp::WriteResult::Refused) {
+            MarkRequestRefused(type, address, value);
+        } else {
+            ClearRequestFlag(type, address, value);
+        }
         result = 1;
     }
     return result;

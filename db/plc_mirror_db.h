@@ -5,11 +5,11 @@
 // Request rows (new_i ... new_aq) carry a flag: 0 idle, 1 pending (set by
 // another program together with value), 2 rejected and not written (the row's
 // id lies outside the controller memory the program holds, or its id or value
-// is not a decimal integer). Another program re-flags a rejected row with 1
-// once it has corrected it. A pending row keeps flag 1 until its write has
-// succeeded; the flag is reset only while the row still asks for the value
-// that was written, so a request changed meanwhile is written in the next
-// cycle.
+// is not a decimal integer), 3 refused by the controller and not written.
+// Another program re-flags a rejected or refused row with 1 once it has
+// corrected it. A pending row keeps flag 1 until the controller has answered
+// its write; the flag is changed only while the row still asks for the value
+// that was sent, so a request changed meanwhile is written in the next cycle.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -57,6 +57,8 @@ class PlcMirrorDb : public ValueMirror {
     // type: MemoryType 0..5. Resets the flag only while the row still
     // requests the value written.
     void ClearRequestFlag(int type, uint16_t id, long value);
+    // Flag 3 for a row whose write the controller refused.
+    void MarkRequestRefused(int type, uint16_t id, long value);
     int ServeBitRequests(int area);   // 1 done; anything else: a write failed
     int ServeWordRequests(int area);  // as above
     bool ServeWriteQueue();           // true unless a controller write failed
@@ -75,6 +77,7 @@ class PlcMirrorDb : public ValueMirror {
     static std::string DatabaseIdentifier(const std::string& name);
 
     static constexpr int kFlagRejected = 2;
+    static constexpr int kFlagRefused = 3;
     static constexpr unsigned kReconnectTimeoutSeconds = 2;
 
   private:

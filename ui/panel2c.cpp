@@ -56,6 +56,16 @@ TFrame2c::TFrame2c(QWidget* parent) : QWidget(parent) {
     CopyInputs();
 }
 
+TFrame2c::~TFrame2c() {
+    // The controls outlive this part of the page while QWidget deletes them,
+    // and a spin edit may still change its text then (losing the focus): it
+    // must no longer reach the copy of the inputs.
+    for (QObject* input : std::initializer_list<QObject*>{RadioGroup_MemType, CSpinEdit_Adres,
+                                                          RadioGroup1, CSpinEdit1}) {
+        disconnect(input, nullptr, this, nullptr);
+    }
+}
+
 void TFrame2c::ShowValueInput(int memType) {
     const bool word = memType >= kFirstWordType;
     RadioGroup1->setVisible(!word);

@@ -19,6 +19,7 @@ class TFrame2c : public QWidget {
     Q_OBJECT
   public:
     explicit TFrame2c(QWidget* parent = nullptr);
+    ~TFrame2c() override;
 
     // Any thread. Never waits for the user-interface thread: the page keeps a
     // copy of its inputs, updated on that thread as the operator edits them.

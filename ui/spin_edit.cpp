@@ -18,6 +18,10 @@ constexpr int kButtonWidth = 15;
 constexpr int kRepeatDelayMs = 400;
 constexpr int kRepeatIntervalMs = 100;
 
+bool IsDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
 QChar DecimalSeparator() {
     const QString point = QLocale().decimalPoint();
     return point.isEmpty() ? QChar('.') : point.front();
@@ -31,7 +35,7 @@ class SpinCharacters : public QValidator {
     State validate(QString& input, int&) const override {
         const QChar separator = DecimalSeparator();
         for (QChar c : input) {
-            if (!c.isDigit() && c != u'+' && c != u'-' && c != separator) return Invalid;
+            if (!IsDigit(c) && c != u'+' && c != u'-' && c != separator) return Invalid;
         }
         return Acceptable;
     }
@@ -62,6 +66,12 @@ TCSpinEdit::TCSpinEdit(int minimum, int maximum, int increment, int initial, QWi
 
     repeat_->setTimerType(Qt::PreciseTimer);  // never earlier than asked
     connect(repeat_, &QTimer::timeout, this, [this] {
+        // A button that stopped being held without a release (hidden while
+        // pressed) ends the repeat as well.
+        if (!up_->isDown() && !down_->isDown()) {
+            repeat_->stop();
+            return;
+        }
         repeat_->setInterval(kRepeatIntervalMs);
         Step(repeatDirection_);
     });
@@ -74,12 +84,12 @@ TCSpinEdit::TCSpinEdit(int minimum, int maximum, int increment, int initial, QWi
 }
 
 std::optional<int> TCSpinEdit::valueOfText(const QString& text) const {
-    // Optional sign, then at least one digit and nothing else.
-    qsizetype digits = 0;
-    if (!text.isEmpty() && (text.front() == u'+' || text.front() == u'-')) digits = 1;
-    if (digits == text.size()) return std::nullopt;
-    for (qsizetype i = digits; i < text.size(); ++i) {
-        if (!text[i].isDigit()) return std::nullopt;
+    // Optional sign, then at least one digit 0..9 and nothing else.
+    qsizetype first = 0;
+    if (!text.isEmpty() && (text.front() == u'+' || text.front() == u'-')) first = 1;
+    if (first == text.size()) return std::nullopt;
+    for (qsizetype i = first; i < text.size(); ++i) {
+        if (!IsDigit(text[i])) return std::nullopt;
     }
     bool ok = false;
     long long number = text.toLongLong(&ok);
@@ -169,8 +179,11 @@ void TCSpinEdit::ClampText() {
 bool TCSpinEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched != editor_) return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::FocusOut) {
-        // A context menu opening on the box is no leaving of it.
-        if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) ClampText();
+        // Leaving the box for another control. A context menu opening on the
+        // box, or the whole window losing the focus (to another program, or
+        // as it closes), leaves the box the focus within its window.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason) ClampText();
         return false;
     }
     if (event->type() == QEvent::KeyPress) return HandleKey(static_cast<QKeyEvent*>(event));

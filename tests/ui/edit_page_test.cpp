@@ -129,29 +129,13 @@ TEST(EditPage, ABoxHoldingNoNumberReadsAsItsMinimumAndThenShowsIt) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.CSpinEdit1->editor()->text() == "-32768"; }));
 }
 
-TEST(EditPage, ReadsFromTheWorkerWhileTheOperatorTypesStayConsistent) {
-    TFrame2c page;
-    ShowActive(&page);
-    Choose(page.RadioGroup_MemType, 4);
-    std::atomic<bool> done{false};
-    std::atomic<int> bad{0};
-    auto worker = std::async(std::launch::async, [&] {
-        while (!done) {
-            const EditInputs in = page.ReadEditInputs();
-            if (in.address < 1 || in.address > 8192 || in.wordValue < -32768 ||
-                in.wordValue > 65535) {
-                ++bad;
-            }
-        }
-    });
-    for (int i = 0; i < 200; ++i) {
-        TypeOver(page.CSpinEdit_Adres->editor(), QString::number(i * 97));
-        TypeOver(page.CSpinEdit1->editor(), i % 2 ? "" : QString::number(-i * 400));
-        QCoreApplication::processEvents();
-    }
-    done = true;
-    worker.get();
-    EXPECT_EQ(bad.load(), 0);
+TEST(EditPage, ClosesWhileABoxHoldsNoNumber) {
+    auto* page = new TFrame2c;
+    ShowActive(page);
+    Choose(page->RadioGroup_MemType, 3);
+    TypeOver(page->CSpinEdit1->editor(), "-");
+    TypeOver(page->CSpinEdit_Adres->editor(), "");
+    delete page;  // the focused box loses the focus while the page goes
 }
 
 }  // namespace

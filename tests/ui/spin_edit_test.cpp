@@ -105,6 +105,8 @@ TEST(SpinEdit, ReadingAndLeavingLimitTheTextToTheRange) {
     EXPECT_TRUE(w.other->editor()->hasFocus());
     EXPECT_EQ(editor->text(), "4096");
 
+    TypeOver(editor, "+12");
+    EXPECT_EQ(w.spin->value(), 12);
     TypeOver(editor, "-5");
     EXPECT_EQ(w.spin->value(), 1);
     TypeOver(editor, "123456789012345678901234567890");
@@ -126,6 +128,19 @@ TEST(SpinEdit, ReadingAndLeavingLimitTheTextToTheRange) {
     EXPECT_EQ(editor->text(), "4096");
     w.spin->setValue(-3);
     EXPECT_EQ(editor->text(), "1");
+}
+
+TEST(SpinEdit, AnotherWindowTakingTheFocusIsNoLeavingOfTheBox) {
+    SpinWindow w(1, 4096, 1, 1);
+    ShowActive(&w.window);
+    TypeOver(w.spin->editor(), "9999");
+    QWidget otherWindow;
+    ShowActive(&otherWindow);
+    EXPECT_EQ(w.spin->editor()->text(), "9999");
+    ShowActive(&w.window);
+    EXPECT_TRUE(w.spin->editor()->hasFocus());
+    QTest::keyClick(w.spin->editor(), Qt::Key_Tab);
+    EXPECT_EQ(w.spin->editor()->text(), "4096");
 }
 
 TEST(SpinEdit, HoldingAButtonRepeatsTheStepAfter400MsThenEvery100Ms) {
