@@ -8,11 +8,11 @@
 #include <QRadioButton>
 #include <QToolButton>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #include "apps/window_driver.h"
 #include "engine/engine.h"
+#include "tests/support/private_db.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
 #include "ui/radio_group.h"
@@ -25,13 +25,6 @@ namespace {
 
 using namespace tarnlight;
 using tarnlight::ui::TForm1;
-
-std::string FirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
 
 // Memory worth looking at: a pattern in %M and %Q, telling words in %AI, %R
 // and %AQ. The live process counts in %R1 and moves bits in %I1..%I8.
@@ -85,11 +78,12 @@ int main(int argc, char** argv) {
     Settings settings = tools::SimulatorSettings("DEMO");
     settings.areaTo = {48, 256, 48, 16, 64, 16};
     if (argc == 4) {
-        const std::string dir = argv[3];
+        const db::ConnectionParams server = test::PrivateDbParams(argv[3]);
         settings.dbEnabled = true;
-        settings.addressIP = "127.0.0.1";
-        settings.portNum = FirstLine(dir + "/port");
-        settings.dbPassword = FirstLine(dir + "/password");
+        settings.addressIP = server.host;
+        settings.portNum = std::to_string(server.port);
+        settings.username = server.user;
+        settings.dbPassword = server.password;
         settings.dbName = "plc_memory_screenshots";
     }
 

@@ -446,8 +446,10 @@ TEST_F(EngineTest, StartTransmissionNeedsAnEnabledArea) {
 TEST_F(EngineTest, ShutdownWhileRunningEndsTheWorker) {
     pages_.Td = 5000;
     ASSERT_GE(ConnectOnline(), 0);
-    ASSERT_TRUE(engine_->StartTransmission());
+    // In a halted cycle first (a transmission started before the first cycle
+    // would skip the intermediate frames altogether), then in a full one.
     ASSERT_TRUE(WaitFor([&] { return sim_->stats().intermediates >= 1; }));
+    ASSERT_TRUE(engine_->StartTransmission());
     engine_->Shutdown();
     EXPECT_FALSE(engine_->IsWorkerRunning());
     EXPECT_EQ(window_.Calls().back(), "icon 0");
