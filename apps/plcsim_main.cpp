@@ -59,12 +59,17 @@ void Usage(std::FILE* out) {
         "  --no-parity        10 bits per byte for --line-speed and --device (default 11)\n"
         "  --turnaround MS    extra delay before each reply\n"
         "  --live             count %R1 and rotate %I1..%I8 every 100 ms\n"
+        "  --bit-memory N     addresses per bit area, 1..8192 (default 8192)\n"
+        "  --word-memory N    addresses per word area, 1..4096 (default 4096)\n"
+        "                     reads and writes beyond them get an error reply (04h/02h)\n"
         "Faults:\n"
         "  --dead             never answer\n"
         "  --no-ack N         ignore the next N requests\n"
         "  --bad-bcc N        wrong check code on the next N replies\n"
         "  --wrong-seq N      wrong sequence number on the next N mailbox replies\n"
-        "  --refuse-writes N  ignore the next N write requests\n"
+        "  --ignore-writes N  ignore the next N write requests\n"
+        "  --refuse-writes N  error reply (05h/01h) to the next N write requests\n"
+        "  --refuse-run-stop N  error reply (05h/01h) to the next N Run/Stop requests\n"
         "  --drop-after K     go silent after K requests, as a pulled cable\n"
         "  --help             this text\n",
         out);
@@ -91,7 +96,8 @@ int main(int argc, char** argv) {
     std::string device;
     long baud = 19200;
     bool dead = false;
-    long noAck = 0, badBcc = 0, wrongSeq = 0, refuseWrites = 0, dropAfter = -1;
+    long noAck = 0, badBcc = 0, wrongSeq = 0, ignoreWrites = 0, refuseWrites = 0, refuseRunStop = 0,
+         dropAfter = -1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
@@ -161,8 +167,16 @@ int main(int argc, char** argv) {
             badBcc = number(0, 1000000);
         } else if (opt == "--wrong-seq") {
             wrongSeq = number(0, 1000000);
+        } else if (opt == "--bit-memory") {
+            config.bitMemory = static_cast<uint32_t>(number(1, 8192));
+        } else if (opt == "--word-memory") {
+            config.wordMemory = static_cast<uint32_t>(number(1, 4096));
+        } else if (opt == "--ignore-writes") {
+            ignoreWrites = number(0, 1000000);
         } else if (opt == "--refuse-writes") {
             refuseWrites = number(0, 1000000);
+        } else if (opt == "--refuse-run-stop") {
+            refuseRunStop = number(0, 1000000);
         } else if (opt == "--drop-after") {
             dropAfter = number(0, 1000000);
         } else {
@@ -202,7 +216,9 @@ int main(int argc, char** argv) {
     sim.FailAcks(static_cast<int>(noAck));
     sim.CorruptBcc(static_cast<int>(badBcc));
     sim.WrongSequence(static_cast<int>(wrongSeq));
+    sim.IgnoreWrites(static_cast<int>(ignoreWrites));
     sim.RefuseWrites(static_cast<int>(refuseWrites));
+    sim.RefuseRunStop(static_cast<int>(refuseRunStop));
     if (dropAfter >= 0) sim.DropLineAfter(static_cast<int>(dropAfter));
     sim.SetEventSink(&OnEvent, nullptr);
 

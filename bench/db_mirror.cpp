@@ -34,8 +34,10 @@ using Clock = std::chrono::steady_clock;
 
 class AcceptingWriter : public snp::PlcWriter {
   public:
-    bool WriteBit(uint16_t, uint8_t, int) override { return true; }
-    bool WriteWord(uint16_t, uint16_t, int) override { return true; }
+    snp::WriteResult WriteBit(uint16_t, uint8_t, int) override { return snp::WriteResult::Written; }
+    snp::WriteResult WriteWord(uint16_t, uint16_t, int) override {
+        return snp::WriteResult::Written;
+    }
 };
 
 std::string FirstLine(const std::string& path) {

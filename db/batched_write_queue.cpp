@@ -63,7 +63,8 @@ bool PlcMirrorDb::ServeWriteQueueBatched() {
     }
     rows.Reset();
 
-    std::array<std::vector<FlagReset>, kAreaCount> resets;
+    FlagResets served;
+    FlagResets refused;
     bool failed = false;
     for (const PendingRequest& request : pending) {
         const RequestRow row{request.id ? request.id->data() : nullptr,
@@ -79,33 +80,38 @@ bool PlcMirrorDb::ServeWriteQueueBatched() {
         }
         if (outcome == RequestOutcome::Rejected)
             RejectRequest(request.type, row.id, row.idLength);
+        else if (outcome == RequestOutcome::Refused)
+            refused[request.type].push_back({id, value});
         else
-            resets[request.type].push_back({id, value});
+            served[request.type].push_back({id, value});
     }
     // The rows served before a failed write stay served.
-    SendFlagResets(resets);
+    SendFlagResets(served, refused);
     return !failed;
 }
 
-bool PlcMirrorDb::SendFlagResets(const std::array<std::vector<FlagReset>, kAreaCount>& resets) {
+bool PlcMirrorDb::SendFlagResets(const FlagResets& served, const FlagResets& refused) {
     Transaction transaction(connection_);
     std::string item;
-    for (int type = 0; type < kAreaCount; ++type) {
-        if (resets[type].empty()) continue;
-        // Only while the row still asks for the value served: a request
-        // changed since it was read stays flagged and is served next cycle.
-        StatementBatch batch(
-            "UPDATE " + std::string(kRequestTable[type]) + " SET flag = 0 WHERE (id, value) IN (",
-            ")", transaction.Sender());
-        for (const FlagReset& reset : resets[type]) {
+    // Only while the row still asks for the value sent: a request changed
+    // since it was read stays flagged and is served next cycle.
+    const auto send = [&](int type, const std::vector<FlagReset>& rows, const char* change) {
+        if (rows.empty()) return;
+        StatementBatch batch("UPDATE " + std::string(kRequestTable[type]) + change, ")",
+                             transaction.Sender());
+        for (const FlagReset& row : rows) {
             item.assign("(");
-            AppendNumber(item, reset.id);
+            AppendNumber(item, row.id);
             item += ',';
-            AppendNumber(item, reset.value);
+            AppendNumber(item, row.value);
             item += ')';
             batch.Add(item);
         }
         batch.Flush();
+    };
+    for (int type = 0; type < kAreaCount; ++type) {
+        send(type, served[type], " SET flag = 0 WHERE (id, value) IN (");
+        send(type, refused[type], " SET flag = 3 WHERE flag = 1 AND (id, value) IN (");
     }
     return transaction.Commit();
 }

@@ -283,6 +283,19 @@ void PlcMirrorDb::ClearRequestFlag(int type, uint16_t id, long value) {
     connection_.Query(sql);
 }
 
+void PlcMirrorDb::MarkRequestRefused(int type, uint16_t id, long value) {
+    if (type < 0 || type >= kAreaCount || !config_.dbEnabled) return;
+    std::string sql = "UPDATE ";
+    sql.append(kRequestTable[type]);
+    sql.append(" SET flag = 3 WHERE id=");
+    AppendNumber(sql, id);
+    // As for the reset: a value placed on the row meanwhile is still to be tried.
+    sql.append(" AND value=");
+    AppendNumber(sql, value);
+    sql.append(" AND flag = 1");
+    connection_.Query(sql);
+}
+
 void PlcMirrorDb::RejectRequest(int type, const char* idText, unsigned long idLength) {
     std::string sql = "UPDATE ";
     sql.append(kRequestTable[type]);
@@ -319,10 +332,20 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
             bits ? image_.bits[type][id] : static_cast<int16_t>(image_.words[type - snp::kAI][id]);
         if (held == value) return RequestOutcome::AlreadyStored;
     }
-    const bool written =
+    const snp::WriteResult written =
         bits ? writer_.WriteBit(id, value != 0 ? 1 : 0, type)
              : writer_.WriteWord(id, static_cast<uint16_t>(value & 0xFFFF), type - snp::kAI);
-    return written ? RequestOutcome::Written : RequestOutcome::Failed;
+    switch (written) {
+        case snp::WriteResult::Written:
+            return RequestOutcome::Written;
+        case snp::WriteResult::Refused:
+            // Not tried again: the controller would give the same answer,
+            // and the rows after it must not wait for it.
+            return RequestOutcome::Refused;
+        case snp::WriteResult::Failed:
+            break;
+    }
+    return RequestOutcome::Failed;
 }
 
 int PlcMirrorDb::ServeRequests(int type) {
@@ -344,6 +367,9 @@ int PlcMirrorDb::ServeRequests(int type) {
             case RequestOutcome::AlreadyStored:
             case RequestOutcome::Written:
                 ClearRequestFlag(type, id, value);
+                break;
+            case RequestOutcome::Refused:
+                MarkRequestRefused(type, id, value);
                 break;
             case RequestOutcome::Failed:
                 return 0;  // this row and the later ones keep flag 1

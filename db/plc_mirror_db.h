@@ -5,11 +5,11 @@
 // Request rows (new_i ... new_aq) carry a flag: 0 idle, 1 pending (set by
 // another program together with value), 2 rejected and not written (the row's
 // id lies outside the controller memory the program holds, or its id or value
-// is not a decimal integer). Another program re-flags a rejected row with 1
-// once it has corrected it. A pending row keeps flag 1 until its write has
-// succeeded; the flag is reset only while the row still asks for the value
-// that was written, so a request changed meanwhile is written in the next
-// cycle.
+// is not a decimal integer), 3 refused by the controller and not written.
+// Another program re-flags a rejected or refused row with 1 once it has
+// corrected it. A pending row keeps flag 1 until the controller has answered
+// its write; the flag is changed only while the row still asks for the value
+// that was sent, so a request changed meanwhile is written in the next cycle.
 //
 // LinkConfig::mirrorEachValue chooses how the statements go. Set, every row of
 // the build, every value of every cycle and every flag reset is a statement
@@ -76,6 +76,8 @@ class PlcMirrorDb : public ValueMirror {
     // type: MemoryType 0..5. Resets the flag only while the row still
     // requests the value written.
     void ClearRequestFlag(int type, uint16_t id, long value);
+    // Flag 3 for a row whose write the controller refused.
+    void MarkRequestRefused(int type, uint16_t id, long value);
     // One table, one statement per row, as with mirrorEachValue.
     int ServeBitRequests(int area);   // 1 done; anything else: a write failed
     int ServeWordRequests(int area);  // as above
@@ -97,6 +99,7 @@ class PlcMirrorDb : public ValueMirror {
     static std::string DatabaseIdentifier(const std::string& name);
 
     static constexpr int kFlagRejected = 2;
+    static constexpr int kFlagRefused = 3;
     static constexpr unsigned kReconnectTimeoutSeconds = 2;
 
   private:
@@ -105,7 +108,8 @@ class PlcMirrorDb : public ValueMirror {
         Rejected,       // malformed or outside the memory held: flag 2
         AlreadyStored,  // the controller holds the value already: flag 0, no write
         Written,        // flag 0
-        Failed          // the write failed: this row and the later ones keep flag 1
+        Refused,        // the controller refused the write: flag 3, never tried again
+        Failed          // no answer: the link is lost, this row and the later ones keep flag 1
     };
     struct RequestRow {
         const char* id;  // column texts; nullptr for SQL NULL
@@ -113,11 +117,12 @@ class PlcMirrorDb : public ValueMirror {
         const char* value;
         unsigned long valueLength;
     };
-    // A request row whose outcome is a flag reset, kept for the batch.
+    // A request row served, kept for the batched flag change.
     struct FlagReset {
         uint16_t id;
         long value;
     };
+    using FlagResets = std::array<std::vector<FlagReset>, kAreaCount>;  // by MemoryType
 
     bool Active() const;  // dbEnabled and dbAlive
     // Add the value and request rows 1..counts[type]; false when report
@@ -130,7 +135,8 @@ class PlcMirrorDb : public ValueMirror {
     RequestOutcome ServeRequest(int type, const RequestRow& row, uint16_t& id, long& value);
     int ServeRequests(int type);
     bool ServeWriteQueueBatched();
-    bool SendFlagResets(const std::array<std::vector<FlagReset>, kAreaCount>& resets);
+    // Flag 0 for the rows served, 3 for those refused, in one transaction.
+    bool SendFlagResets(const FlagResets& served, const FlagResets& refused);
     void RejectRequest(int type, const char* idText, unsigned long idLength);
 
     MirrorConnection& connection_;

@@ -27,6 +27,7 @@ int Engine::CommunicationThread() {
 
     while (attemptsLeft != 0 && !flags_.stopRequested) {
         flags_.linkLost = 0;
+        lossMessage_.clear();
         ++attemptNumber;
         window_.SetPanelText(kLinkStatePanel, ConnectingText(config_, attemptNumber));
 
@@ -43,7 +44,10 @@ int Engine::CommunicationThread() {
                 window_.SetEnabled(Control::Butt_PlcStop, false);
                 window_.SetEnabled(Control::RadioGroup_IOstatus, false);
                 window_.SetPanelText(kLinkStatePanel, "Offline");
-                window_.SetPanelText(kMessagePanel, "E21: Lost connection with PLC");
+                // A read the controller refused says why instead.
+                window_.SetPanelText(kMessagePanel, lossMessage_.empty()
+                                                        ? "E21: Lost connection with PLC"
+                                                        : lossMessage_);
                 window_.SetPanelText(kPlcStatePanel, "");
                 window_.SetPanelText(kSweepPanel, "");
                 window_.SetIconIndex(kIconConnectionLost);
@@ -72,21 +76,23 @@ bool Engine::ConnectionAttempt() {
         port_.Pause(static_cast<unsigned>(context_.replyWaitSteps) * kWaitStepMs);
         return false;
     }
-    link_.SendLinkBreak();
-    if (!link_.Attach()) return false;
-    if (!link_.NegotiateTimers()) return false;
-    ShowSequence();
-    if (!link_.ReadControllerType()) return false;
-    ShowSequence();
-    if (!link_.RequestPrivilege()) return false;
-    ShowSequence();
-    window_.SetInfoLabel(InfoLabel::Label_priv, std::to_string(context_.privilegeLevel));
-    ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load());
-    if (!link_.CompleteLinkSetUp()) {
-        window_.SetIconIndex(kIconConnectFailed);
+    // The progress of the set-up: the sequence number after each request
+    // from the timers on, and the privilege granted with the state.
+    bool privilegeGranted = false;
+    const bool online = link_.LinkSetUp([&](snp::SetUpStep step) {
+        if (step == snp::SetUpStep::Attach) return;
+        ShowSequence();
+        if (step != snp::SetUpStep::Privilege) return;
+        privilegeGranted = true;
+        window_.SetInfoLabel(InfoLabel::Label_priv, std::to_string(context_.privilegeLevel));
+        ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load());
+    });
+    if (!online) {
+        // Only the last request failing, with the controller answering
+        // up to there, shows the failed-connection picture.
+        if (privilegeGranted) window_.SetIconIndex(kIconConnectFailed);
         return false;
     }
-    ShowSequence();
     window_.SetPanelText(kLinkStatePanel, "Online");
     window_.SetPanelText(kMessagePanel, "");
     window_.SetIconIndex(kIconOnline);
@@ -106,15 +112,20 @@ void Engine::FillPlcInfo() {
 }
 
 void Engine::CycleLoop() {
+    bool dbWarningShown = false;
     while (!flags_.linkLost && !flags_.stopRequested) {
         if (config_.dbEnabled) {
             // Pings, and re-opens a connection the server dropped; the cycle
-            // goes on either way.
+            // goes on either way. Only the database's own warning is taken
+            // back when it answers again: a refusal shown in an earlier pass
+            // stays until the next message.
             if (mirror_.CheckConnection()) {
-                window_.SetPanelText(kMessagePanel, "");
+                if (dbWarningShown) window_.SetPanelText(kMessagePanel, "");
+                dbWarningShown = false;
                 mirror_.UpdateInfoPlcState(context_.plcState.load());
             } else {
                 window_.SetPanelText(kMessagePanel, "W13: No connection with database");
+                dbWarningShown = true;
             }
         }
         const bool ok = flags_.transmitting ? FullCycle() : HaltedCycle();
@@ -199,6 +210,13 @@ void Engine::ShowSequence() {
 }
 
 void Engine::EndOfWorker() {
+    {
+        // From here on the operator's Disconnect, Start and Halt do nothing:
+        // their texts would land after "Offline" and a stop request would
+        // outlive the worker.
+        std::lock_guard<std::mutex> lock(commandMutex_);
+        ending_ = true;
+    }
     if (config_.dbEnabled) {
         // Whether the server still answers does not matter here.
         if (config_.dropAfter) mirror_.DropMirrorDatabase();

@@ -164,12 +164,11 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
 
     // 13. Serial port, then the worker.
     if (!port_.OpenPort(config_.port, config_.baudRate, config_.parity, config_.stopBits)) {
-        // No worker will ever close the mirror database: do it here, as the
-        // worker's end would.
-        if (config_.dbEnabled) {
-            if (config_.dropAfter) mirror_.DropMirrorDatabase();
-            connection_.Close();
-        }
+        // No worker will use the mirror connection: close it. The database is
+        // never dropped here, whatever dropAfter says: it may be one kept from
+        // an earlier run, holding requests other programs flagged that were
+        // never written, and a mistyped port must not cost them.
+        if (config_.dbEnabled) connection_.Close();
         window_.SetPanelText(kLinkStatePanel, "Offline");
         window_.SetPanelText(kMessagePanel, "E1-" + std::to_string(port_.openErrorCode()) +
                                                 ": Openning COM port error");
@@ -185,15 +184,16 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
     window_.SetEnabled(Control::SB_Transmit_Stop, false);
     window_.SetPanelText(kLinkStatePanel, "Connecting..");
 
-    running_.store(true);
+    {
+        std::lock_guard<std::mutex> lock(commandMutex_);
+        ending_ = false;
+        running_.store(true);
+    }
     try {
         worker_ = std::thread([this] { CommunicationThread(); });
     } catch (const std::system_error&) {
         running_.store(false);
-        if (config_.dbEnabled) {
-            if (config_.dropAfter) mirror_.DropMirrorDatabase();
-            connection_.Close();
-        }
+        if (config_.dbEnabled) connection_.Close();  // kept, as above
         try {
             port_.ClosePort();
         } catch (const std::system_error&) {
@@ -208,7 +208,8 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
 }
 
 bool Engine::Disconnect() {
-    if (!running_.load()) return false;
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    if (!TakesCommands()) return false;
     window_.SetPanelText(kLinkStatePanel, "Disconnecting..");
     window_.SetEnabled(Control::SB_Offline, false);
     window_.SetEnabled(Control::SB_Transmit_Start, false);
@@ -222,7 +223,8 @@ bool Engine::StartTransmission() {
                                      [](bool on) { return on; });
     // As the disabled button: a full cycle with nothing to read would spin
     // without a single request on the line.
-    if (!running_.load() || !anyArea) return false;
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    if (!TakesCommands() || !anyArea) return false;
     window_.SetEnabled(Control::SB_Transmit_Start, false);
     window_.SetEnabled(Control::SB_Transmit_Stop, true);
     flags_.transmitting = 1;
@@ -230,7 +232,8 @@ bool Engine::StartTransmission() {
 }
 
 void Engine::HaltTransmission() {
-    if (!running_.load()) return;
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    if (!TakesCommands()) return;
     window_.SetEnabled(Control::SB_Transmit_Start, true);
     window_.SetEnabled(Control::SB_Transmit_Stop, false);
     flags_.transmitting = 0;

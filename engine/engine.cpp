@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "engine/plc_status.h"
+#include "engine/refusal_message.h"
 
 namespace tarnlight {
 
@@ -15,6 +16,16 @@ Engine::Engine(WindowPort& window)
     // Every decoded mailbox reply refreshes the state display.
     link_.SetStatusHook(
         [this] { ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load()); });
+    link_.SetRefusalHook([this](const snp::Refusal& refusal) { ReportRefusal(refusal); });
+}
+
+void Engine::ReportRefusal(const snp::Refusal& refusal) {
+    const std::string text = RefusalMessage(refusal);
+    if (refusal.request == snp::Refusal::Request::Read) {
+        lossMessage_ = text;
+    } else {
+        window_.SetPanelText(kMessagePanel, text);
+    }
 }
 
 Engine::~Engine() {

@@ -49,11 +49,12 @@ class Engine {
     // False (with a message in the message panel) when it stopped early or a
     // worker still runs.
     bool Connect(const Settings& pages, bool breakFree);
-    // Asks the worker to end after its running attempt or cycle. False when
-    // no worker runs.
+    // Asks the worker to end after its running attempt or cycle. False (and
+    // nothing shown) when no worker runs or it has begun its end sequence.
     bool Disconnect();
     // Full cycle from the next pass on. False (nothing changed) when no area
-    // is enabled in the snapshot: the button is disabled then.
+    // is enabled in the snapshot: the button is disabled then. Start and Halt
+    // change nothing once the worker has begun its end sequence.
     bool StartTransmission();
     void HaltTransmission();
     void PlcRun();
@@ -92,8 +93,14 @@ class Engine {
     bool ReadBitArea(int type);
     bool ReadWordArea(int type);
     void ShowSequence();
+    // A request the controller refused: shown now, or for a read (which
+    // fails the cycle) kept as the text of the loss.
+    void ReportRefusal(const snp::Refusal& refusal);
     void EndOfWorker();
     void SleepMs(unsigned ms);  // cut short by Shutdown
+    // True while a worker runs that has not begun its end sequence; call
+    // with commandMutex_ held.
+    bool TakesCommands() const { return running_.load() && !ending_; }
     void ClearPendingEdit(uint32_t generation);
 
     // Connect's own checks of the page values.
@@ -110,11 +117,20 @@ class Engine {
     db::MirrorConnection connection_;
     db::PlcMirrorDb mirror_;
 
+    // The message shown when the cycle loop ends with linkLost; empty for
+    // "E21: Lost connection with PLC". Worker only.
+    std::string lossMessage_;
     std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
     std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;
     std::atomic<bool> running_{false};
     std::atomic<WorkerEnd> lastEnd_{WorkerEnd::None};
+
+    // Disconnect, Start and Halt write to the window and the flags under this
+    // lock, and the worker raises ending_ under it as its end sequence
+    // begins: a command either lands before that sequence or not at all.
+    std::mutex commandMutex_;
+    bool ending_ = false;  // guarded by commandMutex_
 
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;

@@ -32,7 +32,7 @@ bool Engine::PerformPendingEdit() {
     }
 
     const auto address = static_cast<uint16_t>(in.address);
-    bool result;
+    snp::WriteResult result;
     if (snp::IsBitArea(in.memType)) {
         result = link_.WriteBit(address, in.bitValue ? 1 : 0, in.memType);
     } else {
@@ -40,12 +40,15 @@ bool Engine::PerformPendingEdit() {
         result = link_.WriteWord(address, static_cast<uint16_t>(in.wordValue & 0xFFFF),
                                  in.memType - snp::kAI);
     }
-    // Clear the flag before Apply comes back, so an Apply pressed right after
-    // a successful write raises it again and is not lost.
-    if (result) ClearPendingEdit(generation);
+    // A refused write is over too (the refusal is in the message panel):
+    // sending it again would get the same answer. Clear the flag before
+    // Apply comes back, so an Apply pressed right after the write raises it
+    // again and is not lost.
+    const bool linkUp = result != snp::WriteResult::Failed;
+    if (linkUp) ClearPendingEdit(generation);
     window_.SetEnabled(Control::Butt_UpdateMem, true);
-    flags_.linkLost = result ? 0 : 1;
-    return result;
+    flags_.linkLost = linkUp ? 0 : 1;
+    return linkUp;
 }
 
 }  // namespace tarnlight

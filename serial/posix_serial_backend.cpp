@@ -137,16 +137,19 @@ void ApplyLineSettings(termios& tio, const LineSettings& line) {
         cfsetispeed(&tio, speed);
         cfsetospeed(&tio, speed);
     }
+    // Every parity flag is set or cleared: a port that another program left
+    // in mark or space parity (CMSPAR) would otherwise keep a sticky parity
+    // bit, and the controller would reject about half the bytes.
+    constexpr tcflag_t kParityFlags = PARENB | PARODD | CMSPAR;
     switch (line.parityIndex) {
         case 0:
-            tio.c_cflag |= PARENB | PARODD;
+            tio.c_cflag = (tio.c_cflag & ~kParityFlags) | PARENB | PARODD;
             break;
         case 1:
-            tio.c_cflag |= PARENB;
-            tio.c_cflag &= ~static_cast<tcflag_t>(PARODD);
+            tio.c_cflag = (tio.c_cflag & ~kParityFlags) | PARENB;
             break;
         case 2:
-            tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD);
+            tio.c_cflag &= ~kParityFlags;
             break;
         default:
             break;  // keep the current parity

@@ -24,9 +24,6 @@ using namespace tarnlight::snp;
 
 // How long the rest of a frame may take once its ESC has arrived.
 constexpr int kFrameTimeoutMs = 500;
-// Error kind of a mailbox reply: the request named no known memory area or
-// an address outside it. The master's reads fail on it instead of storing zeros.
-constexpr uint8_t kKindErrorReply = 0xD1;
 // The level every fresh link starts with, until a privilege request.
 constexpr uint8_t kDefaultPrivilege = 1;
 constexpr size_t kMaxLoggedRequests = 100000;
@@ -59,6 +56,7 @@ struct PlcSimulator::Impl {
         line.SetStopFlag(&stopFlag);
         line.SetLineSpeed(config.lineBaud, config.parity);
         line.SetIdleHook([this] { LiveTick(); });
+        memory.SetSize(config.bitMemory, config.wordMemory);
     }
 
     SimConfig config;
@@ -72,7 +70,8 @@ struct PlcSimulator::Impl {
 
     std::atomic<bool> dead{false};
     std::atomic<bool> dropped{false};
-    std::atomic<int> failAcks{0}, corruptBcc{0}, wrongSeq{0}, refuseWrites{0};
+    std::atomic<int> failAcks{0}, corruptBcc{0}, wrongSeq{0}, ignoreWrites{0};
+    std::atomic<int> refuseWrites{0}, refuseRunStop{0};
     std::atomic<int> dropAfter{-1};
 
     mutable std::mutex mutex;  // guards the fields below
@@ -265,6 +264,10 @@ void PlcSimulator::Impl::HandleAttach(const uint8_t* frame) {
 
 void PlcSimulator::Impl::HandleIntermediate(const uint8_t* frame) {
     AddStat(&SimStats::intermediates);
+    {
+        std::lock_guard lock(mutex);
+        lastMailbox.assign(frame, frame + kMailboxFrameSize);
+    }
     Log(frame);
     CountServed();
     if (TakeOne(failAcks)) return;
@@ -289,7 +292,7 @@ void PlcSimulator::Impl::HandleMailbox(const uint8_t* frame) {
     CountServed();
     const uint8_t service = frame[kMbServiceCode];
     if (TakeOne(failAcks)) return;
-    if (service == 0x07 && TakeOne(refuseWrites)) return;
+    if (service == 0x07 && TakeOne(ignoreWrites)) return;
 
     MailboxFrame reply{};
     reply[0] = kEsc;
@@ -299,6 +302,12 @@ void PlcSimulator::Impl::HandleMailbox(const uint8_t* frame) {
     std::vector<uint8_t> data;  // read data for text buffers
     bool controllerType = false;
     std::string event;
+    const auto refuse = [&](SimErrorCodes codes, const std::string& what) {
+        reply[kMbKind] = kKindErrorReply;
+        reply[kMbErrorMajor] = codes.major;
+        reply[kMbErrorMinor] = codes.minor;
+        event = "refused " + what;
+    };
 
     switch (service) {
         case 0x00:
@@ -326,7 +335,9 @@ void PlcSimulator::Impl::HandleMailbox(const uint8_t* frame) {
             const uint16_t first = GetLe16(frame + 22);
             const uint16_t count = GetLe16(frame + 24);
             if (!memory.Read(frame[kMbData], first, count, data)) {
-                reply[kMbKind] = kKindErrorReply;
+                data.clear();
+                refuse(kErrorNoSuchMemory,
+                       "read of " + std::to_string(count) + " from index " + std::to_string(first));
             } else if (data.size() <= kMaxInlineDataBytes) {
                 std::copy(data.begin(), data.end(), reply.begin() + kMbInlineData);
                 data.clear();
@@ -343,17 +354,23 @@ void PlcSimulator::Impl::HandleMailbox(const uint8_t* frame) {
             int area = 0;
             bool isWord = false;
             const uint16_t index = GetLe16(frame + 22);
-            if (memory.Write(frame[kMbData], index, frame + 26, area, isWord)) {
+            if (TakeOne(refuseWrites)) {
+                refuse(kErrorRefused, "write at index " + std::to_string(index));
+            } else if (memory.Write(frame[kMbData], index, frame + 26, area, isWord)) {
                 AddStat(&SimStats::writes);
                 const unsigned value = isWord ? GetLe16(frame + 26) : (frame[26] != 0 ? 1u : 0u);
                 event = std::string("write ") + AreaName(area, isWord) + std::to_string(index + 1) +
                         " = " + std::to_string(value);
             } else {
-                reply[kMbKind] = kKindErrorReply;
+                refuse(kErrorNoSuchMemory, "write at index " + std::to_string(index));
             }
             break;
         }
         case 0x23: {
+            if (TakeOne(refuseRunStop)) {
+                refuse(kErrorRefused, "run/stop");
+                break;
+            }
             const uint8_t next = frame[kMbData] & 0x0F;
             state.store(next);
             event = "run/stop: " + std::to_string(next) + " \"" + StateName(next) + "\"";
@@ -518,8 +535,17 @@ void PlcSimulator::CorruptBcc(int count) {
 void PlcSimulator::WrongSequence(int count) {
     impl_->wrongSeq.store(std::max(count, 0));
 }
+void PlcSimulator::IgnoreWrites(int count) {
+    impl_->ignoreWrites.store(std::max(count, 0));
+}
 void PlcSimulator::RefuseWrites(int count) {
     impl_->refuseWrites.store(std::max(count, 0));
+}
+void PlcSimulator::RefuseRunStop(int count) {
+    impl_->refuseRunStop.store(std::max(count, 0));
+}
+void PlcSimulator::SetMemorySize(uint32_t bits, uint32_t words) {
+    impl_->memory.SetSize(bits, words);
 }
 void PlcSimulator::DropLineAfter(int exchanges) {
     if (exchanges < 0) {

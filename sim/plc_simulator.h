@@ -31,7 +31,21 @@ struct SimConfig {
     int turnaroundMs = 0;         // extra delay before each reply
     bool liveProcess = false;     // counter in %R1 and a rotating pattern in %I1..%I8
     int ackWaitMs = 2000;         // how long the sim waits for the master's acknowledgement
+    // Memory size: addresses per bit area (at most 8192) and per word area (at
+    // most 4096). Reads and writes reaching beyond it get an error reply.
+    uint32_t bitMemory = 8192;
+    uint32_t wordMemory = 4096;
 };
+
+// Error codes (major, minor; reply offsets 20 and 21) of the simulator's
+// error replies. They are the simulator's own choice, only there so that a
+// master can show them.
+struct SimErrorCodes {
+    uint8_t major;
+    uint8_t minor;
+};
+inline constexpr SimErrorCodes kErrorNoSuchMemory{0x04, 0x02};  // selector or address
+inline constexpr SimErrorCodes kErrorRefused{0x05, 0x01};       // the refusal faults
 
 struct SimStats {
     uint64_t attaches = 0;
@@ -75,17 +89,24 @@ class PlcSimulator {
     uint8_t plcState() const;
     void SetSweepTime(uint16_t tenthsMs);
 
+    // The memory size of SimConfig, at run time.
+    void SetMemorySize(uint32_t bits, uint32_t words);
+
     // Fault injection (at run time; the CLI flags set the same at start).
     // FailAcks and WrongSequence act on mailbox (and FailAcks on intermediate)
     // requests; CorruptBcc on attach, mailbox and intermediate replies, not on
-    // text buffers. Requests that name an unknown memory selector, and writes
-    // to an address outside the area, get an error reply (kind D1h) and change
-    // nothing; reads beyond the area deliver zeros.
+    // text buffers. Requests that name an unknown memory selector, and reads
+    // and writes reaching beyond the memory size, get an error reply (kind
+    // D1h, kErrorNoSuchMemory) and change nothing.
     void SetDead(bool dead);        // no answer at all
     void FailAcks(int count);       // do not acknowledge the next count requests (no reply either)
     void CorruptBcc(int count);     // wrong check code on the next count replies
     void WrongSequence(int count);  // wrong sequence number on the next count mailbox replies
-    void RefuseWrites(int count);   // the next count write requests get no acknowledgement
+    void IgnoreWrites(int count);   // the next count write requests get no acknowledgement
+    // The next count write requests, or Run/Stop requests, are answered with
+    // an error reply (kErrorRefused); nothing changes.
+    void RefuseWrites(int count);
+    void RefuseRunStop(int count);
     void DropLineAfter(
         int exchanges);  // silent (pulled cable) after that many further requests; -1 cancels
     void RestoreLine();  // answer again after a drop
@@ -104,8 +125,9 @@ class PlcSimulator {
     };
     std::vector<Request> requests() const;
     void ClearRequests();
-    std::vector<uint8_t> lastAttachRequest() const;   // whole 24-byte attach request
-    std::vector<uint8_t> lastMailboxRequest() const;  // whole 40-byte last mailbox request
+    std::vector<uint8_t> lastAttachRequest() const;  // whole 24-byte attach request
+    // The whole last 40-byte request: mailbox or intermediate frame.
+    std::vector<uint8_t> lastMailboxRequest() const;
 
     // Notable events (attach, write, run/stop) as one line of text each, for
     // the CLI. Called on the serving thread; set before Start().

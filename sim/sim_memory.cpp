@@ -1,5 +1,7 @@
 #include "sim/sim_memory.h"
 
+#include <algorithm>
+
 #include "sim/plc_simulator.h"
 
 namespace tarnlight::sim {
@@ -52,9 +54,15 @@ bool ValidArea(int area) {
 
 }  // namespace
 
-SimMemory::SimMemory() {
+SimMemory::SimMemory() : bitSize_(kBitCount), wordSize_(kWordCount) {
     for (auto& b : bits_) b.assign(kBitCount + 1, 0);
     for (auto& w : words_) w.assign(kWordCount + 1, 0);
+}
+
+void SimMemory::SetSize(uint32_t bits, uint32_t words) {
+    std::lock_guard lock(mutex_);
+    bitSize_ = std::min<uint32_t>(bits, kBitCount);
+    wordSize_ = std::min<uint32_t>(words, kWordCount);
 }
 
 void SimMemory::SetBit(int area, uint32_t address, bool value) {
@@ -85,20 +93,22 @@ bool SimMemory::Read(uint8_t selector, uint16_t first, uint16_t count,
                      std::vector<uint8_t>& out) const {
     std::lock_guard lock(mutex_);
     if (const int area = BitReadArea(selector); area >= 0) {
+        // Whole bytes: a memory whose size is no multiple of 8 ends within one.
+        if (8u * (uint32_t{first} + count) > (bitSize_ + 7) / 8 * 8) return false;
         for (uint32_t k = 0; k < count; ++k) {
             uint8_t byte = 0;
             for (uint32_t b = 0; b < 8; ++b) {
                 const uint32_t address = 8 * (first + k) + 1 + b;
-                if (address <= kBitCount && bits_[area][address] != 0) byte |= 1u << b;
+                if (address <= bitSize_ && bits_[area][address] != 0) byte |= 1u << b;
             }
             out.push_back(byte);
         }
         return true;
     }
     if (const int area = WordArea(selector); area >= 0) {
+        if (uint32_t{first} + count > wordSize_) return false;
         for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t address = first + 1u + i;
-            const uint16_t w = address <= kWordCount ? words_[area][address] : 0;
+            const uint16_t w = words_[area][first + 1u + i];
             out.push_back(static_cast<uint8_t>(w & 0xFF));
             out.push_back(static_cast<uint8_t>(w >> 8));
         }
@@ -112,14 +122,14 @@ bool SimMemory::Write(uint8_t selector, uint16_t index, const uint8_t* value, in
     const uint32_t address = index + 1u;
     std::lock_guard lock(mutex_);
     if (const int a = BitWriteArea(selector); a >= 0) {
-        if (address > kBitCount) return false;
+        if (address > bitSize_) return false;
         bits_[a][address] = value[0] != 0 ? 1 : 0;
         area = a;
         isWord = false;
         return true;
     }
     if (const int a = WordArea(selector); a >= 0) {
-        if (address > kWordCount) return false;
+        if (address > wordSize_) return false;
         words_[a][address] = static_cast<uint16_t>(value[0] | (value[1] << 8));
         area = a;
         isWord = true;

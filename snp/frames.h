@@ -25,7 +25,7 @@ inline constexpr size_t kReceiveBufferSize = 2048;
 inline constexpr size_t kTextFrameOverhead = 8;
 
 // Attach frame offsets.
-inline constexpr size_t kAttachIdOffset = 2;   // 8 bytes, zero padded
+inline constexpr size_t kAttachIdOffset = 2;  // 8 bytes, zero padded
 inline constexpr size_t kAttachIdSize = 8;
 inline constexpr size_t kAttachT1Offset = 10;  // two uppercase hex digits
 inline constexpr size_t kAttachEtbOffset = 18;
@@ -34,6 +34,8 @@ inline constexpr size_t kAttachEtbOffset = 18;
 inline constexpr size_t kMbSequence = 8;
 inline constexpr size_t kMbKind = 9;
 inline constexpr size_t kMbServiceCode = 20;
+inline constexpr size_t kMbErrorMajor = 20;  // error reply: the controller's error codes
+inline constexpr size_t kMbErrorMinor = 21;
 inline constexpr size_t kMbData = 21;        // request data 21..33
 inline constexpr size_t kMbInlineData = 22;  // inline reply data of a D4h reply
 inline constexpr size_t kMbPrivilege = 29;
@@ -49,6 +51,8 @@ inline constexpr size_t kMaxInlineDataBytes = 6;
 inline constexpr uint8_t kKindRequest = 0xC0;
 inline constexpr uint8_t kKindInlineReply = 0xD4;
 inline constexpr uint8_t kKindTextReply = 0x94;
+// The controller refused the request; its error codes are at 20 and 21.
+inline constexpr uint8_t kKindErrorReply = 0xD1;
 
 using MailboxFrame = std::array<uint8_t, kMailboxFrameSize>;
 
@@ -60,7 +64,9 @@ MailboxFrame MailboxRequestTemplate(uint8_t serviceCode);
 // The fixed intermediate frame: 'I', everything zero but ETB, check code 3Dh.
 MailboxFrame IntermediateFrame();
 
-inline uint16_t GetLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t GetLe16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline void PutLe16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v & 0xFF);
     p[1] = static_cast<uint8_t>(v >> 8);

@@ -130,10 +130,16 @@ bool SnpLink::CompleteLinkSetUp() {
     return MailboxExchange(request);
 }
 
-bool SnpLink::LinkSetUp() {
+bool SnpLink::LinkSetUp(const std::function<void(SetUpStep)>& stepDone) {
     SendLinkBreak();
-    return Attach() && NegotiateTimers() && ReadControllerType() && RequestPrivilege() &&
-           CompleteLinkSetUp();
+    const auto step = [&](bool ok, SetUpStep done) {
+        if (ok && stepDone) stepDone(done);
+        return ok;
+    };
+    return step(Attach(), SetUpStep::Attach) && step(NegotiateTimers(), SetUpStep::Timers) &&
+           step(ReadControllerType(), SetUpStep::ControllerType) &&
+           step(RequestPrivilege(), SetUpStep::Privilege) &&
+           step(CompleteLinkSetUp(), SetUpStep::Complete);
 }
 
 }  // namespace tarnlight::snp

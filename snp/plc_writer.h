@@ -5,13 +5,20 @@
 
 namespace tarnlight::snp {
 
+// What became of a request that changes the controller.
+enum class WriteResult {
+    Written,  // the controller took it
+    Refused,  // the controller answered with an error reply: not done, the link is alive
+    Failed,   // no valid answer: the link is lost
+};
+
 class PlcWriter {
-public:
+  public:
     virtual ~PlcWriter() = default;
-    // area: 0 %I, 1 %M, 2 %Q; value 0 or 1. True when the controller accepted it.
-    virtual bool WriteBit(uint16_t address, uint8_t value, int area) = 0;
+    // area: 0 %I, 1 %M, 2 %Q; value 0 or 1.
+    virtual WriteResult WriteBit(uint16_t address, uint8_t value, int area) = 0;
     // area: 0 %AI, 1 %R, 2 %AQ.
-    virtual bool WriteWord(uint16_t address, uint16_t value, int area) = 0;
+    virtual WriteResult WriteWord(uint16_t address, uint16_t value, int area) = 0;
 };
 
 }  // namespace tarnlight::snp

@@ -38,6 +38,11 @@ MailboxFrame MemoryRequest(uint8_t service, uint8_t selector, uint16_t address, 
     return request;
 }
 
+// One cell: the write selector, address - 1 and the length 1.
+MailboxFrame WriteRequest(int type, uint16_t address) {
+    return MemoryRequest(kServiceWrite, WriteSelector(type), static_cast<uint16_t>(address - 1), 1);
+}
+
 // A reply whose data follows in text buffers: kind 94h and next frame 'T'.
 bool AnnouncesTextBuffers(const uint8_t* reply) {
     return reply[kMbKind] == kKindTextReply && reply[kMbNextType] == kTypeText;
@@ -60,9 +65,25 @@ bool SnpLink::SendRunStop() {
     context_.runStopPending.store(0);
     // With the controller state unknown the link is not trusted for a command.
     if (context_.plcState.load() >= kPlcStateUnknown) return false;
+    const uint8_t code = context_.runStopCode.load();
     MailboxFrame request = MailboxRequestTemplate(kServiceRunStop);
-    request[kSelectorOffset] = context_.runStopCode.load();
-    return MailboxExchange(request);
+    request[kSelectorOffset] = code;
+    return Outcome(MailboxExchange(request), Refusal::RunStop(code)) != WriteResult::Failed;
+}
+
+bool SnpLink::TakeRefusal(Refusal refusal) {
+    const uint8_t* reply = context_.receiveBuffer.data();
+    if (reply[kMbKind] != kKindErrorReply) return false;
+    context_.refusalMajor = refusal.major = reply[kMbErrorMajor];
+    context_.refusalMinor = refusal.minor = reply[kMbErrorMinor];
+    if (refusalHook_) refusalHook_(refusal);
+    return true;
+}
+
+WriteResult SnpLink::Outcome(bool exchanged, const Refusal& ifRefused) {
+    if (!exchanged) return WriteResult::Failed;
+    if (context_.receiveBuffer[kMbKind] == kKindInlineReply) return WriteResult::Written;
+    return TakeRefusal(ifRefused) ? WriteResult::Refused : WriteResult::Failed;
 }
 
 bool SnpLink::ReadBits(uint16_t first, uint16_t last, int area) {
@@ -75,7 +96,7 @@ bool SnpLink::ReadBits(uint16_t first, uint16_t last, int area) {
         const size_t count = lastByte - firstByte + 1u;
         MailboxFrame request = MemoryRequest(kServiceRead, ReadSelector(kI + area), firstByte,
                                              static_cast<uint16_t>(count));
-        ok = MailboxExchange(request);
+        ok = MailboxExchange(request) && !TakeRefusal(Refusal::Read(kI + area, first, last));
 
         auto& bits = image_.bits[static_cast<size_t>(area)];
         size_t stored = 0;  // data bytes taken so far; more than count are ignored
@@ -114,7 +135,7 @@ bool SnpLink::ReadWords(uint16_t first, uint16_t last, int area) {
         MailboxFrame request =
             MemoryRequest(kServiceRead, ReadSelector(kAI + area), static_cast<uint16_t>(first - 1),
                           static_cast<uint16_t>(count));
-        ok = MailboxExchange(request);
+        ok = MailboxExchange(request) && !TakeRefusal(Refusal::Read(kAI + area, first, last));
 
         auto& words = image_.words[static_cast<size_t>(area)];
         size_t stored = 0;  // words taken so far; more than count are ignored
@@ -132,28 +153,23 @@ bool SnpLink::ReadWords(uint16_t first, uint16_t last, int area) {
     return ok;
 }
 
-bool SnpLink::WriteBit(uint16_t address, uint8_t value, int area) {
-    bool ok = ValidGroupArea(area) && address >= 1 && address <= kMaxBitAddress;
-    if (ok) {
-        MailboxFrame request = MemoryRequest(kServiceWrite, WriteSelector(kI + area),
-                                             static_cast<uint16_t>(address - 1), 1);
-        request[kValueOffset] = value != 0 ? kBitOn : kBitOff;
-        ok = MailboxExchange(request);
-    }
-    flags_.linkLost.store(ok ? 0 : 1);
-    return ok;
+WriteResult SnpLink::WriteCell(MailboxFrame& request, bool valid, int type, uint16_t address) {
+    WriteResult result = WriteResult::Failed;
+    if (valid) result = Outcome(MailboxExchange(request), Refusal::Write(type, address));
+    flags_.linkLost.store(result == WriteResult::Failed ? 1 : 0);
+    return result;
 }
 
-bool SnpLink::WriteWord(uint16_t address, uint16_t value, int area) {
-    bool ok = ValidGroupArea(area) && address >= 1 && address <= kMaxWordAddress;
-    if (ok) {
-        MailboxFrame request = MemoryRequest(kServiceWrite, WriteSelector(kAI + area),
-                                             static_cast<uint16_t>(address - 1), 1);
-        PutLe16(&request[kValueOffset], value);
-        ok = MailboxExchange(request);
-    }
-    flags_.linkLost.store(ok ? 0 : 1);
-    return ok;
+WriteResult SnpLink::WriteBit(uint16_t address, uint8_t value, int area) {
+    MailboxFrame request = WriteRequest(kI + area, address);
+    request[kValueOffset] = value != 0 ? kBitOn : kBitOff;
+    return WriteCell(request, ValidGroupArea(area) && address >= 1, kI + area, address);
+}
+
+WriteResult SnpLink::WriteWord(uint16_t address, uint16_t value, int area) {
+    MailboxFrame request = WriteRequest(kAI + area, address);
+    PutLe16(&request[kValueOffset], value);
+    return WriteCell(request, ValidGroupArea(area) && address >= 1, kAI + area, address);
 }
 
 }  // namespace tarnlight::snp

@@ -7,15 +7,19 @@
 #include <cstdint>
 #include <functional>
 
-#include "types/engine_flags.h"
-#include "types/link_config.h"
 #include "serial/serial_port.h"
 #include "snp/frames.h"
 #include "snp/memory.h"
 #include "snp/plc_writer.h"
+#include "snp/refusal.h"
 #include "snp/snp_link_context.h"
+#include "types/engine_flags.h"
+#include "types/link_config.h"
 
 namespace tarnlight::snp {
+
+// The requests of the link set-up, in the order they are sent.
+enum class SetUpStep { Attach, Timers, ControllerType, Privilege, Complete };
 
 class SnpLink : public PlcWriter {
   public:
@@ -25,6 +29,11 @@ class SnpLink : public PlcWriter {
     // Called after each verified mailbox reply has been decoded into plcState
     // and sweepTime (the engine shows the status there).
     void SetStatusHook(std::function<void()> hook) { statusHook_ = std::move(hook); }
+    // Called for every request the controller refused with an error reply
+    // (reads, writes, Run/Stop); the codes are also kept in the context.
+    void SetRefusalHook(std::function<void(const Refusal&)> hook) {
+        refusalHook_ = std::move(hook);
+    }
 
     // --- frames and exchanges ---
     bool WaitAck();
@@ -49,17 +58,29 @@ class SnpLink : public PlcWriter {
     bool ReadControllerType();
     bool RequestPrivilege();
     bool CompleteLinkSetUp();
-    bool LinkSetUp();  // all of the above in order
+    // One connection attempt: the break, then the set-up requests in order up
+    // to the first that fails. stepDone, when given, is called after each
+    // request that succeeded (the worker shows its progress there). True
+    // when the link is up.
+    bool LinkSetUp(const std::function<void(SetUpStep)>& stepDone = {});
 
     // --- service requests ---
     void DecodeShortStatus(const uint8_t* reply);
     bool ReadShortStatus();
     bool SendIntermediate();
+    // False only when the link failed. A command the controller refused is
+    // reported through the refusal hook and leaves the link up (true).
     bool SendRunStop();
+    // A read the controller refused fails like any other (false, linkLost)
+    // and is reported through the refusal hook.
     bool ReadBits(uint16_t first, uint16_t last, int area);
     bool ReadWords(uint16_t first, uint16_t last, int area);
-    bool WriteBit(uint16_t address, uint8_t value, int area) override;
-    bool WriteWord(uint16_t address, uint16_t value, int area) override;
+    // Written (D4h reply), Refused (error reply, reported through the
+    // refusal hook; linkLost stays clear) or Failed (linkLost set). Any
+    // address 1..65535 goes out: a write does not touch the image, and the
+    // controller decides what memory it has.
+    WriteResult WriteBit(uint16_t address, uint8_t value, int area) override;
+    WriteResult WriteWord(uint16_t address, uint16_t value, int area) override;
 
     SnpLinkContext& context() { return context_; }
     SerialPort& port() { return port_; }
@@ -69,6 +90,15 @@ class SnpLink : public PlcWriter {
     // or in the text buffers that follow a 94h reply; delivered to store.
     bool ReceiveReadData(size_t byteCount,
                          const std::function<void(const uint8_t*, size_t)>& store);
+    // True when the reply in the receive buffer is an error reply; its codes
+    // then go into the context and, with what was asked, to the hook.
+    bool TakeRefusal(Refusal refusal);
+    // Outcome of an exchanged request that changes the controller: a D4h
+    // reply took it, an error reply refused it, anything else is no answer.
+    WriteResult Outcome(bool exchanged, const Refusal& ifRefused);
+    // Sends a filled write request unless valid is false (no such cell:
+    // Failed, nothing sent); sets linkLost as the result says.
+    WriteResult WriteCell(MailboxFrame& request, bool valid, int type, uint16_t address);
 
     SerialPort& port_;
     SnpLinkContext& context_;
@@ -76,6 +106,7 @@ class SnpLink : public PlcWriter {
     MemoryImage& image_;
     EngineFlags& flags_;
     std::function<void()> statusHook_;
+    std::function<void(const Refusal&)> refusalHook_;
 };
 
 }  // namespace tarnlight::snp

@@ -27,6 +27,11 @@ struct SnpLinkContext {
     uint8_t plcModel = 0;       // index into plcModelNames
     uint8_t privilegeLevel = 0;
 
+    // Error codes of the controller's last error reply (reply offsets 20 and
+    // 21): why it refused the request.
+    uint8_t refusalMajor = 0;
+    uint8_t refusalMinor = 0;
+
     // Decoded short status. Written by the worker, read by the window side
     // through the status calls, so kept atomic.
     std::atomic<uint8_t> plcState{0};

@@ -19,8 +19,9 @@
 
 namespace tarnlight::db::test {
 
-// The controller side of the write-back queue: records every write and fails
-// the write with the chosen index (0 = the first).
+// The controller side of the write-back queue: records every write, fails
+// the write with the index failAt (0 = the first) and refuses the writes
+// whose indexes are in refuse.
 class RecordingWriter : public snp::PlcWriter {
   public:
     struct Write {
@@ -32,20 +33,25 @@ class RecordingWriter : public snp::PlcWriter {
     };
     std::vector<Write> writes;
     int failAt = -1;
+    std::vector<int> refuse;
     std::function<void(const Write&)> onWrite;  // runs while the write is "on the line"
 
-    bool WriteBit(uint16_t address, uint8_t value, int area) override {
+    snp::WriteResult WriteBit(uint16_t address, uint8_t value, int area) override {
         return Record({true, address, value, area});
     }
-    bool WriteWord(uint16_t address, uint16_t value, int area) override {
+    snp::WriteResult WriteWord(uint16_t address, uint16_t value, int area) override {
         return Record({false, address, value, area});
     }
 
   private:
-    bool Record(const Write& w) {
+    snp::WriteResult Record(const Write& w) {
+        const int index = static_cast<int>(writes.size());
         writes.push_back(w);
         if (onWrite) onWrite(w);
-        return static_cast<int>(writes.size()) - 1 != failAt;
+        if (index == failAt) return snp::WriteResult::Failed;
+        if (std::find(refuse.begin(), refuse.end(), index) != refuse.end())
+            return snp::WriteResult::Refused;
+        return snp::WriteResult::Written;
     }
 };
 

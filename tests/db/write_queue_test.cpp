@@ -22,6 +22,21 @@ class ConnectedTest : public MirrorTest {
         const auto sent = Sent();
         return std::find(sent.begin(), sent.end(), sql) != sent.end();
     }
+    // Five requests in three tables, in the order the queue serves them:
+    // %M1 = 1, %R1..3 = 11, 22, 33, %AQ1 = 44.
+    void RequestFiveRows() {
+        Request("new_m", 1, 1);
+        Request("new_r", 1, 11);
+        Request("new_r", 2, 22);
+        Request("new_r", 3, 33);
+        Request("new_aq", 1, 44);
+    }
+    // Their flags in the same order, as "0 1 1 1 1".
+    std::string FiveFlags() {
+        return Cell("new_m", "flag", 1) + " " + Cell("new_r", "flag", 1) + " " +
+               Cell("new_r", "flag", 2) + " " + Cell("new_r", "flag", 3) + " " +
+               Cell("new_aq", "flag", 1);
+    }
 };
 
 class WriteQueueTest : public ConnectedTest, public ::testing::WithParamInterface<bool> {
@@ -144,21 +159,13 @@ TEST_P(WriteQueueTest, RequestsAreWrittenAsTheControllerTakesThem) {
 }
 
 TEST_P(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {
-    Request("new_m", 1, 1);
-    Request("new_r", 1, 11);
-    Request("new_r", 2, 22);
-    Request("new_r", 3, 33);
-    Request("new_aq", 1, 44);
+    RequestFiveRows();
     writer_.failAt = 2;  // new_m 1, new_r 1, then new_r 2 fails
     EnableLog();
     EXPECT_FALSE(mirror_.ServeWriteQueue());
     EXPECT_EQ(writer_.writes,
               (std::vector<W>{{true, 1, 1, 1}, {false, 1, 11, 1}, {false, 2, 22, 1}}));
-    EXPECT_EQ(Cell("new_m", "flag", 1), "0");
-    EXPECT_EQ(Cell("new_r", "flag", 1), "0");
-    EXPECT_EQ(Cell("new_r", "flag", 2), "1");
-    EXPECT_EQ(Cell("new_r", "flag", 3), "1");
-    EXPECT_EQ(Cell("new_aq", "flag", 1), "1");
+    EXPECT_EQ(FiveFlags(), "0 0 1 1 1");
     if (EachValue()) {
         EXPECT_FALSE(SentContains("SELECT * FROM `new_aq` WHERE flag = 1"));
     }
@@ -169,6 +176,39 @@ TEST_P(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {
     EXPECT_EQ(writer_.writes.size(), 6u);
     EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
     EXPECT_EQ(Count("new_aq", "flag <> 0"), 0);
+}
+
+// A row the controller refused gets flag 3 and holds up nothing; it waits
+// for its program to flag it again. A row whose value changed during the
+// refused write still asks for the new value and stays pending.
+TEST_P(WriteQueueTest, RefusedRowsAreMarkedAndTheQueueGoesOn) {
+    RequestFiveRows();
+    writer_.refuse = {1, 3};  // new_r 1, then new_r 3
+    writer_.onWrite = [&](const W& w) {
+        if (w.value == 33) other().Exec("UPDATE " + T("new_r") + " SET value=34 WHERE id=3");
+    };
+    EnableLog();
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_EQ(writer_.writes.size(), 5u);
+    EXPECT_EQ(FiveFlags(), "0 3 0 1 0");
+    EXPECT_EQ(Cell("new_r", "value", 1), "11");
+    if (EachValue()) {
+        EXPECT_TRUE(SentContains("UPDATE new_r SET flag = 3 WHERE id=1 AND value=11 AND flag = 1"));
+    } else {
+        EXPECT_TRUE(SentContains(
+            "UPDATE new_r SET flag = 3 WHERE flag = 1 AND (id, value) IN ((1,11),(3,33))"));
+    }
+
+    // Not tried again until flagged anew.
+    writer_.refuse.clear();
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    ASSERT_EQ(writer_.writes.size(), 6u);
+    EXPECT_EQ(writer_.writes[5], (W{false, 3, 34, 1}));
+    Request("new_r", 1, 11);
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    ASSERT_EQ(writer_.writes.size(), 7u);
+    EXPECT_EQ(writer_.writes[6], (W{false, 1, 11, 1}));
+    EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
 }
 
 TEST_P(WriteQueueTest, ATableWhoseSelectFailsIsSkipped) {

@@ -2,6 +2,8 @@
 // of the test run and the simulated controller.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/private_db.h"
 
@@ -134,11 +136,56 @@ TEST_F(MirrorEngineTest, UnselectableDatabaseGivesE12) {
     EXPECT_FALSE(engine_->IsWorkerRunning());
 }
 
-TEST_F(MirrorEngineTest, PortFailureAfterTheBuildDropsTheDatabase) {
+// A mistyped port must not cost the rows other programs flagged in a
+// database kept from an earlier run: Connect drops nothing when it fails at
+// the port, whatever dropAfter says.
+TEST_F(MirrorEngineTest, PortFailureAtConnectKeepsTheDatabase) {
+    pages_.dropAfter = false;
+    ASSERT_GE(ConnectOnline(), 0);
+    DisconnectAndWait();
+    ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_m SET value=1, flag=1 WHERE id=5"));
+
+    pages_.dropBefore = false;
+    pages_.dropAfter = true;
     pages_.port = -1;
     EXPECT_FALSE(engine_->Connect(pages_, true));
     EXPECT_EQ(window_.Calls().back(), "panel 8 E1-1: Openning COM port error");
-    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+    ASSERT_TRUE(other_->DatabaseExists(dbName_));
+    EXPECT_EQ(other_->Number("SELECT flag FROM " + dbName_ + ".new_m WHERE id=5"), 1);
+}
+
+// A request the controller refuses gets flag 3 and is named in the message
+// panel, where it stays while the cycle goes on; the request after it is
+// written in the same cycle.
+TEST_F(MirrorEngineTest, RefusedRequestIsMarkedAndNamedWhileTheCycleGoesOn) {
+    pages_.areaEnabled = {false, false, false, false, true, false};
+    pages_.areaTo[snp::kR] = 4;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    ASSERT_GE(window_.WaitForCall("panel 6 ", 0, true), 0);
+
+    sim_->RefuseWrites(1);
+    ASSERT_TRUE(
+        other_->Exec("UPDATE " + dbName_ + ".new_r SET value=id+3, flag=1 WHERE id IN (2,3)"));
+    const long refused =
+        window_.WaitForCall("panel 8 W21: PLC refused write to %R2, error 05h/01h");
+    ASSERT_GE(refused, 0);
+    ASSERT_TRUE(WaitFor(
+        [&] { return other_->Number("SELECT flag FROM " + dbName_ + ".new_r WHERE id=3") == 0; }));
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 3), 6);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 2), 0);
+    EXPECT_EQ(other_->Number("SELECT flag FROM " + dbName_ + ".new_r WHERE id=2"), 3);
+
+    // Three more cycles: the message stays, the link was never lost.
+    const auto cyclesSince = [&](long from) {
+        const auto calls = window_.Calls();
+        return std::count_if(calls.begin() + from, calls.end(),
+                             [](const std::string& c) { return c.rfind("panel 6 ", 0) == 0; });
+    };
+    ASSERT_TRUE(WaitFor([&] { return cyclesSince(refused) >= 3; }));
+    EXPECT_EQ(window_.Find("panel 8 ", refused + 1, true), -1);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..", refused, true), -1);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 2), 0);
 }
 
 }  // namespace

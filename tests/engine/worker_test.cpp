@@ -235,9 +235,9 @@ TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
     EXPECT_EQ(window_.Find("panel 6 ", 0, true), -1);
 }
 
-TEST_F(EngineTest, RefusedManualWriteIsLostLinkAndRetriedAfterReconnection) {
+TEST_F(EngineTest, UnansweredManualWriteIsLostLinkAndRetriedAfterReconnection) {
     ASSERT_GE(ConnectOnline(), 0);
-    sim_->RefuseWrites(1);
+    sim_->IgnoreWrites(1);
     const size_t mark = window_.Size();
     window_.SetEditInputs({snp::kAQ, 3, false, 1234});
     engine_->ApplyEdit();
@@ -251,10 +251,55 @@ TEST_F(EngineTest, RefusedManualWriteIsLostLinkAndRetriedAfterReconnection) {
     ASSERT_TRUE(WaitFor([&] { return EngineProbe(*engine_).flags().pendingEdit.load() == 0; }));
 }
 
+// A controller that refuses a request is still on the line: a refused write
+// or Run/Stop is named in the message panel and the link stays up; a refused
+// read ends the cycle as a lost link, with the refused range in place of E21.
+TEST_F(EngineTest, RefusalsAreNamedAndOnlyARefusedReadLosesTheLink) {
+    pages_.areaEnabled = {false, false, false, false, true, false};
+    pages_.areaFrom[snp::kR] = 1;
+    pages_.areaTo[snp::kR] = 100;
+    sim_->SetMemorySize(sim::kBitCount, 50);
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+
+    sim_->RefuseWrites(1);
+    window_.SetEditInputs({snp::kAQ, 3, false, 1234});
+    engine_->ApplyEdit();
+    const long refused =
+        window_.WaitForCall("panel 8 W21: PLC refused write to %AQ3, error 05h/01h", online);
+    ASSERT_GE(refused, 0);
+    EXPECT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", refused), 0);
+    EXPECT_TRUE(WaitFor([&] { return EngineProbe(*engine_).flags().pendingEdit.load() == 0; }));
+    // Not sent again: the next keep-alive passes go by without a write.
+    const uint64_t seen = sim_->stats().intermediates;
+    ASSERT_TRUE(WaitFor([&] { return sim_->stats().intermediates >= seen + 4; }));
+    EXPECT_EQ(sim_->GetWord(sim::kAreaAQ, 3), 0);
+    EXPECT_EQ(sim_->stats().writes, 0u);
+
+    sim_->RefuseRunStop(1);
+    engine_->PlcStop(0);
+    const long stopRefused =
+        window_.WaitForCall("panel 8 W22: PLC refused Stop, error 05h/01h", refused);
+    ASSERT_GE(stopRefused, 0);
+    EXPECT_EQ(sim_->plcState(), 0);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..", online, true), -1);
+    EXPECT_EQ(window_.Find("panel 8 E21: Lost connection with PLC"), -1);
+
+    ASSERT_TRUE(engine_->StartTransmission());
+    const long lost = window_.WaitForCall("icon 3", stopRefused);
+    ASSERT_GE(lost, 0);
+    EXPECT_EQ(Slice(window_.Calls(), lost - 4, 5),
+              (std::vector<std::string>{"panel 0 Offline",
+                                        "panel 8 E24: PLC refused read of %R1..100, error 04h/02h",
+                                        "panel 2 ", "panel 3 ", "icon 3"}));
+    EXPECT_EQ(window_.Find("panel 8 E21: Lost connection with PLC"), -1);
+}
+
 TEST_F(EngineTest, ApplyDisablesTheButtonBeforeItRaisesTheFlag) {
     int pendingAtDisable = -1;
     window_.onCall = [&](const std::string& line) {
-        if (line == "enable Butt_UpdateMem 0") pendingAtDisable = EngineProbe(*engine_).flags().pendingEdit;
+        if (line == "enable Butt_UpdateMem 0")
+            pendingAtDisable = EngineProbe(*engine_).flags().pendingEdit;
     };
     engine_->ApplyEdit();
     EXPECT_EQ(pendingAtDisable, 0);
@@ -338,6 +383,35 @@ TEST_F(EngineTest, DisconnectDuringFullCycleCompletesTheCycle) {
     EXPECT_GT(offline, counted);
     // No further cycle was started.
     EXPECT_EQ(window_.Find("bits 0 ", disconnecting, true), -1);
+}
+
+// A Disconnect (or Halt) pressed while the worker runs its end sequence, here
+// after E22, does nothing: the panel stays at "Offline", Start stays
+// disabled, and no stop request outlives the worker.
+TEST_F(EngineTest, CommandsDuringTheEndSequenceDoNothing) {
+    sim_->DropLineAfter(4);  // the last set-up request goes unanswered: E22
+    std::atomic<bool> ending{false};
+    std::atomic<int> disconnected{-1};
+    window_.onCall = [&](const std::string& line) {
+        if (line == "enable SB_Offline 0") ending = true;
+        if (ending && line == "panel 0 Offline" && disconnected < 0) {
+            engine_->HaltTransmission();
+            disconnected = engine_->Disconnect() ? 1 : 0;
+        }
+    };
+    ASSERT_TRUE(engine_->Connect(pages_, true));
+    ASSERT_GE(window_.WaitForCall("panel 8 E22: Cannot connect to PLC"), 0);
+    ASSERT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
+    engine_->JoinWorker();
+    window_.onCall = nullptr;
+
+    EXPECT_EQ(disconnected, 0);
+    const long offline = window_.Find("panel 0 Offline", window_.Find("enable SB_Offline 0"));
+    ASSERT_GE(offline, 0);
+    EXPECT_EQ(window_.Find("panel 0 ", offline + 1, true), -1);
+    EXPECT_EQ(window_.Find("enable SB_Transmit_Start 1", offline), -1);
+    EXPECT_EQ(EngineProbe(*engine_).flags().stopRequested.load(), 0);
+    EXPECT_EQ(engine_->lastWorkerEnd(), WorkerEnd::AttemptsUsedUp);
 }
 
 TEST_F(EngineTest, CycleCounterWrapsAndSurvivesReconnect) {

@@ -205,6 +205,21 @@ TEST(LineSettingsOfTheBackend, IndexesSelectRateParityAndStopBits) {
     EXPECT_FALSE(tio.c_cflag & CSTOPB);
 }
 
+// A port another program left in mark or space parity (CMSPAR) gets the odd,
+// even or no parity asked for, not a sticky parity bit.
+TEST(LineSettingsOfTheBackend, MarkOrSpaceParityLeftBehindIsCleared) {
+    for (int parity = 0; parity < 3; ++parity) {
+        for (const tcflag_t sticky : {CMSPAR | PARENB | PARODD, CMSPAR | PARENB}) {
+            termios tio{};
+            tio.c_cflag = sticky | CS8;
+            ApplyLineSettings(tio, LineSettings{6, parity, 0});
+            EXPECT_FALSE(tio.c_cflag & CMSPAR) << parity;
+            EXPECT_EQ(static_cast<bool>(tio.c_cflag & PARENB), parity != 2) << parity;
+            EXPECT_EQ(static_cast<bool>(tio.c_cflag & PARODD), parity == 0) << parity;
+        }
+    }
+}
+
 TEST_F(PortOnPty, ConfigurationReachesTheDeviceForEveryParity) {
     // A pseudo-terminal keeps the rate and raw mode but has no parity bit.
     for (int parity = 0; parity < 3; ++parity) {

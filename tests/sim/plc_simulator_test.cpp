@@ -166,10 +166,10 @@ TEST_F(SimTest, ReadsInlineAndInTextBuffers) {
     EXPECT_EQ(reply[23], 0xFF);
     EXPECT_EQ(snp::GetLe16(&reply[26]), 1234);
 
-    // 110 words of %AQ from address 4000: 220 bytes in buffers of 100, 100
-    // and 20; addresses above 4096 read 0.
-    for (uint16_t a = 4000; a <= 4096; ++a) sim_->SetWord(kAreaAQ, a, a);
-    reply = Exchange(0x04, {0x0C, 0x9F, 0x0F, 110, 0});
+    // 110 words of %AQ from address 3987 to the last one, 4096: 220 bytes in
+    // buffers of 100, 100 and 20.
+    for (uint16_t a = 3987; a <= 4096; ++a) sim_->SetWord(kAreaAQ, a, a);
+    reply = Exchange(0x04, {0x0C, 0x92, 0x0F, 110, 0});
     ASSERT_EQ(reply.size(), 40u);
     EXPECT_EQ(reply[9], 0x94);
     EXPECT_EQ(reply[35], 'T');
@@ -185,13 +185,26 @@ TEST_F(SimTest, ReadsInlineAndInTextBuffers) {
     }
     EXPECT_EQ(lengths, (std::vector<size_t>{108, 108, 28}));
     ASSERT_EQ(data.size(), 220u);
-    EXPECT_EQ(snp::GetLe16(&data[0]), 4000);
-    EXPECT_EQ(snp::GetLe16(&data[2 * 96]), 4096);
-    EXPECT_EQ(snp::GetLe16(&data[2 * 97]), 0);
+    EXPECT_EQ(snp::GetLe16(&data[0]), 3987);
+    EXPECT_EQ(snp::GetLe16(&data[2 * 109]), 4096);
 
-    // An unknown selector gets an error reply without data.
-    reply = Exchange(0x04, {0x55, 0, 0, 1, 0});
-    EXPECT_EQ(reply[9], 0xD1);
+    // An unknown selector, and a range past the memory, get an error reply
+    // without data; a smaller memory ends earlier, for bits in whole bytes.
+    for (const std::vector<uint8_t>& request : {std::vector<uint8_t>{0x55, 0, 0, 1, 0},
+                                                {0x0C, 0x93, 0x0F, 110, 0},
+                                                {0x12, 0xFF, 0x03, 2, 0}}) {
+        reply = Exchange(0x04, request);
+        ASSERT_EQ(reply.size(), 40u);
+        EXPECT_EQ(reply[9], 0xD1);
+        EXPECT_EQ(reply[20], kErrorNoSuchMemory.major);
+        EXPECT_EQ(reply[21], kErrorNoSuchMemory.minor);
+        EXPECT_TRUE(master_->Drain().empty());
+    }
+    sim_->SetMemorySize(12, 10);
+    EXPECT_EQ(Exchange(0x04, {0x10, 1, 0, 1, 0})[9], 0xD4);  // %I 9..16 holds 9..12
+    EXPECT_EQ(Exchange(0x04, {0x10, 1, 0, 2, 0})[9], 0xD1);
+    EXPECT_EQ(Exchange(0x04, {0x08, 9, 0, 1, 0})[9], 0xD4);  // %R10
+    EXPECT_EQ(Exchange(0x04, {0x08, 9, 0, 2, 0})[9], 0xD1);
 }
 
 TEST_F(SimTest, WritesChangeMemory) {
@@ -282,7 +295,7 @@ TEST_F(SimTest, FaultInjection) {
     EXPECT_EQ(reply[8], static_cast<uint8_t>(seq_ + 1));
     EXPECT_EQ(Exchange(0x00)[8], seq_);
 
-    sim_->RefuseWrites(1);
+    sim_->IgnoreWrites(1);
     master_->Send(Mailbox(0x07, ++seq_, {0x08, 0, 0, 1, 0, 7, 0}));
     ASSERT_TRUE(WaitFor([&] { return sim_->requests().size() == 6; }));
     EXPECT_TRUE(master_->Drain().empty());

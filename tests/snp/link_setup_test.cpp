@@ -237,6 +237,25 @@ TEST(LinkSetUpWithSimulator, LearnsIdentityTimersAndPrivilege) {
     EXPECT_EQ(requests.back().data[31 - 21], 0x30);
 }
 
+// The worker shows the set-up's progress through the steps LinkSetUp reports:
+// each request that succeeded, in order, up to the first that fails.
+TEST(LinkSetUpWithSimulator, ReportsEachStepUpToTheFirstFailure) {
+    using S = snp::SetUpStep;
+    SimulatedPlc sim(sim::SimConfig{});
+    SnpRig rig(sim.plc.slavePath());
+    rig.context.t2 = rig.context.t3b = 100;  // echoed: waits of 4 steps
+    std::vector<S> steps;
+    const auto record = [&](S step) { steps.push_back(step); };
+    ASSERT_TRUE(rig.link->LinkSetUp(record));
+    EXPECT_EQ(steps,
+              (std::vector<S>{S::Attach, S::Timers, S::ControllerType, S::Privilege, S::Complete}));
+
+    steps.clear();
+    sim.plc.DropLineAfter(4);  // the last set-up request goes unanswered
+    EXPECT_FALSE(rig.link->LinkSetUp(record));
+    EXPECT_EQ(steps, (std::vector<S>{S::Attach, S::Timers, S::ControllerType, S::Privilege}));
+}
+
 TEST(LinkSetUpWithSimulator, ControllerWithAnotherIdDoesNotAnswer) {
     sim::SimConfig config;
     config.cpuId = "OTHER";

@@ -4,7 +4,10 @@
 // where the exact reply matters, and by the simulator elsewhere.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <future>
+#include <string>
+#include <vector>
 
 #include "sim/plc_simulator.h"
 #include "tests/snp/snp_rig.h"
@@ -120,9 +123,48 @@ TEST_F(HandPlayedReads, RangesTheImageCannotHoldSendNothing) {
         EXPECT_FALSE(ok) << c.first << ".." << c.last << " area " << c.area;
         EXPECT_EQ(rig.flags.linkLost, 1);
     }
-    EXPECT_FALSE(rig.link->WriteBit(0, 1, 0));
-    EXPECT_FALSE(rig.link->WriteWord(1, 1, 3));
+    EXPECT_EQ(rig.link->WriteBit(0, 1, 0), snp::WriteResult::Failed);
+    EXPECT_EQ(rig.link->WriteWord(1, 1, 3), snp::WriteResult::Failed);
     EXPECT_TRUE(pty.Drain(50).empty());
+}
+
+// What a write comes to is decided by the kind of the reply: D4h took it, an
+// error reply (D1h, codes at 20 and 21) refused it with the link still up,
+// any other kind is no answer to a write.
+using HandPlayedWrites = HandPlayedReads;
+TEST_F(HandPlayedWrites, OutcomeFollowsTheReplyKind) {
+    std::vector<snp::Refusal> refusals;
+    rig.link->SetRefusalHook([&](const snp::Refusal& r) { refusals.push_back(r); });
+    const auto write = [&](uint8_t kind) {
+        auto done = std::async(std::launch::async, [&] { return rig.link->WriteWord(100, 7, 1); });
+        ServeMailbox(pty, [kind](const Bytes& req) {
+            Bytes reply = MailboxReply(req[8], kind);
+            reply[20] = 0x0E;
+            reply[21] = 0x33;
+            snp::SealRaw(reply.data(), reply.size());
+            return reply;
+        });
+        EXPECT_EQ(pty.Read(2), kAckBytes);
+        return done.get();
+    };
+    EXPECT_EQ(write(snp::kKindInlineReply), snp::WriteResult::Written);
+    EXPECT_EQ(rig.flags.linkLost, 0);
+    EXPECT_TRUE(refusals.empty());
+
+    EXPECT_EQ(write(snp::kKindErrorReply), snp::WriteResult::Refused);
+    EXPECT_EQ(rig.flags.linkLost, 0);
+    EXPECT_EQ(rig.context.refusalMajor, 0x0E);
+    EXPECT_EQ(rig.context.refusalMinor, 0x33);
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_EQ(refusals[0].request, snp::Refusal::Request::Write);
+    EXPECT_EQ(refusals[0].type, snp::kR);
+    EXPECT_EQ(refusals[0].first, 100);
+    EXPECT_EQ(refusals[0].major, 0x0E);
+    EXPECT_EQ(refusals[0].minor, 0x33);
+
+    EXPECT_EQ(write(snp::kKindTextReply), snp::WriteResult::Failed);
+    EXPECT_EQ(rig.flags.linkLost, 1);
+    EXPECT_EQ(refusals.size(), 1u);
 }
 
 class WithSimulator : public ::testing::Test {
@@ -162,14 +204,14 @@ TEST_F(WithSimulator, WholeAreasComeThroughTextBuffers) {
 }
 
 TEST_F(WithSimulator, WritesCarryTheWriteSelectorAndValue) {
-    ASSERT_TRUE(rig->link->WriteBit(17, 1, 2));
+    ASSERT_EQ(rig->link->WriteBit(17, 1, 2), snp::WriteResult::Written);
     Bytes frame = plc.lastMailboxRequest();
     ASSERT_EQ(frame.size(), snp::kMailboxFrameSize);
     EXPECT_EQ(Bytes(frame.begin() + 20, frame.begin() + 28),
               Bytes({0x07, 0x48, 0x10, 0x00, 0x01, 0x00, 0xFF, 0x00}));
     EXPECT_TRUE(plc.GetBit(sim::kAreaQ, 17));
 
-    ASSERT_TRUE(rig->link->WriteWord(3, 1234, 2));
+    ASSERT_EQ(rig->link->WriteWord(3, 1234, 2), snp::WriteResult::Written);
     frame = plc.lastMailboxRequest();
     ASSERT_EQ(frame.size(), snp::kMailboxFrameSize);
     EXPECT_EQ(Bytes(frame.begin() + 20, frame.begin() + 28),
