@@ -350,10 +350,7 @@ TEST_P(BuildTest, ReportsProgressCanBeCancelledAndKeepsAReusedDatabase) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, BuildTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "EachValue" : "Batched";
-                         });
+INSTANTIATE_TEST_SUITE_P(Forms, BuildTest, ::testing::Values(true, false), FormName);
 
 }  // namespace
 }  // namespace tarnlight::db::test

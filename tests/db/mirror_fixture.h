@@ -86,6 +86,11 @@ inline bool MirrorCycle(PlcMirrorDb& mirror, const LinkConfig& config,
     return mirror.EndCycle();
 }
 
+// Names the cases of a suite run in both forms (the bool: mirrorEachValue).
+inline std::string FormName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "EachValue" : "Batched";
+}
+
 class MirrorTest : public ::testing::Test {
   protected:
     void SetUp() override {

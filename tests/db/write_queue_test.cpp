@@ -272,10 +272,7 @@ TEST_P(WriteQueueTest, NothingIsServedWhileTheDatabaseDoesNotAnswer) {
     EXPECT_EQ(Cell("new_m", "flag", 2), "1");
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, WriteQueueTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "EachValue" : "Batched";
-                         });
+INSTANTIATE_TEST_SUITE_P(Forms, WriteQueueTest, ::testing::Values(true, false), FormName);
 
 }  // namespace
 }  // namespace tarnlight::db::test
