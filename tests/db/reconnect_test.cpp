@@ -44,14 +44,17 @@ TEST_F(ReconnectTest, AKilledSessionIsReopenedAndALostDatabaseRebuilt) {
     EXPECT_EQ(Cell("info", "cpu_id", 1), "CPU'7");
 }
 
-// A server instance of this test's own, stopped and started again, so the
+// A server instance of each test's own, stopped and started again, so the
 // tests sharing the run's server are not disturbed.
 class ServerRestartTest : public MirrorTest {
   protected:
     void SetUp() override {
         if (!tarnlight::test::PrivateDbAvailable())
             GTEST_SKIP() << "TARNLIGHT_TEST_DB_DIR not set: no test server";
-        dir_ = tarnlight::test::PrivateDbDir() + "-restart";
+        // One per test: ctest runs the cases side by side.
+        dir_ = tarnlight::test::PrivateDbDir() + "-restart-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        runDir_ = tarnlight::test::PrivateDbDir();
         ASSERT_EQ(RunPrivateDbScript("start", dir_), 0) << "see " << dir_ << "/error.log";
         started_ = true;
         setenv("TARNLIGHT_TEST_DB_DIR", dir_.c_str(), 1);
@@ -62,9 +65,11 @@ class ServerRestartTest : public MirrorTest {
             RunPrivateDbScript("start", dir_);
             MirrorTest::TearDown();
             RunPrivateDbScript("stop", dir_);
+            setenv("TARNLIGHT_TEST_DB_DIR", runDir_.c_str(), 1);
         }
     }
     std::string dir_;
+    std::string runDir_;
     bool started_ = false;
 };
 
