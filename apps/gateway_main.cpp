@@ -171,7 +171,8 @@ int main(int argc, char** argv) {
     if (LoadSettings(options.settingsPath, settings) != LoadResult::Ok) {
         std::fprintf(stderr,
                      "tarnlight-gateway: E31: Cannot load settings from selected .ini file: %s\n"
-                     "Every key is described in docs/tarnlight.ini.example; copy it there and "
+                     "Every key is described in the example tarnlight.ini.example (installed in "
+                     "/usr/share/tarnlight/, in the source tree in docs/); copy it there and "
                      "adapt it (keys left out take their defaults).\n",
                      options.settingsPath.c_str());
         return kExitUsage;

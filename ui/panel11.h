@@ -3,6 +3,7 @@
 // SNP timers in force and the privilege level granted. Value labels show
 // "..." until first written.
 #include <QWidget>
+#include <array>
 
 #include "engine/window_port.h"
 
@@ -17,6 +18,9 @@ class TFrame11 : public QWidget {
 
     void SetInfoLabel(InfoLabel label, const QString& text);
     QLabel* label(InfoLabel which) const;  // LabelCPU_ID ... Label_priv
+
+  private:
+    std::array<QLabel*, 7> values_{};  // by InfoLabel
 };
 
 }  // namespace tarnlight::ui

@@ -10,6 +10,8 @@ class QTableView;
 
 namespace tarnlight::ui {
 
+class BitGridModel;
+
 class TFrame2a : public QWidget {
     Q_OBJECT
   public:
@@ -23,8 +25,17 @@ class TFrame2a : public QWidget {
     // One change of the model, however many cells.
     void ShowBits(uint16_t from, uint16_t to, const std::vector<uint8_t>& bits);
 
+    // The grid as the operator sees it, row 0 being the header row and
+    // column 0 the row labels; RowCount includes the header row.
+    int RowCount() const;
+    QString Cell(int column, int row) const;
+
     QLabel* StaticText_Mem_I;
     QTableView* StringGrid1;
+
+  private:
+    int type_;
+    BitGridModel* model_;
 };
 
 }  // namespace tarnlight::ui

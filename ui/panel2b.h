@@ -10,6 +10,8 @@ class QTableView;
 
 namespace tarnlight::ui {
 
+class WordGridModel;
+
 class TFrame2b : public QWidget {
     Q_OBJECT
   public:
@@ -20,8 +22,17 @@ class TFrame2b : public QWidget {
     // words[i] is the raw word at address from + i. One change of the model.
     void ShowWords(uint16_t from, uint16_t to, const std::vector<uint16_t>& words);
 
+    // The grid as the operator sees it, row 0 being the header row and
+    // column 0 the row labels; RowCount includes the header row.
+    int RowCount() const;
+    QString Cell(int column, int row) const;
+
     QLabel* StaticText_Mem_I;
     QTableView* StringGrid2;
+
+  private:
+    int type_;
+    WordGridModel* model_;
 };
 
 }  // namespace tarnlight::ui

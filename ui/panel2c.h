@@ -3,6 +3,7 @@
 // value, and Apply asks the worker to write it at its next chance. The
 // worker reads what the page shows at that moment through ReadEditInputs.
 #include <QWidget>
+#include <mutex>
 
 #include "engine/window_port.h"
 
@@ -18,6 +19,7 @@ class TFrame2c : public QWidget {
     Q_OBJECT
   public:
     explicit TFrame2c(QWidget* parent = nullptr);
+    ~TFrame2c() override;
 
     // Any thread. Never waits for the user-interface thread: the page keeps a
     // copy of its inputs, updated on that thread as the operator edits them.
@@ -36,6 +38,16 @@ class TFrame2c : public QWidget {
     // Apply was clicked (the main window passes it to the engine, which
     // disables the button and raises pendingEdit).
     void applyClicked();
+
+  private:
+    void ShowValueInput(int memType);
+    void CopyInputs();
+
+    // The inputs as last edited, for ReadEditInputs on any thread.
+    std::mutex inputsMutex_;
+    EditInputs inputs_;
+    bool addressIsNumber_ = true;
+    bool wordIsNumber_ = true;
 };
 
 }  // namespace tarnlight::ui

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <vector>
 
+class QButtonGroup;
 class QRadioButton;
 
 namespace tarnlight::ui {
@@ -25,8 +26,17 @@ class TRadioGroup : public QGroupBox {
   signals:
     // The operator clicked an item (not emitted by setItemIndex).
     void itemClicked(int index);
+    // The selected item changed, by the operator or by setItemIndex (-1: none).
+    void itemIndexChanged(int index);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void LayOutButtons();
+
+    QButtonGroup* group_;
+    int columns_;
     std::vector<QRadioButton*> buttons_;
 };
 

@@ -16,8 +16,11 @@
 //     the nearest end (the text stays until the focus leaves).
 //  6. setValue() clamps to the range.
 #include <QWidget>
+#include <optional>
 
+class QKeyEvent;
 class QLineEdit;
+class QTimer;
 class QToolButton;
 
 namespace tarnlight::ui {
@@ -39,11 +42,39 @@ class TCSpinEdit : public QWidget {
     QToolButton* upButton() const;
     QToolButton* downButton() const;
 
+    // What value() would read for text, without touching the box: the number
+    // limited to the range, or nothing when the text is no number.
+    std::optional<int> valueOfText(const QString& text) const;
+    // valueOfText of the text shown now.
+    std::optional<int> shownNumber() const;
+
   signals:
     // The shown text changed (typing, buttons, keys, setValue).
     void textChanged(const QString& text);
+    // A key or an edit was refused (rule 3); the application beeped.
+    void beeped();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    bool ranged() const;  // the range applies only when minimum and maximum differ
+    void Step(int direction);
+    void StartRepeat(int direction);
+    void Beep();
+    void ClampText();
+    bool HandleKey(QKeyEvent* key);
+
+    int minimum_;
+    int maximum_;
+    int increment_;
+    bool typingEnabled_ = true;
+    QLineEdit* editor_;
+    QToolButton* up_;
+    QToolButton* down_;
+    QTimer* repeat_;
+    int repeatDirection_ = 0;
 };
 
 }  // namespace tarnlight::ui

@@ -1,0 +1,31 @@
+#pragma once
+// Helpers of the page tests: a shown, active window so that focus moves and
+// key presses behave as for the operator, and typing into a box.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <QWidget>
+
+namespace tarnlight::test {
+
+// Shows the widget as an active top-level window.
+inline void ShowActive(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+}
+
+// Gives the box the focus, selects all and types text over it.
+inline void TypeOver(QLineEdit* edit, const QString& text) {
+    edit->setFocus(Qt::TabFocusReason);
+    edit->selectAll();
+    if (text.isEmpty()) {
+        QTest::keyClick(edit, Qt::Key_Backspace);
+    } else {
+        QTest::keyClicks(edit, text);
+    }
+}
+
+}  // namespace tarnlight::test
