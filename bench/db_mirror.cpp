@@ -1,14 +1,23 @@
-// Benchmark of the mirror database against a real server: building the
-// tables at Connect and the database work of one full cycle (one UPDATE per
-// address of every enabled area and the six request-table SELECTs), at the
-// default ranges and at the largest. Prints a Markdown table.
+// Benchmark of the mirror database against a real server, both writers in
+// the same run: one statement per row and value (mirrorEachValue=1) and the
+// fast mirror (the default). It times building the tables at Connect and the
+// database work of one full cycle (the values of every enabled area, the end
+// of the cycle and the write-back queue with no request pending), and prints
+// a Markdown table with the medians and the ratio of the two.
 //
-//   tarnlight-bench-db DIR     DIR as left by scripts/mariadb-private start
+//   tarnlight-bench-db [--runs N] [--each-runs N] DIR
+//
+// DIR as left by scripts/mariadb-private start. --runs: repetitions of each
+// fast case (default 11); --each-runs: of each one-statement-per-value case
+// (default 3; at the largest ranges it sends tens of thousands of statements
+// per run).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,11 +47,6 @@ std::string FirstLine(const std::string& path) {
     return line;
 }
 
-struct Case {
-    const char* name;
-    bool largest;
-};
-
 void Configure(LinkConfig& config, bool largest) {
     for (int type = 0; type < kAreaCount; ++type) {
         const bool bits = snp::IsBitArea(type);
@@ -62,86 +66,205 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// How the memory image changes from one cycle to the next.
+enum class Change { Every, OnePercent, None };
+
+// How often the value of address a has changed by the given cycle: every
+// cycle; once per 100 cycles, each time for another 1 % of the addresses;
+// never.
+int Changes(uint32_t a, int cycle, Change change) {
+    switch (change) {
+        case Change::Every:
+            return cycle;
+        case Change::OnePercent:
+            return (cycle + 100 - static_cast<int>(a % 100)) / 100;
+        case Change::None:
+            break;
+    }
+    return 0;
+}
+
+void Fill(snp::MemoryImage& image, int cycle, Change change) {
+    for (int area = 0; area < snp::kBitAreaCount; ++area)
+        for (uint32_t a = 1; a <= snp::kMaxBitAddress; ++a)
+            image.bits[area][a] = static_cast<uint8_t>((a + Changes(a, cycle, change)) & 1);
+    for (int area = 0; area < snp::kWordAreaCount; ++area)
+        for (uint32_t a = 1; a <= snp::kMaxWordAddress; ++a)
+            image.words[area][a] = static_cast<uint16_t>(a * 7 + Changes(a, cycle, change));
+}
+
+class Bench {
+  public:
+    explicit Bench(const std::string& dir)
+        : mirror_(connection_, config_, flags_, image_, writer_) {
+        config_.dbEnabled = true;
+        config_.addressIP = "127.0.0.1";
+        config_.username = "root";
+        config_.dbPassword = FirstLine(dir + "/password");
+        config_.portNum = std::atoi(FirstLine(dir + "/port").c_str());
+        config_.dbName = "tl_bench_db";
+        config_.dropBefore = true;
+    }
+
+    bool Connect() {
+        return db::ConnectMirrorDatabase(connection_, mirror_, config_, notifier_) ==
+               db::DbConnectResult::Ok;
+    }
+
+    // Statements this session has sent so far (the server's count).
+    long Questions() {
+        db::Rows rows;
+        if (!connection_.FetchRows("SHOW SESSION STATUS LIKE 'Questions'", rows) || rows.empty())
+            return 0;
+        return std::atol(rows[0][1].c_str());
+    }
+
+    // One full cycle's database work.
+    bool Cycle() {
+        for (int type = 0; type < kAreaCount; ++type) {
+            if (!config_.areaEnabled[type]) continue;
+            for (uint32_t a = config_.areaFrom[type]; a <= config_.areaTo[type]; ++a) {
+                if (snp::IsBitArea(type))
+                    mirror_.MirrorBitValue(type, static_cast<uint16_t>(a), image_.bits[type][a]);
+                else
+                    mirror_.MirrorWordValue(type - snp::kAI, static_cast<uint16_t>(a),
+                                            static_cast<int16_t>(image_.words[type - snp::kAI][a]));
+            }
+        }
+        return mirror_.EndCycle() && mirror_.ServeWriteQueue();
+    }
+
+    struct Result {
+        double seconds;
+        long statements;  // per run
+    };
+
+    // Median of `runs` builds at Connect.
+    Result Build(bool eachValue, bool largest, int runs) {
+        config_.mirrorEachValue = eachValue;
+        Configure(config_, largest);
+        std::vector<double> times;
+        long statements = 0;
+        for (int run = 0; run < runs; ++run) {
+            const auto t0 = Clock::now();
+            if (!Connect()) return {-1, 0};
+            times.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+            statements = Questions() - 1;
+        }
+        return {Median(times), statements};
+    }
+
+    // Median of `runs` cycles after a build and one cycle that stores
+    // every value (the fast mirror's first cycle writes them all).
+    Result Cycles(bool eachValue, bool largest, Change change, int runs) {
+        // The tables are built the fast way for both: the build is timed on
+        // its own, and one statement per row takes minutes at the largest
+        // ranges with the server's default flushing.
+        config_.mirrorEachValue = false;
+        Configure(config_, largest);
+        if (!Connect()) return {-1, 0};
+        config_.mirrorEachValue = eachValue;
+        Fill(image_, 1, change);
+        if (!Cycle()) return {-1, 0};
+        std::vector<double> times;
+        long statements = 0;
+        for (int run = 0; run < runs; ++run) {
+            Fill(image_, run + 2, change);
+            const long before = Questions();
+            const auto t0 = Clock::now();
+            if (!Cycle()) return {-1, 0};
+            times.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
+            statements = Questions() - before - 1;
+        }
+        return {Median(times), statements};
+    }
+
+    std::string Flushing() {
+        db::Rows rows;
+        connection_.FetchRows("SELECT @@innodb_flush_log_at_trx_commit", rows);
+        return rows.empty() ? "?" : rows[0][0];
+    }
+    void Drop() { mirror_.DropMirrorDatabase(); }
+
+  private:
+    LinkConfig config_;
+    EngineFlags flags_;
+    snp::MemoryImage image_{};
+    AcceptingWriter writer_;
+    StreamNotifier notifier_;
+    db::MirrorConnection connection_;
+    db::PlcMirrorDb mirror_;
+};
+
+std::string Time(double seconds) {
+    char text[32];
+    if (seconds < 0) return "failed";
+    if (seconds >= 1)
+        std::snprintf(text, sizeof text, "%.2f s", seconds);
+    else
+        std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+    return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* dirEnv = std::getenv("TARNLIGHT_TEST_DB_DIR");
-    const std::string dir = argc > 1 ? argv[1] : (dirEnv != nullptr ? dirEnv : "");
+    int runs = 11;
+    int eachRuns = 3;
+    std::string dir;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--each-runs") == 0 && i + 1 < argc)
+            eachRuns = std::max(1, std::atoi(argv[++i]));
+        else
+            dir = argv[i];
+    }
+    if (dir.empty() && std::getenv("TARNLIGHT_TEST_DB_DIR") != nullptr)
+        dir = std::getenv("TARNLIGHT_TEST_DB_DIR");
     if (dir.empty()) {
-        std::fprintf(stderr, "usage: %s DIR (a server started by scripts/mariadb-private)\n",
+        std::fprintf(stderr,
+                     "usage: %s [--runs N] [--each-runs N] DIR (a server started by "
+                     "scripts/mariadb-private)\n",
                      argv[0]);
         return 2;
     }
-    LinkConfig config;
-    config.dbEnabled = true;
-    config.addressIP = "127.0.0.1";
-    config.username = "root";
-    config.dbPassword = FirstLine(dir + "/password");
-    config.portNum = std::atoi(FirstLine(dir + "/port").c_str());
-    config.dbName = "tl_bench_db";
-    config.dropBefore = true;
 
-    EngineFlags flags;
-    auto image = std::make_unique<snp::MemoryImage>();
-    AcceptingWriter writer;
-    StreamNotifier notifier;
-    db::MirrorConnection connection;
-    db::PlcMirrorDb mirror(connection, config, flags, *image, writer);
+    Bench bench(dir);
+    if (!bench.Connect()) return 1;
+    std::printf(
+        "Server flushing: innodb_flush_log_at_trx_commit=%s; medians of %d runs "
+        "(one statement per value) and %d runs (fast).\n\n",
+        bench.Flushing().c_str(), eachRuns, runs);
+    std::printf("| case | one statement per value | fast mirror | ratio |\n");
+    std::printf("|---|---:|---:|---:|\n");
 
-    std::printf("| operation | ranges | statements | time (median) | per statement |\n");
-    std::printf("|---|---|---:|---:|---:|\n");
-    for (const Case c : {Case{"default (%I %M %Q 1..48; words 1..16 off)", false},
-                         Case{"largest (3 x 1..8192 bits, 3 x 1..4096 words, all on)", true}}) {
-        Configure(config, c.largest);
-        // Connect's database steps: drop, create, select, 13 tables, rows.
-        unsigned rows = 0;
-        for (int type = 0; type < kAreaCount; ++type) {
-            const unsigned floor = snp::IsBitArea(type) ? 1024 : 256;
-            rows += std::max<unsigned>(floor, config.areaTo[type]);
-        }
-        const unsigned buildStatements = 2 + 13 + 1 + 2 * rows;
-        std::vector<double> build;
-        for (int run = 0; run < (c.largest ? 1 : 3); ++run) {
-            const auto t0 = Clock::now();
-            if (db::ConnectMirrorDatabase(connection, mirror, config, notifier) !=
-                db::DbConnectResult::Ok)
-                return 1;
-            build.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
-        }
-        const double b = Median(build);
-        std::printf("| Connect: build the mirror database | %s | %u | %.2f s | %.1f us |\n", c.name,
-                    buildStatements, b, b * 1e6 / buildStatements);
-
-        // One full cycle's database work.
-        unsigned updates = 0;
-        for (int type = 0; type < kAreaCount; ++type)
-            if (config.areaEnabled[type])
-                updates += config.areaTo[type] - config.areaFrom[type] + 1u;
-        const unsigned cycleStatements = updates + 6;
-        std::vector<double> cycle;
-        for (int run = 0; run < (c.largest ? 3 : 30); ++run) {
-            const auto t0 = Clock::now();
-            for (int area = 0; area < snp::kBitAreaCount; ++area) {
-                if (!config.areaEnabled[area]) continue;
-                for (unsigned a = config.areaFrom[area]; a <= config.areaTo[area]; ++a)
-                    mirror.MirrorBitValue(area, static_cast<uint16_t>(a),
-                                          static_cast<uint8_t>((a + run) & 1));
-            }
-            for (int area = 0; area < snp::kWordAreaCount; ++area) {
-                if (!config.areaEnabled[area + snp::kAI]) continue;
-                for (unsigned a = config.areaFrom[area + snp::kAI];
-                     a <= config.areaTo[area + snp::kAI]; ++a)
-                    mirror.MirrorWordValue(area, static_cast<uint16_t>(a),
-                                           static_cast<int16_t>(a * 7 + run));
-            }
-            if (!mirror.ServeWriteQueue()) return 1;
-            cycle.push_back(std::chrono::duration<double>(Clock::now() - t0).count());
-        }
-        const double m = Median(cycle);
-        std::printf("| Full cycle: mirror + 6 request SELECTs | %s | %u | %.1f ms | %.1f us |\n",
-                    c.name, cycleStatements, m * 1e3, m * 1e6 / cycleStatements);
+    struct Case {
+        const char* name;
+        std::function<Bench::Result(bool eachValue, int runs)> run;
+    };
+    const Case cases[] = {
+        {"build the tables, largest ranges",
+         [&](bool each, int n) { return bench.Build(each, true, n); }},
+        {"cycle, largest ranges, every value changed",
+         [&](bool each, int n) { return bench.Cycles(each, true, Change::Every, n); }},
+        {"cycle, largest ranges, 1 % of values changed",
+         [&](bool each, int n) { return bench.Cycles(each, true, Change::OnePercent, n); }},
+        {"cycle, default ranges, every value changed",
+         [&](bool each, int n) { return bench.Cycles(each, false, Change::Every, n); }},
+        {"cycle, default ranges, nothing changed",
+         [&](bool each, int n) { return bench.Cycles(each, false, Change::None, n); }},
+    };
+    for (const Case& c : cases) {
+        // The fast mirror first: after tens of thousands of single-statement
+        // commits the server is busy in the background for a while.
+        const Bench::Result fast = c.run(false, runs);
+        const Bench::Result each = c.run(true, eachRuns);
+        std::printf("| %s | %s (%ld statements) | %s (%ld statements) | %.0f × |\n", c.name,
+                    Time(each.seconds).c_str(), each.statements, Time(fast.seconds).c_str(),
+                    fast.statements, fast.seconds > 0 ? each.seconds / fast.seconds : 0.0);
         std::fflush(stdout);
     }
-    mirror.DropMirrorDatabase();
+    bench.Drop();
     return 0;
 }

@@ -40,6 +40,7 @@ MirrorConnection::~MirrorConnection() {
 
 bool MirrorConnection::Open(const ConnectionParams& params) {
     Close();
+    ++epoch_;
     params_ = params;
     handle_ = mysql_init(nullptr);
     if (handle_ == nullptr) {
@@ -150,7 +151,10 @@ bool MirrorConnection::Ping() {
 }
 
 void MirrorConnection::Close() {
-    if (handle_ != nullptr) mysql_close(handle_);
+    if (handle_ != nullptr) {
+        mysql_close(handle_);
+        ++epoch_;
+    }
     handle_ = nullptr;
 }
 
@@ -205,6 +209,7 @@ std::string MirrorConnection::Escape(const std::string& text) const {
 }
 
 void MirrorConnection::KeepError() {
+    ++epoch_;
     const char* text = handle_ != nullptr ? mysql_error(handle_) : nullptr;
     lastError_ = (text != nullptr && *text != '\0') ? text : "unknown database error";
 }

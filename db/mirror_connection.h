@@ -77,6 +77,10 @@ class MirrorConnection {
     // text as the body of a '...' string literal for this connection's
     // character set (mysql_real_escape_string).
     std::string Escape(const std::string& text) const;
+    // Changes at every Open and Close and at every failure (statement, ping,
+    // database selection): a client that remembers what it stored can tell that the
+    // session, and with it what the server holds, may have changed since.
+    unsigned long Epoch() const { return epoch_; }
     MYSQL* handle() { return handle_; }
     const ConnectionParams& params() const { return params_; }
 
@@ -88,6 +92,7 @@ class MirrorConnection {
     MYSQL* handle_ = nullptr;
     ConnectionParams params_;
     std::string lastError_;
+    unsigned long epoch_ = 0;
 };
 
 }  // namespace tarnlight::db

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <string_view>
+
+#include "db/statement_batch.h"
+#include "db/table_names.h"
 
 namespace tarnlight::db {
 
@@ -68,15 +70,6 @@ constexpr std::array<std::string_view, kAreaCount> kClearPrefix = {
     "UPDATE new_ai SET flag = 0 ", "UPDATE new_r SET flag = 0 ", "UPDATE new_aq SET flag = 0 ",
 };
 
-constexpr std::array<std::string_view, kAreaCount> kRequestTable = {"new_i",  "new_m", "new_q",
-                                                                    "new_ai", "new_r", "new_aq"};
-
-constexpr std::array<const char*, kAreaCount> kPendingQuery = {
-    "SELECT * FROM `new_i` WHERE flag = 1", "SELECT * FROM `new_m` WHERE flag = 1",
-    "SELECT * FROM `new_q` WHERE flag = 1", "SELECT * FROM `new_ai` WHERE flag = 1",
-    "SELECT * FROM `new_r` WHERE flag = 1", "SELECT * FROM `new_aq` WHERE flag = 1",
-};
-
 // The controller state texts of the info row, by state number; 7 and above
 // is "unknown".
 constexpr std::array<std::string_view, 8> kStateNames = {
@@ -85,27 +78,20 @@ constexpr std::array<std::string_view, 8> kStateNames = {
 
 constexpr uint16_t kBitRowFloor = 1024;
 constexpr uint16_t kWordRowFloor = 256;
-
-void AppendNumber(std::string& out, long value) {
-    char buf[24];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    (void)ec;
-    out.append(buf, end);
-}
-
-// A whole decimal integer text (optional minus sign); nothing else around it.
-bool ParseInteger(const char* text, unsigned long length, long& value) {
-    if (text == nullptr || length == 0) return false;
-    const char* end = text + length;
-    const auto [ptr, ec] = std::from_chars(text, end, value);
-    return ec == std::errc() && ptr == end;
-}
+// Ids per pair of multi-row inserts in the batched build: about 12 KiB of
+// statement each, and a progress report after every pair.
+constexpr unsigned kBuildChunkIds = 1024;
 
 }  // namespace
 
 PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config, EngineFlags& flags,
                          const snp::MemoryImage& image, snp::PlcWriter& writer)
-    : connection_(connection), config_(config), flags_(flags), image_(image), writer_(writer) {}
+    : connection_(connection),
+      config_(config),
+      flags_(flags),
+      image_(image),
+      writer_(writer),
+      changedValues_(connection) {}
 
 bool PlcMirrorDb::Active() const {
     return config_.dbEnabled && flags_.dbAlive.load() == 1;
@@ -140,6 +126,8 @@ void PlcMirrorDb::CreateMirrorDatabase() {
 
 bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     if (!config_.dbEnabled) return true;
+    // New or re-created tables hold zeros, not what was stored before.
+    changedValues_.Forget();
     // Results are not examined: on a database left from an earlier run the
     // CREATEs and the INSERTs of existing ids fail and only missing rows are
     // added, which keeps the earlier values and pending flags.
@@ -158,22 +146,28 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
         counts[type] = std::min<unsigned>(std::max(floor, config_.areaTo[type]), capacity);
         total += counts[type];
     }
+    const auto report = [&](unsigned done) {
+        return !progress || progress(static_cast<int>(done * 100ull / total));
+    };
+    if (!report(0)) return false;
+    const bool complete = config_.mirrorEachValue ? AddRowsEachStatement(counts, report)
+                                                  : AddRowsBatched(counts, report);
+    return complete && report(total);
+}
+
+bool PlcMirrorDb::AddRowsEachStatement(const std::array<unsigned, kAreaCount>& counts,
+                                       const std::function<bool(unsigned idsDone)>& report) {
     // Reported every few hundred rows: often enough for a smooth bar, rarely
     // enough to cost nothing next to the statements.
     constexpr unsigned kProgressStep = 256;
     unsigned done = 0;
-    const auto report = [&] {
-        return !progress || progress(static_cast<int>(done * 100ull / total));
-    };
-    if (!report()) return false;
-
     std::string valueRow;
     std::string requestRow;
     valueRow.reserve(64);
     requestRow.reserve(64);
     for (int type = 0; type < kAreaCount; ++type) {
         for (unsigned id = 1; id <= counts[type]; ++id) {
-            if (++done % kProgressStep == 0 && !report()) return false;
+            if (++done % kProgressStep == 0 && !report(done)) return false;
             valueRow.assign(kInsertValuePrefix[type]);
             AppendNumber(valueRow, id);
             valueRow.append(",0)");
@@ -184,7 +178,42 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
             connection_.Query(requestRow);
         }
     }
-    return report();
+    return true;
+}
+
+bool PlcMirrorDb::AddRowsBatched(const std::array<unsigned, kAreaCount>& counts,
+                                 const std::function<bool(unsigned idsDone)>& report) {
+    // INSERT IGNORE skips the ids that exist, so a reused database keeps its
+    // values and flags. One transaction: one commit for the whole build; a
+    // cancelled build commits the rows added so far.
+    Transaction transaction(connection_);
+    const StatementBatch::Send send = transaction.Sender();
+    unsigned done = 0;
+    bool carryOn = true;
+    std::string row;
+    for (int type = 0; type < kAreaCount && carryOn; ++type) {
+        const std::string valueTable(kValueTable[type]);
+        const std::string requestTable(kRequestTable[type]);
+        StatementBatch values("INSERT IGNORE INTO " + valueTable + " (id, value) VALUES ", "",
+                              send);
+        StatementBatch requests("INSERT IGNORE INTO " + requestTable + " (id, value, flag) VALUES ",
+                                "", send);
+        for (unsigned id = 1; id <= counts[type] && carryOn; ++id) {
+            row.assign("(");
+            AppendNumber(row, id);
+            row.append(",0");
+            values.Add(row + ")");
+            requests.Add(row + ",0)");
+            if (id % kBuildChunkIds == 0 || id == counts[type]) {
+                values.Flush();
+                requests.Flush();
+                done += (id - 1) % kBuildChunkIds + 1;
+                carryOn = report(done);
+            }
+        }
+    }
+    transaction.Commit();
+    return carryOn;
 }
 
 void PlcMirrorDb::UpdateInfoCpuId(const std::string& cpuId) {
@@ -213,6 +242,10 @@ void PlcMirrorDb::UpdateInfoPlcState(unsigned plcState) {
 
 void PlcMirrorDb::MirrorBitValue(int area, uint16_t address, uint8_t value) {
     if (area < 0 || area >= snp::kBitAreaCount || !Active()) return;
+    if (!config_.mirrorEachValue) {
+        changedValues_.MirrorBitValue(area, address, value);
+        return;
+    }
     std::string sql(kMirrorPrefix[area]);
     // The two forms differ in the blanks around the last equals sign.
     sql.append(value == 1 ? "1 WHERE id = " : "0 WHERE id=");
@@ -222,11 +255,20 @@ void PlcMirrorDb::MirrorBitValue(int area, uint16_t address, uint8_t value) {
 
 void PlcMirrorDb::MirrorWordValue(int area, uint16_t address, int16_t value) {
     if (area < 0 || area >= snp::kWordAreaCount || !Active()) return;
+    if (!config_.mirrorEachValue) {
+        changedValues_.MirrorWordValue(area, address, value);
+        return;
+    }
     std::string sql(kMirrorPrefix[area + snp::kAI]);
     AppendNumber(sql, value);
     sql.append(" WHERE id=");
     AppendNumber(sql, address);
     connection_.Query(sql);
+}
+
+bool PlcMirrorDb::EndCycle() {
+    if (config_.mirrorEachValue || !Active()) return true;
+    return changedValues_.EndCycle();
 }
 
 void PlcMirrorDb::ClearRequestFlag(int type, uint16_t id, long value) {
@@ -273,75 +315,82 @@ void PlcMirrorDb::RejectRequest(int type, const char* idText, unsigned long idLe
     connection_.Query(sql);
 }
 
-template <typename ReadImage, typename Write>
-int PlcMirrorDb::ServeRequests(int type, uint16_t maxAddress, ReadImage readImage, Write write) {
+PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow& row, uint16_t& id,
+                                                      long& value) {
+    const bool bits = snp::IsBitArea(type);
+    const long maxAddress = bits ? snp::kMaxBitAddress : snp::kMaxWordAddress;
+    long parsedId = 0;
+    if (!ParseInteger(row.id, row.idLength, parsedId) || parsedId < 1 || parsedId > maxAddress ||
+        !ParseInteger(row.value, row.valueLength, value))
+        return RequestOutcome::Rejected;
+    id = static_cast<uint16_t>(parsedId);
+    // The image holds only what the cycle reads: outside the area's range an
+    // address keeps 0 or a value from an earlier connection, so an equal
+    // value there proves nothing and the request is written.
+    if (config_.areaEnabled[type] && id >= config_.areaFrom[type] && id <= config_.areaTo[type]) {
+        const long held =
+            bits ? image_.bits[type][id] : static_cast<int16_t>(image_.words[type - snp::kAI][id]);
+        if (held == value) return RequestOutcome::AlreadyStored;
+    }
+    const snp::WriteResult written =
+        bits ? writer_.WriteBit(id, value != 0 ? 1 : 0, type)
+             : writer_.WriteWord(id, static_cast<uint16_t>(value & 0xFFFF), type - snp::kAI);
+    switch (written) {
+        case snp::WriteResult::Written:
+            return RequestOutcome::Written;
+        case snp::WriteResult::Refused:
+            // Not tried again: the controller would give the same answer,
+            // and the rows after it must not wait for it.
+            return RequestOutcome::Refused;
+        case snp::WriteResult::Failed:
+            break;
+    }
+    return RequestOutcome::Failed;
+}
+
+int PlcMirrorDb::ServeRequests(int type) {
     StoredResult rows;
     // A failed SELECT (the table is gone, the server dropped the session)
     // skips this table only; a statement without a result set leaves
     // nothing to do.
     if (!connection_.Select(kPendingQuery[type], rows) || !rows.HasResultSet()) return 1;
-    // The image holds only what the cycle reads: outside the area's range an
-    // address keeps 0 or a value from an earlier connection, so an equal
-    // value there proves nothing and the request is written.
-    const bool enabled = config_.areaEnabled[type];
-    const long from = config_.areaFrom[type];
-    const long to = config_.areaTo[type];
-    int result = 1;
     while (rows.Next()) {
-        long id = 0;
+        const RequestRow row{rows.Column(0), rows.Length(0), rows.Column(1), rows.Length(1)};
+        uint16_t id = 0;
         long value = 0;
-        if (!ParseInteger(rows.Column(0), rows.Length(0), id) || id < 1 || id > maxAddress ||
-            !ParseInteger(rows.Column(1), rows.Length(1), value)) {
-            // Never written, never blocks the queue: marked for the program
-            // that placed it.
-            RejectRequest(type, rows.Column(0), rows.Length(0));
-            result = 1;
-            continue;
+        switch (ServeRequest(type, row, id, value)) {
+            case RequestOutcome::Rejected:
+                // Never written, never blocks the queue: marked for the
+                // program that placed it.
+                RejectRequest(type, row.id, row.idLength);
+                break;
+            case RequestOutcome::AlreadyStored:
+            case RequestOutcome::Written:
+                ClearRequestFlag(type, id, value);
+                break;
+            case RequestOutcome::Refused:
+                MarkRequestRefused(type, id, value);
+                break;
+            case RequestOutcome::Failed:
+                return 0;  // this row and the later ones keep flag 1
         }
-        const auto address = static_cast<uint16_t>(id);
-        if (enabled && id >= from && id <= to && readImage(address) == value) {
-            ClearRequestFlag(type, address, value);
-            result = 1;
-            continue;
-        }
-        const snp::WriteResult written = write(address, value);
-        if (written == snp::WriteResult::Failed) return 0;  // this row and the later ones keep 1
-        // A refused write is not tried again: the controller would give the
-        // same answer, and the rows after it must not wait for it.
-        if (written == snp::WriteResult::Refused) {
-            MarkRequestRefused(type, address, value);
-        } else {
-            ClearRequestFlag(type, address, value);
-        }
-        result = 1;
     }
-    return result;
+    return 1;
 }
 
 int PlcMirrorDb::ServeBitRequests(int area) {
     if (area < 0 || area >= snp::kBitAreaCount) return 1;
-    const auto& bits = image_.bits[area];
-    return ServeRequests(
-        area, snp::kMaxBitAddress,
-        [&](uint16_t address) { return static_cast<long>(bits[address]); },
-        [&](uint16_t address, long value) {
-            return writer_.WriteBit(address, value != 0 ? 1 : 0, area);
-        });
+    return ServeRequests(area);
 }
 
 int PlcMirrorDb::ServeWordRequests(int area) {
     if (area < 0 || area >= snp::kWordAreaCount) return 1;
-    const auto& words = image_.words[area];
-    return ServeRequests(
-        area + snp::kAI, snp::kMaxWordAddress,
-        [&](uint16_t address) { return static_cast<long>(static_cast<int16_t>(words[address])); },
-        [&](uint16_t address, long value) {
-            return writer_.WriteWord(address, static_cast<uint16_t>(value & 0xFFFF), area);
-        });
+    return ServeRequests(area + snp::kAI);
 }
 
 bool PlcMirrorDb::ServeWriteQueue() {
     if (!Active()) return true;
+    if (!config_.mirrorEachValue) return ServeWriteQueueBatched();
     for (int area = 0; area < snp::kBitAreaCount; ++area)
         if (ServeBitRequests(area) != 1) return false;
     for (int area = 0; area < snp::kWordAreaCount; ++area)
@@ -366,6 +415,7 @@ bool PlcMirrorDb::CheckConnection() {
     ConnectionParams params = connection_.params();
     params.connectTimeoutSeconds = std::min(params.connectTimeoutSeconds, kReconnectTimeoutSeconds);
     if (!connection_.Open(params)) return false;
+    changedValues_.Forget();  // a new session: the server may have lost anything
     if (!connection_.SelectDatabase(config_.dbName)) {
         // The database went away with the server's data: build it again,
         // the way Connect does.

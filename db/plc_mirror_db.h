@@ -10,11 +10,22 @@
 // corrected it. A pending row keeps flag 1 until the controller has answered
 // its write; the flag is changed only while the row still asks for the value
 // that was sent, so a request changed meanwhile is written in the next cycle.
+//
+// LinkConfig::mirrorEachValue chooses how the statements go. Set, every row of
+// the build, every value of every cycle and every flag reset is a statement
+// of its own. Clear (the default), the build adds rows with multi-row inserts
+// that skip existing ids, values go through ChangedValueMirror (only what
+// changed, one transaction per cycle), the six request tables are read in one
+// round trip and the flags are reset in batches, in one transaction. The
+// tables look the same to other programs either way.
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "db/changed_value_mirror.h"
 #include "db/mirror_connection.h"
 #include "db/value_mirror.h"
 #include "snp/memory.h"
@@ -50,8 +61,16 @@ class PlcMirrorDb : public ValueMirror {
     void UpdateInfoPlcState(unsigned plcState);  // only when dbEnabled and dbAlive
 
     // --- value mirroring (ValueMirror) ---
+    // Only when dbEnabled and dbAlive. One statement per call with
+    // mirrorEachValue, else held until EndCycle.
     void MirrorBitValue(int area, uint16_t address, uint8_t value) override;
     void MirrorWordValue(int area, uint16_t address, int16_t value) override;
+    // Sends the held values (nothing to do with mirrorEachValue).
+    bool EndCycle() override;
+    // How often the fast writer writes every value anyway (one minute).
+    void SetValueRefreshInterval(std::chrono::milliseconds interval) {
+        changedValues_.SetRefreshInterval(interval);
+    }
 
     // --- write-back queue ---
     // type: MemoryType 0..5. Resets the flag only while the row still
@@ -59,9 +78,12 @@ class PlcMirrorDb : public ValueMirror {
     void ClearRequestFlag(int type, uint16_t id, long value);
     // Flag 3 for a row whose write the controller refused.
     void MarkRequestRefused(int type, uint16_t id, long value);
+    // One table, one statement per row, as with mirrorEachValue.
     int ServeBitRequests(int area);   // 1 done; anything else: a write failed
     int ServeWordRequests(int area);  // as above
-    bool ServeWriteQueue();           // true unless a controller write failed
+    // All six tables in order new_i ... new_aq, in the form mirrorEachValue
+    // chooses; true unless a controller write failed.
+    bool ServeWriteQueue();
 
     // The worker's database check at the start of each pass: pings, and when
     // the ping fails re-opens the connection with the same parameters (at
@@ -81,9 +103,40 @@ class PlcMirrorDb : public ValueMirror {
     static constexpr unsigned kReconnectTimeoutSeconds = 2;
 
   private:
+    // What became of one request row.
+    enum class RequestOutcome {
+        Rejected,       // malformed or outside the memory held: flag 2
+        AlreadyStored,  // the controller holds the value already: flag 0, no write
+        Written,        // flag 0
+        Refused,        // the controller refused the write: flag 3, never tried again
+        Failed          // no answer: the link is lost, this row and the later ones keep flag 1
+    };
+    struct RequestRow {
+        const char* id;  // column texts; nullptr for SQL NULL
+        unsigned long idLength;
+        const char* value;
+        unsigned long valueLength;
+    };
+    // A request row served, kept for the batched flag change.
+    struct FlagReset {
+        uint16_t id;
+        long value;
+    };
+    using FlagResets = std::array<std::vector<FlagReset>, kAreaCount>;  // by MemoryType
+
     bool Active() const;  // dbEnabled and dbAlive
-    template <typename ReadImage, typename Write>
-    int ServeRequests(int type, uint16_t maxAddress, ReadImage readImage, Write write);
+    // Add the value and request rows 1..counts[type]; false when report
+    // (given the number of ids done) cancelled.
+    bool AddRowsEachStatement(const std::array<unsigned, kAreaCount>& counts,
+                              const std::function<bool(unsigned idsDone)>& report);
+    bool AddRowsBatched(const std::array<unsigned, kAreaCount>& counts,
+                        const std::function<bool(unsigned idsDone)>& report);
+    // Checks a row and writes it when the controller does not hold the value.
+    RequestOutcome ServeRequest(int type, const RequestRow& row, uint16_t& id, long& value);
+    int ServeRequests(int type);
+    bool ServeWriteQueueBatched();
+    // Flag 0 for the rows served, 3 for those refused, in one transaction.
+    bool SendFlagResets(const FlagResets& served, const FlagResets& refused);
     void RejectRequest(int type, const char* idText, unsigned long idLength);
 
     MirrorConnection& connection_;
@@ -91,6 +144,7 @@ class PlcMirrorDb : public ValueMirror {
     EngineFlags& flags_;
     const snp::MemoryImage& image_;
     snp::PlcWriter& writer_;
+    ChangedValueMirror changedValues_;
     std::chrono::milliseconds reconnectInterval_{5000};
     std::chrono::steady_clock::time_point lastReconnect_{};
     bool reconnectTried_ = false;

@@ -133,7 +133,7 @@ void Engine::CycleLoop() {
     }
 }
 
-bool Engine::FullCycle() {
+bool Engine::ReadAreas() {
     if (!link_.SendRunStop()) return false;
     for (int type = snp::kI; type <= snp::kQ; ++type) {
         if (config_.areaEnabled[type] && !ReadBitArea(type)) return false;
@@ -142,6 +142,15 @@ bool Engine::FullCycle() {
     for (int type = snp::kAI; type <= snp::kAQ; ++type) {
         if (config_.areaEnabled[type] && !ReadWordArea(type)) return false;
     }
+    return true;
+}
+
+bool Engine::FullCycle() {
+    const bool read = ReadAreas();
+    // The values read so far go to the database even when a later read
+    // failed, as they do when each value is sent as it comes.
+    if (config_.dbEnabled) mirror_.EndCycle();
+    if (!read) return false;
     if (config_.dbEnabled && !mirror_.ServeWriteQueue()) return false;
     if (!PerformPendingEdit()) return false;
     const uint8_t shown = cycleCounter_.load();

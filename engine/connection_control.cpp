@@ -121,6 +121,7 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
     config_.username = pages.username;
     config_.dbPassword = pages.dbPassword;
     config_.dbName = pages.dbName;
+    config_.mirrorEachValue = pages.mirrorEachValue;
 
     // 10.
     context_.runStopPending = 0;

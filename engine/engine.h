@@ -88,6 +88,7 @@ class Engine {
     void FillPlcInfo();
     void CycleLoop();
     bool FullCycle();
+    bool ReadAreas();  // Run/Stop steps and the enabled areas of a full cycle
     bool HaltedCycle();
     bool ReadBitArea(int type);
     bool ReadWordArea(int type);

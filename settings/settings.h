@@ -76,11 +76,17 @@ struct Settings {
     std::string dbName = "plc_memory";
     bool dropAfter = true;
     bool dropBefore = true;
+    // Key mirrorEachValue: 1 sends one statement per row and value as the
+    // mirror always did, 0 the fast mirror. It has no control on the pages:
+    // Load reads it, Save never writes it (the key stays as it stands in the
+    // file), All Default leaves it alone.
+    bool mirrorEachValue = false;
 };
 
 bool operator==(const Settings& a, const Settings& b);
 
-// The values All Default puts into the pages (same as a default Settings{}).
+// The values All Default puts into the pages (same as a default Settings{});
+// mirrorEachValue, which has no control there, keeps its value.
 Settings DefaultSettings();
 
 // SettingsDirectory() + name + ".ini"; the name is used as given, nothing

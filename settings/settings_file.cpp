@@ -437,6 +437,8 @@ LoadResult LoadSettings(const std::string& path, Settings& settings) {
     Settings loaded = DefaultSettings();
     Reader reader(ini);
     VisitKeys(reader, loaded);
+    // Read, never written: Save leaves the key as the operator set it.
+    reader.Bool("MySQL", "mirrorEachValue", &loaded.mirrorEachValue);
     ClampToControls(loaded);
     settings = std::move(loaded);
     return LoadResult::Ok;

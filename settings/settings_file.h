@@ -21,7 +21,8 @@ namespace tarnlight {
 
 enum class SaveResult { Ok, WriteFailed };
 
-// Writes every key of `settings` into the file at `path`. An existing file
+// Writes every key of `settings` into the file at `path`, except
+// mirrorEachValue, which only Load reads. An existing file
 // keeps everything Save does not know (other keys and sections, comments,
 // blank lines) and its line ends; a known key is replaced where it stands, a
 // missing key is added at the end of its section, a missing section at the end

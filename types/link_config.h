@@ -37,12 +37,16 @@ struct LinkConfig {
     std::string username;
     std::string dbPassword;
     std::string dbName;
+    // One statement per row and value, as the mirror always did (for sites
+    // whose triggers or logs rely on those statements); false: the fast
+    // writer, build and write-back queue.
+    bool mirrorEachValue = false;
 
     uint16_t T1 = 5;  // milliseconds; starting value of the link's t1
     uint16_t T2 = 1000;
     uint16_t T3b = 5000;
-    uint16_t T4 = 150;  // wait after the line break
-    uint16_t Td = 0;    // pause before each request of the cycle
+    uint16_t T4 = 150;        // wait after the line break
+    uint16_t Td = 0;          // pause before each request of the cycle
     std::string CPU_ID;       // at most 7 characters are sent
     std::string cpuPassword;  // at most 8 characters are sent
 };

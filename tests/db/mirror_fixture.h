@@ -68,6 +68,29 @@ class RecordingNotifier : public Notifier {
     }
 };
 
+// One full cycle's mirror calls, as the worker makes them: every address of
+// every enabled area's range in ascending order, then the end of the cycle.
+inline bool MirrorCycle(PlcMirrorDb& mirror, const LinkConfig& config,
+                        const snp::MemoryImage& image) {
+    for (int type = 0; type < kAreaCount; ++type) {
+        if (!config.areaEnabled[type]) continue;
+        for (uint32_t a = config.areaFrom[type]; a <= config.areaTo[type]; ++a) {
+            const auto address = static_cast<uint16_t>(a);
+            if (snp::IsBitArea(type))
+                mirror.MirrorBitValue(type, address, image.bits[type][a]);
+            else
+                mirror.MirrorWordValue(type - snp::kAI, address,
+                                       static_cast<int16_t>(image.words[type - snp::kAI][a]));
+        }
+    }
+    return mirror.EndCycle();
+}
+
+// Names the cases of a suite run in both forms (the bool: mirrorEachValue).
+inline std::string FormName(const ::testing::TestParamInfo<bool>& info) {
+    return info.param ? "EachValue" : "Batched";
+}
+
 class MirrorTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -113,6 +136,12 @@ class MirrorTest : public ::testing::Test {
     std::string Cell(const std::string& table, const std::string& column, long id) {
         return other_->Scalar("SELECT " + column + " FROM " + T(table) +
                               " WHERE id=" + std::to_string(id));
+    }
+    // The whole table, ordered by id.
+    Rows Dump(const std::string& table, const std::string& database = "") {
+        const std::string name =
+            database.empty() ? T(table) : PlcMirrorDb::DatabaseIdentifier(database) + "." + table;
+        return other_->Rows("SELECT * FROM " + name + " ORDER BY id");
     }
     void Request(const std::string& table, long id, long value) {
         ASSERT_TRUE(other_->Exec("UPDATE " + T(table) + " SET value=" + std::to_string(value) +

@@ -3,6 +3,8 @@
 // with no flagged request lost.
 #include <sys/stat.h>
 
+#include <thread>
+
 #include "tests/db/mirror_fixture.h"
 #include "tests/support/wait_for.h"
 
@@ -42,14 +44,17 @@ TEST_F(ReconnectTest, AKilledSessionIsReopenedAndALostDatabaseRebuilt) {
     EXPECT_EQ(Cell("info", "cpu_id", 1), "CPU'7");
 }
 
-// A server instance of this test's own, stopped and started again, so the
+// A server instance of each test's own, stopped and started again, so the
 // tests sharing the run's server are not disturbed.
 class ServerRestartTest : public MirrorTest {
   protected:
     void SetUp() override {
         if (!tarnlight::test::PrivateDbAvailable())
             GTEST_SKIP() << "TARNLIGHT_TEST_DB_DIR not set: no test server";
-        dir_ = tarnlight::test::PrivateDbDir() + "-restart";
+        // One per test: ctest runs the cases side by side.
+        dir_ = tarnlight::test::PrivateDbDir() + "-restart-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        runDir_ = tarnlight::test::PrivateDbDir();
         ASSERT_EQ(RunPrivateDbScript("start", dir_), 0) << "see " << dir_ << "/error.log";
         started_ = true;
         setenv("TARNLIGHT_TEST_DB_DIR", dir_.c_str(), 1);
@@ -60,9 +65,11 @@ class ServerRestartTest : public MirrorTest {
             RunPrivateDbScript("start", dir_);
             MirrorTest::TearDown();
             RunPrivateDbScript("stop", dir_);
+            setenv("TARNLIGHT_TEST_DB_DIR", runDir_.c_str(), 1);
         }
     }
     std::string dir_;
+    std::string runDir_;
     bool started_ = false;
 };
 
@@ -103,6 +110,78 @@ TEST_F(ServerRestartTest, MirrorPausesWhileTheServerIsDownAndResumesWithFlagsInt
     EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
     mirror_.UpdateInfoPlcState(6);
     EXPECT_EQ(Cell("info", "num_plcstate", 1), "6");
+}
+
+// The server killed (as in a crash) in the middle of a cycle, twice: while
+// the cycle's values are being stored, and while the flagged requests are
+// being written to the controller.
+TEST_F(ServerRestartTest, KilledMidCycleTheTablesCatchUpAndNoRequestIsLost) {
+    config_.areaEnabled[snp::kM] = true;
+    config_.areaEnabled[snp::kR] = true;
+    config_.areaTo[snp::kR] = 16;
+    ASSERT_EQ(Connect(), DbConnectResult::Ok);
+    mirror_.SetReconnectInterval(std::chrono::milliseconds(0));
+    mirror_.SetValueRefreshInterval(std::chrono::hours(1));
+    ASSERT_TRUE(MirrorCycle(mirror_, config_, image_));  // all 0
+    Request("new_m", 6, 1);
+    Request("new_r", 9, -2);
+
+    // Another program holds a row of plc_r, so the cycle's transaction has
+    // stored %M and waits at %R when the server dies: %M was never committed.
+    for (uint16_t a = 1; a <= 48; ++a) image_.bits[1][a] = a % 2;
+    for (uint16_t a = 1; a <= 16; ++a) image_.words[1][a] = static_cast<uint16_t>(a * 1000);
+    tarnlight::test::OtherClient locker(params_, config_.dbName);
+    ASSERT_TRUE(locker.Exec("START TRANSACTION"));
+    ASSERT_TRUE(locker.Exec("SELECT * FROM plc_r WHERE id=3 FOR UPDATE"));
+    bool stored = true;
+    std::thread cycle([&] { stored = MirrorCycle(mirror_, config_, image_); });
+    const std::string waiting = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID=" +
+                                std::to_string(connection_.ThreadId()) +
+                                " AND INFO LIKE 'INSERT INTO plc_r%'";
+    EXPECT_TRUE(tarnlight::test::WaitFor([&] { return other().Number(waiting) == 1; }));
+    ASSERT_EQ(RunPrivateDbScript("kill", dir_), 0);
+    cycle.join();
+    EXPECT_FALSE(stored);
+    EXPECT_FALSE(mirror_.CheckConnection());
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_TRUE(writer_.writes.empty());
+
+    // Back: the same values again. Believing the %M values of the killed
+    // cycle stored would leave them out now.
+    ASSERT_EQ(RunPrivateDbScript("start", dir_), 0);
+    other_ = std::make_unique<tarnlight::test::OtherClient>(params_);
+    ASSERT_TRUE(other_->ok()) << other_->Error();
+    EXPECT_EQ(Cell("plc_m", "value", 1), "0") << "the killed transaction was rolled back";
+    ASSERT_TRUE(tarnlight::test::WaitFor([&] { return mirror_.CheckConnection(); }));
+    EXPECT_TRUE(MirrorCycle(mirror_, config_, image_));
+    for (uint16_t a = 1; a <= 48; ++a) EXPECT_EQ(Cell("plc_m", "value", a), std::to_string(a % 2));
+    for (uint16_t a = 1; a <= 16; ++a)
+        EXPECT_EQ(Cell("plc_r", "value", a), std::to_string(a * 1000));
+
+    // Killed while the first request is on the line: written, but its flag
+    // not yet reset. Both stay flagged and are written after the restart.
+    writer_.onWrite = [&](const W&) {
+        if (writer_.writes.size() == 1) RunPrivateDbScript("kill", dir_);
+    };
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_EQ(writer_.writes.size(), 2u);
+    writer_.onWrite = nullptr;
+    ASSERT_EQ(RunPrivateDbScript("start", dir_), 0);
+    other_ = std::make_unique<tarnlight::test::OtherClient>(params_);
+    ASSERT_TRUE(other_->ok()) << other_->Error();
+    EXPECT_EQ(Count("new_m", "flag = 1"), 1);
+    EXPECT_EQ(Count("new_r", "flag = 1"), 1);
+    ASSERT_TRUE(tarnlight::test::WaitFor([&] { return mirror_.CheckConnection(); }));
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    EXPECT_EQ(writer_.writes, (std::vector<W>{{true, 6, 1, 1},
+                                              {false, 9, static_cast<uint16_t>(-2), 1},
+                                              {true, 6, 1, 1},
+                                              {false, 9, static_cast<uint16_t>(-2), 1}}));
+    EXPECT_EQ(Count("new_m", "flag <> 0"), 0);
+    EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
+    // And the values the controller holds now are mirrored in full.
+    EXPECT_TRUE(MirrorCycle(mirror_, config_, image_));
+    EXPECT_EQ(Cell("plc_m", "value", 47), "1");
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ TEST_F(SchemaTest, RangesAboveTheFloorAddRowsWhetherEnabledOrNot) {
     EXPECT_EQ(Count("plc_i"), 1024);
 }
 
-TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatements) {
+TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
+    config_.mirrorEachValue = true;
     EnableLog();
     ASSERT_EQ(Connect(), DbConnectResult::Ok);
     const std::vector<std::string> sent = Sent();

@@ -1,5 +1,6 @@
 // Value mirroring and the write-back queue against the real server, with a
-// recording stand-in for the controller.
+// recording stand-in for the controller. The queue's behaviour is checked in
+// both forms: one statement per row (mirrorEachValue) and batched.
 #include <algorithm>
 
 #include "tests/db/mirror_fixture.h"
@@ -9,7 +10,8 @@ namespace {
 
 using W = RecordingWriter::Write;
 
-class WriteQueueTest : public MirrorTest {
+// Connected to a freshly built mirror database.
+class ConnectedTest : public MirrorTest {
   protected:
     void SetUp() override {
         MirrorTest::SetUp();
@@ -37,7 +39,17 @@ class WriteQueueTest : public MirrorTest {
     }
 };
 
-TEST_F(WriteQueueTest, MirrorStatementsAndValues) {
+class WriteQueueTest : public ConnectedTest, public ::testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        config_.mirrorEachValue = EachValue();
+        ConnectedTest::SetUp();
+    }
+    static bool EachValue() { return GetParam(); }
+};
+
+TEST_F(ConnectedTest, MirrorStatementsAndValuesOneByOne) {
+    config_.mirrorEachValue = true;
     EnableLog();
     mirror_.MirrorBitValue(0, 5, 1);
     mirror_.MirrorBitValue(2, 12, 1);
@@ -66,7 +78,7 @@ TEST_F(WriteQueueTest, MirrorStatementsAndValues) {
     EXPECT_EQ(Sent().size(), 6u);
 }
 
-TEST_F(WriteQueueTest, EqualValueInAnEnabledAreaIsAcknowledgedWithoutAWrite) {
+TEST_P(WriteQueueTest, EqualValueInAnEnabledAreaIsAcknowledgedWithoutAWrite) {
     config_.areaEnabled[snp::kM] = true;
     image_.bits[1][10] = 1;
     Request("new_m", 10, 1);
@@ -75,15 +87,29 @@ TEST_F(WriteQueueTest, EqualValueInAnEnabledAreaIsAcknowledgedWithoutAWrite) {
     EXPECT_TRUE(writer_.writes.empty());
     EXPECT_EQ(Cell("new_m", "flag", 10), "0");
     EXPECT_EQ(Cell("new_m", "value", 10), "1");  // only the flag changes
-    EXPECT_EQ(Sent(), (std::vector<std::string>{
-                          "SELECT * FROM `new_i` WHERE flag = 1",
-                          "SELECT * FROM `new_m` WHERE flag = 1",
-                          "UPDATE new_m SET flag = 0  WHERE id=10 AND value=1",
-                          "SELECT * FROM `new_q` WHERE flag = 1",
-                          "SELECT * FROM `new_ai` WHERE flag = 1",
-                          "SELECT * FROM `new_r` WHERE flag = 1",
-                          "SELECT * FROM `new_aq` WHERE flag = 1",
-                      }));
+    if (EachValue()) {
+        EXPECT_EQ(Sent(), (std::vector<std::string>{
+                              "SELECT * FROM `new_i` WHERE flag = 1",
+                              "SELECT * FROM `new_m` WHERE flag = 1",
+                              "UPDATE new_m SET flag = 0  WHERE id=10 AND value=1",
+                              "SELECT * FROM `new_q` WHERE flag = 1",
+                              "SELECT * FROM `new_ai` WHERE flag = 1",
+                              "SELECT * FROM `new_r` WHERE flag = 1",
+                              "SELECT * FROM `new_aq` WHERE flag = 1",
+                          }));
+    } else {
+        EXPECT_EQ(Sent(), (std::vector<std::string>{
+                              "SELECT 0, id, value FROM new_i WHERE flag = 1 UNION ALL "
+                              "SELECT 1, id, value FROM new_m WHERE flag = 1 UNION ALL "
+                              "SELECT 2, id, value FROM new_q WHERE flag = 1 UNION ALL "
+                              "SELECT 3, id, value FROM new_ai WHERE flag = 1 UNION ALL "
+                              "SELECT 4, id, value FROM new_r WHERE flag = 1 UNION ALL "
+                              "SELECT 5, id, value FROM new_aq WHERE flag = 1",
+                              "START TRANSACTION",
+                              "UPDATE new_m SET flag = 0 WHERE (id, value) IN ((10,1))",
+                              "COMMIT",
+                          }));
+    }
 
     // The same row while %M10 reads 0: written, then acknowledged.
     image_.bits[1][10] = 0;
@@ -105,7 +131,7 @@ TEST_F(WriteQueueTest, EqualValueInAnEnabledAreaIsAcknowledgedWithoutAWrite) {
     EXPECT_EQ(Cell("new_r", "flag", 200), "0");
 }
 
-TEST_F(WriteQueueTest, RequestsAreWrittenAsTheControllerTakesThem) {
+TEST_P(WriteQueueTest, RequestsAreWrittenAsTheControllerTakesThem) {
     // Any non-zero bit request is True.
     Request("new_q", 3, 5);
     // A disabled word area is written without comparison, every time.
@@ -132,7 +158,7 @@ TEST_F(WriteQueueTest, RequestsAreWrittenAsTheControllerTakesThem) {
     EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
 }
 
-TEST_F(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {
+TEST_P(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {
     RequestFiveRows();
     writer_.failAt = 2;  // new_m 1, new_r 1, then new_r 2 fails
     EnableLog();
@@ -140,7 +166,9 @@ TEST_F(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {
     EXPECT_EQ(writer_.writes,
               (std::vector<W>{{true, 1, 1, 1}, {false, 1, 11, 1}, {false, 2, 22, 1}}));
     EXPECT_EQ(FiveFlags(), "0 0 1 1 1");
-    EXPECT_FALSE(SentContains("SELECT * FROM `new_aq` WHERE flag = 1"));
+    if (EachValue()) {
+        EXPECT_FALSE(SentContains("SELECT * FROM `new_aq` WHERE flag = 1"));
+    }
 
     // Next cycle, the controller answering again: the rest is written.
     writer_.failAt = -1;
@@ -153,7 +181,7 @@ TEST_F(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {
 // A row the controller refused gets flag 3 and holds up nothing; it waits
 // for its program to flag it again. A row whose value changed during the
 // refused write still asks for the new value and stays pending.
-TEST_F(WriteQueueTest, RefusedRowsAreMarkedAndTheQueueGoesOn) {
+TEST_P(WriteQueueTest, RefusedRowsAreMarkedAndTheQueueGoesOn) {
     RequestFiveRows();
     writer_.refuse = {1, 3};  // new_r 1, then new_r 3
     writer_.onWrite = [&](const W& w) {
@@ -164,7 +192,12 @@ TEST_F(WriteQueueTest, RefusedRowsAreMarkedAndTheQueueGoesOn) {
     EXPECT_EQ(writer_.writes.size(), 5u);
     EXPECT_EQ(FiveFlags(), "0 3 0 1 0");
     EXPECT_EQ(Cell("new_r", "value", 1), "11");
-    EXPECT_TRUE(SentContains("UPDATE new_r SET flag = 3 WHERE id=1 AND value=11 AND flag = 1"));
+    if (EachValue()) {
+        EXPECT_TRUE(SentContains("UPDATE new_r SET flag = 3 WHERE id=1 AND value=11 AND flag = 1"));
+    } else {
+        EXPECT_TRUE(SentContains(
+            "UPDATE new_r SET flag = 3 WHERE flag = 1 AND (id, value) IN ((1,11),(3,33))"));
+    }
 
     // Not tried again until flagged anew.
     writer_.refuse.clear();
@@ -178,7 +211,7 @@ TEST_F(WriteQueueTest, RefusedRowsAreMarkedAndTheQueueGoesOn) {
     EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
 }
 
-TEST_F(WriteQueueTest, ATableWhoseSelectFailsIsSkipped) {
+TEST_P(WriteQueueTest, ATableWhoseSelectFailsIsSkipped) {
     ASSERT_TRUE(other().Exec("DROP TABLE " + T("new_m")));
     Request("new_q", 4, 1);
     EXPECT_TRUE(mirror_.ServeWriteQueue());
@@ -186,7 +219,7 @@ TEST_F(WriteQueueTest, ATableWhoseSelectFailsIsSkipped) {
     EXPECT_EQ(Cell("new_q", "flag", 4), "0");
 }
 
-TEST_F(WriteQueueTest, ARequestChangedDuringItsWriteStaysFlaggedWithTheNewValue) {
+TEST_P(WriteQueueTest, ARequestChangedDuringItsWriteStaysFlaggedWithTheNewValue) {
     Request("new_r", 7, 100);
     writer_.onWrite = [&](const W& w) {
         if (w.value == 100)
@@ -201,7 +234,7 @@ TEST_F(WriteQueueTest, ARequestChangedDuringItsWriteStaysFlaggedWithTheNewValue)
     EXPECT_EQ(Cell("new_r", "flag", 7), "0");
 }
 
-TEST_F(WriteQueueTest, MalformedRowsAreRejectedAndTheQueueGoesOn) {
+TEST_P(WriteQueueTest, MalformedRowsAreRejectedAndTheQueueGoesOn) {
     config_.areaEnabled[snp::kM] = true;
     // Rows the program never created: ids past the image.
     ASSERT_TRUE(other().Exec("INSERT INTO " + T("new_m") + " VALUES(9000,1,1)"));
@@ -229,7 +262,7 @@ TEST_F(WriteQueueTest, MalformedRowsAreRejectedAndTheQueueGoesOn) {
     EXPECT_EQ(writer_.writes, (std::vector<W>{{false, 4, 0, 1}, {false, 5, 7, 2}}));
 }
 
-TEST_F(WriteQueueTest, NothingIsServedWhileTheDatabaseDoesNotAnswer) {
+TEST_P(WriteQueueTest, NothingIsServedWhileTheDatabaseDoesNotAnswer) {
     Request("new_m", 2, 1);
     EnableLog();
     flags_.dbAlive = 0;
@@ -238,6 +271,8 @@ TEST_F(WriteQueueTest, NothingIsServedWhileTheDatabaseDoesNotAnswer) {
     EXPECT_TRUE(Sent().empty());
     EXPECT_EQ(Cell("new_m", "flag", 2), "1");
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, WriteQueueTest, ::testing::Values(true, false), FormName);
 
 }  // namespace
 }  // namespace tarnlight::db::test

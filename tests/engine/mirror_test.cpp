@@ -71,6 +71,32 @@ TEST_F(MirrorEngineTest, MirrorsValuesWritesFlaggedRowsAndDropsAtTheEnd) {
     EXPECT_EQ(window_.Calls().back(), "icon 0");
 }
 
+// The settings choose the writer. A value row another program changed shows
+// which one runs: one statement per value puts it right in the next cycle,
+// the fast mirror only once it writes every value again (once a minute).
+TEST_F(MirrorEngineTest, TheSettingsChooseTheWriter) {
+    pages_.areaEnabled = {false, true, false, false, false, false};
+    pages_.areaTo[snp::kM] = 16;
+    sim_->SetBit(sim::kAreaM, 3, true);
+    for (const bool eachValue : {true, false}) {
+        SCOPED_TRACE(eachValue ? "one statement per value" : "fast");
+        pages_.mirrorEachValue = eachValue;
+        sim_->SetBit(sim::kAreaM, 5, false);
+        ASSERT_GE(ConnectOnline(), 0);
+        ASSERT_TRUE(engine_->StartTransmission());
+        ASSERT_TRUE(WaitFor([&] { return Value("plc_m", 3) == 1; }));
+        ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".plc_m SET value=1 WHERE id=4"));
+        const uint8_t from = engine_->cycleCounter();
+        ASSERT_TRUE(
+            WaitFor([&] { return static_cast<uint8_t>(engine_->cycleCounter() - from) >= 3; }));
+        EXPECT_EQ(Value("plc_m", 4), eachValue ? 0 : 1);
+        // Changes reach the table either way.
+        sim_->SetBit(sim::kAreaM, 5, true);
+        EXPECT_TRUE(WaitFor([&] { return Value("plc_m", 5) == 1; }));
+        DisconnectAndWait();
+    }
+}
+
 TEST_F(MirrorEngineTest, KeepsTheDatabaseWithoutDropAfter) {
     pages_.dropAfter = false;
     ASSERT_GE(ConnectOnline(), 0);

@@ -330,6 +330,32 @@ TEST_F(SettingsFileTest, SavingOverAFileKeepsWhatItDoesNotKnow) {
     EXPECT_EQ(Read(path), expected);
 }
 
+// The writer choice has no control on the pages: Load reads it, Save leaves
+// the key as the operator set it in the file, with either value in memory.
+TEST_F(SettingsFileTest, MirrorEachValueIsReadButNeverWritten) {
+    EXPECT_TRUE(LoadText(this, "[MySQL]\nmirrorEachValue=1\n").mirrorEachValue);
+    EXPECT_TRUE(LoadText(this, "[MySQL]\nmirrorEachValue = 0x1\n").mirrorEachValue);
+    EXPECT_FALSE(LoadText(this, "[MySQL]\nmirrorEachValue=0\n").mirrorEachValue);
+    EXPECT_FALSE(LoadText(this, "[MySQL]\nmirrorEachValue=yes\n").mirrorEachValue);
+    Settings s;
+    s.mirrorEachValue = true;
+    ASSERT_EQ(LoadSettings(FileWith("[RS232]\n"), s), LoadResult::Ok);
+    EXPECT_FALSE(s.mirrorEachValue) << "a missing key takes its default";
+
+    const std::string fresh = SettingsFilePath("fresh");
+    s.mirrorEachValue = true;
+    ASSERT_EQ(SaveSettings(s, fresh, nullptr), SaveResult::Ok);
+    EXPECT_EQ(Read(fresh), kDefaultFileText);
+
+    const std::string path = FileWith("[MySQL]\ndbName=line\nmirrorEachValue=1\n");
+    s = DefaultSettings();
+    ASSERT_EQ(SaveSettings(s, path, nullptr), SaveResult::Ok);
+    const std::string saved = Read(path);
+    EXPECT_NE(saved.find("dbName=plc_memory\nmirrorEachValue=1\n"), std::string::npos) << saved;
+    ASSERT_EQ(LoadSettings(path, s), LoadResult::Ok);
+    EXPECT_TRUE(s.mirrorEachValue);
+}
+
 TEST_F(SettingsFileTest, CrlfFileKeepsCrlf) {
     const std::string path = FileWith("[RS232]\r\nport=2\r\n");
     ASSERT_EQ(SaveSettings(DefaultSettings(), path, nullptr), SaveResult::Ok);

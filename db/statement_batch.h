@@ -1,0 +1,85 @@
+#pragma once
+// Many rows in few statements: head + item + "," + item ... + tail, split so
+// that no statement grows beyond a limit far below the server's packet limit
+// (max_allowed_packet: 16 MiB on current servers, 1 MiB on old ones, and a
+// statement longer than it is refused whole).
+#include <charconv>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "db/mirror_connection.h"
+
+namespace tarnlight::db {
+
+inline constexpr std::size_t kMaxStatementBytes = 64 * 1024;
+
+// A whole decimal integer text as the server sends it (optional minus
+// sign, nothing else around it); false for SQL NULL (nullptr) and anything else.
+inline bool ParseInteger(const char* text, unsigned long length, long& value) {
+    if (text == nullptr || length == 0) return false;
+    const char* end = text + length;
+    const auto [ptr, ec] = std::from_chars(text, end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+// A number in decimal, as it goes into a statement.
+inline void AppendNumber(std::string& out, long value) {
+    char buf[24];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    (void)ec;
+    out.append(buf, end);
+}
+
+class StatementBatch {
+  public:
+    // send gets each complete statement and returns true when the server
+    // accepted it.
+    using Send = std::function<bool(const std::string& sql)>;
+
+    StatementBatch(std::string_view head, std::string_view tail, Send send,
+                   std::size_t limit = kMaxStatementBytes);
+
+    // Appends one item (a row "(1,0)", an id "17"); sends the statement
+    // first when the item would take it past the limit.
+    void Add(std::string_view item);
+    // Sends what has been added since the last statement went out.
+    void Flush();
+    // False when any statement sent so far was refused.
+    bool ok() const { return ok_; }
+    unsigned statementsSent() const { return sent_; }
+
+  private:
+    std::string head_;
+    std::string tail_;
+    Send send_;
+    std::size_t limit_;
+    std::string sql_;
+    bool empty_ = true;
+    bool ok_ = true;
+    unsigned sent_ = 0;
+};
+
+// Statements that go in one transaction, one commit for all of them. The
+// transaction begins with the first statement, so one with nothing to send
+// sends nothing at all. A statement that fails does not stop the others.
+class Transaction {
+  public:
+    explicit Transaction(MirrorConnection& connection) : connection_(connection) {}
+    bool Send(const std::string& sql);
+    StatementBatch::Send Sender() {
+        return [this](const std::string& sql) { return Send(sql); };
+    }
+    // COMMIT when anything was sent. True when every statement, and the
+    // commit, succeeded.
+    bool Commit();
+    bool began() const { return began_; }
+
+  private:
+    MirrorConnection& connection_;
+    bool began_ = false;
+    bool ok_ = true;
+};
+
+}  // namespace tarnlight::db
