@@ -440,11 +440,14 @@ void TForm1::LayOutMemoryMenu(const std::array<bool, kAreaCount>& areaEnabled) {
 
 // --- commands ---
 
+Settings TForm1::ConnectSettings() const {
+    return ReadSettings(configPages(), loaded_);
+}
+
 void TForm1::SB_OnlineClick() {
     if (connecting_) return;
-    const ConfigPages pages = configPages();
-    const Settings settings = ReadSettings(pages, loaded_);
-    const bool breakFree = ReadBreakFree(pages);
+    const Settings settings = ConnectSettings();
+    const bool breakFree = ReadBreakFree(configPages());
     connecting_ = true;
     engine_->Connect(settings, breakFree);
     connecting_ = false;
@@ -494,14 +497,15 @@ void TForm1::SB_LoadClick() {
 void TForm1::SB_SaveClick() {
     const std::string path = SettingsFilePath(Edit_inifile->text().toStdString());
     std::string error;
-    if (SaveSettings(ReadSettings(configPages(), loaded_), path, &error) != SaveResult::Ok)
+    if (SaveSettings(ConnectSettings(), path, &error) != SaveResult::Ok)
         ShowMessageBox(QString::fromStdString(error), QStringLiteral("Error"));
 }
 
 void TForm1::SB_AllDefaultClick() {
+    // Only the page controls and the name box: a setting without a control
+    // (the mirror's form) keeps what the last Load gave it.
     Edit_inifile->setText(QString::fromLatin1(kDefaultSettingsName));
-    loaded_ = DefaultSettings();
-    ShowSettings(configPages(), loaded_);
+    ShowSettings(configPages(), DefaultSettings());
 }
 
 void TForm1::SB_HelpClick() {

@@ -177,6 +177,9 @@ class TForm1 : public QWidget {
     Engine& engine() { return *engine_; }
     QtWindowPort& windowPort() { return *port_; }
     ConfigPages configPages() const;
+    // What Connect and Save take: the pages, and the fields without a page
+    // control as the last Load gave them.
+    Settings ConnectSettings() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -92,6 +92,20 @@ TEST_F(SettingsButtonsTest, LoadTakesAFileWrittenByHandWithinTheControlsLimits) 
     EXPECT_TRUE(boxes_.isEmpty());
 }
 
+TEST_F(SettingsButtonsTest, TheMirrorFormComesFromLoadAndOutlivesAllDefault) {
+    // mirrorEachValue has no control: Load takes it from the file for the
+    // next Connect, and All Default leaves it.
+    const std::string path = SettingsFilePath("legacy");
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << "[MySQL]\nmirrorEachValue=1\n";
+    TypeName("legacy");
+    Click(form_->SB_Load);
+    EXPECT_TRUE(form_->ConnectSettings().mirrorEachValue);
+    Click(form_->SB_AllDefault);
+    EXPECT_TRUE(form_->ConnectSettings().mirrorEachValue);
+    EXPECT_EQ(Pages(), DefaultSettings());
+}
+
 TEST_F(SettingsButtonsTest, LoadOfAMissingFileShowsE31AndChangesNothing) {
     const Settings changed = NonDefaultSettings();
     ShowOnPages(changed);
