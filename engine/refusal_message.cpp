@@ -14,21 +14,19 @@ std::string HexCode(uint8_t code) {
 
 std::string RefusalMessage(const snp::Refusal& refusal) {
     const std::string area(snp::AreaSymbol(refusal.type));
-    std::string text;
+    const std::string codes = HexCode(refusal.major) + "/" + HexCode(refusal.minor);
     switch (refusal.request) {
         case snp::Refusal::Request::Write:
-            text = "W21: PLC refused write to " + area + std::to_string(refusal.first);
-            break;
+            return "W21: " + area + std::to_string(refusal.first) + " write refused " + codes;
         case snp::Refusal::Request::RunStop:
-            text = refusal.runStopCode == snp::kRunIoEnabled ? "W22: PLC refused Run"
-                                                             : "W22: PLC refused Stop";
-            break;
+            return refusal.runStopCode == snp::kRunIoEnabled ? "W22: Run refused " + codes
+                                                             : "W22: Stop refused " + codes;
         case snp::Refusal::Request::Read:
-            text = "E24: PLC refused read of " + area + std::to_string(refusal.first) + ".." +
-                   std::to_string(refusal.last);
-            break;
+            // "read refused" would not fit the panel at 4-digit ranges.
+            return "E24: " + area + std::to_string(refusal.first) + ".." +
+                   std::to_string(refusal.last) + " read error " + codes;
     }
-    return text + ", error " + HexCode(refusal.major) + "/" + HexCode(refusal.minor);
+    return {};
 }
 
 }  // namespace tarnlight

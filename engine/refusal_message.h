@@ -1,8 +1,9 @@
 #pragma once
-// The message-panel text for a request the controller refused:
-//   "W21: PLC refused write to %R100, error 05h/0Ch"
-//   "W22: PLC refused Stop, error 05h/0Ch"
-//   "E24: PLC refused read of %M1..9000, error 05h/0Ch"
+// The message-panel text for a request the controller refused, short enough
+// for the panel at the longest addresses and ranges:
+//   "W21: %R100 write refused 05h/0Ch"
+//   "W22: Stop refused 05h/0Ch"
+//   "E24: %M1..8192 read error 05h/0Ch"
 // The codes are the controller's major and minor error codes.
 #include <string>
 

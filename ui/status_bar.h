@@ -17,16 +17,21 @@ class TStatusBar : public QWidget {
     explicit TStatusBar(QWidget* parent = nullptr);
 
     void SetPanelText(int index, const QString& text);
+    // The whole text, as set (the panel may show it cut).
     QString panelText(int index) const;
     QLabel* panel(int index) const;
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void LayOutPanels();
+    // Shows the panel's text, cut to its width, and the whole as its tooltip.
+    void ShowText(int index);
 
     std::array<QLabel*, kPanelCount> panels_{};
+    std::array<QString, kPanelCount> texts_{};
 };
 
 }  // namespace tarnlight::ui

@@ -112,12 +112,18 @@ QPushButton* MakeMenuButton(QWidget* parent, const char* name, const QString& ca
     return button;
 }
 
-// Flat sub-menu buttons lie on the blue menu picture: light captions.
-void UseLightCaption(QToolButton* button) {
-    QPalette palette = button->palette();
-    palette.setColor(QPalette::ButtonText, Qt::white);
-    palette.setColor(QPalette::WindowText, Qt::white);
-    button->setPalette(palette);
+// Flat sub-menu buttons lie on the blue menu picture: transparent, with
+// white captions. Hovered, a light-blue veil lifts the button; pressed, a dark
+// one sinks it. Both let the picture show through and keep the caption white,
+// where the style's own light panel would swallow it.
+void UseMenuButtonLook(QToolButton* button) {
+    button->setStyleSheet(
+        QStringLiteral("QToolButton { color: white; background: transparent;"
+                       " border: 1px solid transparent; border-radius: 3px; }"
+                       "QToolButton:hover { background: rgba(150, 190, 255, 60);"
+                       " border-color: rgba(255, 255, 255, 110); }"
+                       "QToolButton:pressed { background: rgba(0, 16, 56, 110);"
+                       " border-color: rgba(255, 255, 255, 150); }"));
 }
 
 void MoveTop(QWidget* widget, int top) {
@@ -191,13 +197,13 @@ void TForm1::CreateMenuColumn() {
             QString::fromLatin1(kConfigure[i].picture), QSize(32, 32), Qt::ToolButtonTextUnderIcon,
             QRect(kSubLeft, 40 + 64 * i, kSubWidth, 64));
         configureButtons[i]->setFont(Arial(10));
-        UseLightCaption(configureButtons[i]);
+        UseMenuButtonLook(configureButtons[i]);
     }
     SubMenuSB11 = MakeFlatButton(this, "SubMenuSB11", QStringLiteral("Info"),
                                  QStringLiteral("info"), QSize(48, 48), Qt::ToolButtonTextUnderIcon,
                                  QRect(kSubLeft, 64, kSubWidth, 84));
     SubMenuSB11->setFont(Arial(10));
-    UseLightCaption(SubMenuSB11);
+    UseMenuButtonLook(SubMenuSB11);
     SubMenuSB11->hide();
 
     static const char* const kMemory[7][2] = {{"SubMenuSB21", "(%I)"}, {"SubMenuSB22", "(%M)"},
@@ -210,7 +216,7 @@ void TForm1::CreateMenuColumn() {
             QSize(16, 16), Qt::ToolButtonTextBesideIcon,
             QRect(kSubLeft, kMemoryFirstTop + kMemoryStep * i, kSubWidth, kMenuHeight));
         memoryButtons[i]->setFont(CourierNew(12));
-        UseLightCaption(memoryButtons[i]);
+        UseMenuButtonLook(memoryButtons[i]);
         memoryButtons[i]->hide();
     }
 }
@@ -566,7 +572,9 @@ int TForm1::iconIndex() const {
 
 bool TForm1::ReportBuildProgress(int percent) {
     if (buildProgress_ == nullptr) {
-        buildProgress_ = new QProgressDialog(QStringLiteral("Building the database tables..."),
+        // Up while Connect connects to the database server and while it
+        // builds the tables.
+        buildProgress_ = new QProgressDialog(QStringLiteral("Preparing the database..."),
                                              QStringLiteral("Cancel"), 0, 100, this);
         buildProgress_->setObjectName(QStringLiteral("BuildProgress"));
         buildProgress_->setWindowTitle(QStringLiteral("Connect"));
@@ -582,7 +590,12 @@ bool TForm1::ReportBuildProgress(int percent) {
     // The build runs on this thread: let the dialog paint and take the
     // Cancel click between two steps.
     QCoreApplication::processEvents();
-    return !buildProgress_->wasCanceled() && !closeAfterConnect_;
+    const bool cancelled = buildProgress_ != nullptr && buildProgress_->wasCanceled();
+    const bool goOn = !cancelled && !closeAfterConnect_;
+    // A finished build has nothing left to cancel; the rest of Connect (the
+    // port, its message boxes) happens without the dialog.
+    if (percent >= 100) EndBuildProgress();
+    return goOn;
 }
 
 void TForm1::EndBuildProgress() {
@@ -591,6 +604,8 @@ void TForm1::EndBuildProgress() {
 }
 
 void TForm1::ShowMessageBox(const QString& text, const QString& caption) {
+    // A box of Connect stands alone: never behind or beside the progress.
+    EndBuildProgress();
     if (messageBoxHook_) {
         messageBoxHook_(text, caption);
         return;
@@ -611,6 +626,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Gone from the screen at once: the operator never looks at a window
+    // that no longer reacts while the worker finishes its end sequence.
+    hide();
+    if (TrayIcon1->IsShown()) TrayIcon1->Remove();
     ShutDownEngine();
     event->accept();
     // Closing the main window ends the program, also while it is hidden

@@ -157,8 +157,9 @@ class TForm1 : public QWidget {
     void SetIconIndex(int index);
     int iconIndex() const;
 
-    // Connect, while the mirror tables are built: a modal progress dialog
-    // with Cancel. False once the operator cancelled (or the window is
+    // Connect, while it connects to the database and builds the mirror
+    // tables: a modal progress dialog with Cancel, closed at 100 % and before
+    // any message box. False once the operator cancelled (or the window is
     // closing).
     bool ReportBuildProgress(int percent);
 

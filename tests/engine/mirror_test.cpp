@@ -167,8 +167,7 @@ TEST_F(MirrorEngineTest, RefusedRequestIsMarkedAndNamedWhileTheCycleGoesOn) {
     sim_->RefuseWrites(1);
     ASSERT_TRUE(
         other_->Exec("UPDATE " + dbName_ + ".new_r SET value=id+3, flag=1 WHERE id IN (2,3)"));
-    const long refused =
-        window_.WaitForCall("panel 8 W21: PLC refused write to %R2, error 05h/01h");
+    const long refused = window_.WaitForCall("panel 8 W21: %R2 write refused 05h/01h");
     ASSERT_GE(refused, 0);
     ASSERT_TRUE(WaitFor(
         [&] { return other_->Number("SELECT flag FROM " + dbName_ + ".new_r WHERE id=3") == 0; }));

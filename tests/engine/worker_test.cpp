@@ -265,8 +265,7 @@ TEST_F(EngineTest, RefusalsAreNamedAndOnlyARefusedReadLosesTheLink) {
     sim_->RefuseWrites(1);
     window_.SetEditInputs({snp::kAQ, 3, false, 1234});
     engine_->ApplyEdit();
-    const long refused =
-        window_.WaitForCall("panel 8 W21: PLC refused write to %AQ3, error 05h/01h", online);
+    const long refused = window_.WaitForCall("panel 8 W21: %AQ3 write refused 05h/01h", online);
     ASSERT_GE(refused, 0);
     EXPECT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", refused), 0);
     EXPECT_TRUE(WaitFor([&] { return EngineProbe(*engine_).flags().pendingEdit.load() == 0; }));
@@ -278,8 +277,7 @@ TEST_F(EngineTest, RefusalsAreNamedAndOnlyARefusedReadLosesTheLink) {
 
     sim_->RefuseRunStop(1);
     engine_->PlcStop(0);
-    const long stopRefused =
-        window_.WaitForCall("panel 8 W22: PLC refused Stop, error 05h/01h", refused);
+    const long stopRefused = window_.WaitForCall("panel 8 W22: Stop refused 05h/01h", refused);
     ASSERT_GE(stopRefused, 0);
     EXPECT_EQ(sim_->plcState(), 0);
     EXPECT_EQ(window_.Find("panel 0 Connecting..", online, true), -1);
@@ -288,10 +286,10 @@ TEST_F(EngineTest, RefusalsAreNamedAndOnlyARefusedReadLosesTheLink) {
     ASSERT_TRUE(engine_->StartTransmission());
     const long lost = window_.WaitForCall("icon 3", stopRefused);
     ASSERT_GE(lost, 0);
-    EXPECT_EQ(Slice(window_.Calls(), lost - 4, 5),
-              (std::vector<std::string>{"panel 0 Offline",
-                                        "panel 8 E24: PLC refused read of %R1..100, error 04h/02h",
-                                        "panel 2 ", "panel 3 ", "icon 3"}));
+    EXPECT_EQ(
+        Slice(window_.Calls(), lost - 4, 5),
+        (std::vector<std::string>{"panel 0 Offline", "panel 8 E24: %R1..100 read error 04h/02h",
+                                  "panel 2 ", "panel 3 ", "icon 3"}));
     EXPECT_EQ(window_.Find("panel 8 E21: Lost connection with PLC"), -1);
 }
 

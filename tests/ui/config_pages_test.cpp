@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 #include <QToolTip>
 
 #include "settings/settings.h"
@@ -219,6 +221,102 @@ TEST(ConfigPages, TabMovesThroughTheControlsInTheirOrder) {
               QStringList({"CheckBox_db", "Edit_db_IP", "Edit_port_num", "Edit_db_user",
                            "Edit_db_pass", "Edit_db_name", "CheckBox_db_drop_before",
                            "CheckBox_db_drop_after", "ComboBoxPort"}));
+}
+
+// The spin edits of the real pages step as the operator meets them: T1
+// only by its buttons and keys, the timers by their own increments, k and
+// the range boxes within their limits.
+TEST(ConfigPages, SpinEditsStepByTheirIncrementsWithinTheirLimits) {
+    Pages pages;
+    ShowActive(&pages.window);
+    const auto text = [](TCSpinEdit* spin) { return spin->editor()->text(); };
+    const auto up = [](TCSpinEdit* spin) { QTest::mouseClick(spin->upButton(), Qt::LeftButton); };
+    const auto down = [](TCSpinEdit* spin) {
+        QTest::mouseClick(spin->downButton(), Qt::LeftButton);
+    };
+    TFrame03& connection = *pages.connection;
+
+    // T1: nothing can be typed, nor anything deleted.
+    TCSpinEdit* t1 = connection.CSpinEdit_T1;
+    QSignalSpy beeps(t1, &TCSpinEdit::beeped);
+    QLineEdit* t1Box = t1->editor();
+    test::TryToEdit(t1Box);
+    EXPECT_EQ(text(t1), "5");
+    EXPECT_EQ(beeps.count(), 3);
+    // Its buttons and arrow keys work, within 0..255.
+    up(t1);
+    EXPECT_EQ(text(t1), "6");
+    QTest::keyClick(t1Box, Qt::Key_Up);
+    EXPECT_EQ(text(t1), "7");
+    down(t1);
+    QTest::keyClick(t1Box, Qt::Key_Down);
+    EXPECT_EQ(text(t1), "5");
+    t1->setValue(255);
+    up(t1);
+    EXPECT_EQ(text(t1), "255");
+
+    // T2 and T3' step by 100, T4 by 10, Td by 1; none goes past its ends.
+    TCSpinEdit* t2 = connection.CSpinEdit_T2;
+    up(t2);
+    EXPECT_EQ(text(t2), "1100");
+    up(t2);
+    EXPECT_EQ(text(t2), "1200");
+    t2->setValue(65000);
+    up(t2);
+    EXPECT_EQ(text(t2), "65000");
+    t2->setValue(50);
+    down(t2);
+    EXPECT_EQ(text(t2), "0");
+    up(connection.CSpinEdit_T3b);
+    EXPECT_EQ(text(connection.CSpinEdit_T3b), "5100");
+    up(connection.CSpinEdit_T4);
+    EXPECT_EQ(text(connection.CSpinEdit_T4), "160");
+    down(connection.CSpinEdit_T4);
+    down(connection.CSpinEdit_T4);
+    EXPECT_EQ(text(connection.CSpinEdit_T4), "140");
+    connection.CSpinEdit_Td->setValue(60000);
+    up(connection.CSpinEdit_Td);
+    EXPECT_EQ(text(connection.CSpinEdit_Td), "60000");
+    down(connection.CSpinEdit_Td);
+    EXPECT_EQ(text(connection.CSpinEdit_Td), "59999");
+
+    // k: 1..255, by the buttons and by typing.
+    TCSpinEdit* k = connection.CSpinEdit_k;
+    k->setValue(1);
+    down(k);
+    EXPECT_EQ(text(k), "1");
+    up(k);
+    EXPECT_EQ(text(k), "2");
+    TypeOver(k->editor(), "0");
+    QTest::keyClick(k->editor(), Qt::Key_Tab);
+    EXPECT_EQ(text(k), "1");
+    TypeOver(k->editor(), "300");
+    EXPECT_EQ(pages.Read().k, 255);
+    QTest::keyClick(k->editor(), Qt::Key_Tab);
+    EXPECT_EQ(text(k), "255");
+
+    // The range boxes step by 1: a bit area's "From" ends at 4096, its "to"
+    // at 8192, a word area's both at 4096; none goes below 1.
+    TFrame02& plc = *pages.plc;
+    const struct {
+        TCSpinEdit* spin;
+        int top;
+    } ranges[] = {{plc.areaFrom[1], 4096},
+                  {plc.areaTo[1], 8192},
+                  {plc.areaFrom[4], 4096},
+                  {plc.areaTo[4], 4096}};
+    for (const auto& range : ranges) {
+        SCOPED_TRACE(range.spin->objectName().toStdString());
+        range.spin->setValue(range.top - 1);
+        up(range.spin);
+        EXPECT_EQ(text(range.spin), QString::number(range.top));
+        up(range.spin);
+        EXPECT_EQ(text(range.spin), QString::number(range.top));
+        range.spin->setValue(2);
+        down(range.spin);
+        down(range.spin);
+        EXPECT_EQ(text(range.spin), "1");
+    }
 }
 
 TEST(ConfigPages, NoControlDependsOnAnother) {

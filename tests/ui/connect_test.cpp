@@ -2,6 +2,7 @@
 // server of the test run: what an operator does in a session, the progress
 // dialog of a long table build, and closing the window in the middle.
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -9,10 +10,14 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
+#include <filesystem>
+#include <optional>
 
+#include "settings/settings_directory.h"
 #include "settings/settings_file.h"
 #include "tests/support/private_db.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/panel01.h"
 #include "ui/panel11.h"
 #include "ui/panel2a.h"
 #include "ui/panel2b.h"
@@ -147,11 +152,31 @@ TEST_F(ConnectTest, AnOperatorsSessionFromLoadToClosingWhileConnected) {
     EXPECT_FALSE(other_->DatabaseExists(dbName_));
     EXPECT_EQ(registers.Cell(1, 5), "  4242");  // the last values stay
 
-    // Closing while connected stops the worker before the window goes.
+    // Apply while offline: Apply is disabled and stays so, nothing is sent.
+    TypeInto(edit.CSpinEdit1->editor(), "777");
+    Click(edit.Butt_UpdateMem);
+    EXPECT_FALSE(edit.Butt_UpdateMem->isEnabled());
+    const uint64_t writes = sim_->stats().writes;
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(edit.Butt_UpdateMem->isEnabled());
+    // Connect: the write goes out at the first chance after the attach, in
+    // the halted cycle, and then Apply is enabled again.
     ASSERT_TRUE(ConnectOnline());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sim_->GetWord(sim::kAreaR, 5) == 777; }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return edit.Butt_UpdateMem->isEnabled(); }, 20000));
+    EXPECT_EQ(sim_->stats().writes, writes + 1);
+    EXPECT_TRUE(form.SB_Transmit_Start->isEnabled());  // transmission never started
+
+    // Closing while connected stops the worker before the window goes; the
+    // window is off the screen while the worker still finishes.
     Click(form.SB_Transmit_Start);
     ASSERT_TRUE(QTest::qWaitFor([&] { return sim_->stats().mailboxRequests > 50; }, 20000));
+    std::optional<bool> workerRanAtHide;
+    const EventWatch hidden(&form, QEvent::Hide, [&] {
+        if (!workerRanAtHide) workerRanAtHide = form.engine().IsWorkerRunning();
+    });
     EXPECT_TRUE(form.close());
+    EXPECT_EQ(workerRanAtHide, std::optional<bool>(true));
     EXPECT_FALSE(form.engine().IsWorkerRunning());
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(other_->DatabaseExists(dbName_));
@@ -196,6 +221,7 @@ class BuildProgressTest : public ConnectTest {
 
     void ExpectIdleAfterCancel() {
         EXPECT_EQ(Panel(kMessagePanel), "W14: Connect cancelled");
+        EXPECT_TRUE(ShowsWhole(kMessagePanel));
         EXPECT_EQ(Panel(kLinkStatePanel), "Offline");
         EXPECT_FALSE(form_->engine().IsWorkerRunning());
         EXPECT_TRUE(form_->SB_Online->isEnabled());
@@ -224,6 +250,32 @@ TEST_F(BuildProgressTest, CancelEndsConnectWithTheWindowIdle) {
     ShowOnPages(small);
     ASSERT_TRUE(ConnectOnline());
     ASSERT_TRUE(DisconnectAndWait());
+}
+
+TEST_F(BuildProgressTest, ThePortsErrorBoxComesWithTheProgressDialogGone) {
+    // COM2 leads to a device that is not there.
+    const std::string devices = SettingsDirectory() + "devices";
+    std::filesystem::create_directories(devices);
+    std::filesystem::create_symlink(devices + "/no-such-adapter", devices + "/COM2");
+    form_->Frame01->ComboBoxPort->setCurrentIndex(1);
+
+    QString label;
+    WhenTheDialogShowsProgress([&](QProgressDialog& dialog) { label = dialog.labelText(); });
+    bool progressWithBox = false;
+    form_->SetMessageBoxHook([&](const QString& text, const QString& caption) {
+        boxes_.append(caption + QStringLiteral("|") + text);
+        for (const QProgressDialog* dialog : form_->findChildren<QProgressDialog*>())
+            progressWithBox = progressWithBox || dialog->isVisible();
+    });
+    QTest::mouseClick(form_->SB_Online, Qt::LeftButton);
+    EXPECT_EQ(label, "Preparing the database...");
+    ASSERT_EQ(boxes_.size(), 1);
+    EXPECT_TRUE(boxes_[0].startsWith("Error|[BADID]")) << boxes_[0].toStdString();
+    EXPECT_FALSE(progressWithBox);
+    EXPECT_EQ(Panel(kMessagePanel), "E1-1: Openning COM port error");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(form_->SB_Online->isEnabled());
+    EXPECT_FALSE(form_->engine().IsWorkerRunning());
 }
 
 TEST_F(BuildProgressTest, ClosingDuringTheBuildCancelsItAndThenCloses) {

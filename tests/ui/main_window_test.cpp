@@ -1,12 +1,17 @@
 // The main window as the operator finds it at start and the menu column's
 // navigation, with and without a connection to the simulated controller.
+#include <QHelpEvent>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
+#include <QToolTip>
 #include <vector>
 
+#include "engine/refusal_message.h"
+#include "snp/memory.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/radio_group.h"
 
@@ -155,11 +160,124 @@ TEST_F(MainWindowTest, StartsIdleWithEveryControlInPlace) {
         x += widths[i] + 3;  // panels stand 3 pixels apart
     }
     EXPECT_EQ(form.StatusBar1->panel(kMessagePanel)->geometry().right(), 630);
-    // A long message keeps the panel's width instead of widening the bar.
-    form.windowPort().SetPanelText(kMessagePanel,
-                                   "E31: Cannot load settings from selected .ini file");
-    EXPECT_EQ(form.StatusBar1->panel(kMessagePanel)->width(), 220);
+}
+
+// The message panel is 220 pixels wide: the program's own messages fit it
+// whole at the longest addresses and ranges; a longer text is cut with "…"
+// and shown whole as the panel's tooltip.
+TEST_F(MainWindowTest, MessagesAreReadableInTheMessagePanel) {
+    ui::TForm1& form = *form_;
+    QLabel* panel = form.StatusBar1->panel(kMessagePanel);
+    EXPECT_EQ(panel->font(), form.font());
+
+    // What the controller refuses: the widest area names, four-digit
+    // addresses, every error code.
+    for (int type = snp::kI; type <= snp::kAQ; ++type) {
+        const uint16_t last = snp::IsBitArea(type) ? 8192 : 4096;
+        for (int code = 0; code < 256; ++code) {
+            const auto codeByte = static_cast<uint8_t>(code);
+            std::vector<snp::Refusal> refusals = {snp::Refusal::Read(type, last - 1, last),
+                                                  snp::Refusal::Write(type, 8192),
+                                                  snp::Refusal::RunStop(snp::kRunIoEnabled),
+                                                  snp::Refusal::RunStop(snp::kStopIoDisabled)};
+            for (snp::Refusal& refusal : refusals) {
+                refusal.major = refusal.minor = codeByte;
+                form.windowPort().SetPanelText(kMessagePanel, RefusalMessage(refusal));
+                ASSERT_TRUE(ShowsWhole(kMessagePanel)) << Panel(kMessagePanel).toStdString();
+            }
+        }
+    }
+
+    // Connect's own checks of the pages.
+    Settings pages = DefaultSettings();
+    pages.areaFrom[0] = 100;
+    pages.areaTo[0] = 10;
+    ShowOnPages(pages);
+    Click(form.SB_Online);
+    EXPECT_EQ(Panel(kMessagePanel), "E23: Wrong memory range");
+    EXPECT_TRUE(ShowsWhole(kMessagePanel));
+    pages = DefaultSettings();
+    pages.portNum = "three thousand";
+    ShowOnPages(pages);
+    Click(form.SB_Online);
+    EXPECT_EQ(Panel(kMessagePanel), "E13: Wrong database port number");
+    EXPECT_TRUE(ShowsWhole(kMessagePanel));
+
+    // A text longer than the panel: cut at its right edge, whole in the
+    // tooltip, and the panel keeps its width.
+    const QString e31 = "E31: Cannot load settings from selected .ini file";
+    form.windowPort().SetPanelText(kMessagePanel, e31.toStdString());
+    EXPECT_EQ(Panel(kMessagePanel), e31);
+    EXPECT_FALSE(ShowsWhole(kMessagePanel));
+    EXPECT_TRUE(panel->text().startsWith("E31: Cannot load"));
+    EXPECT_TRUE(panel->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(panel->width(), 220);
     EXPECT_EQ(form.StatusBar1->width(), 631);
+    const QPoint at(panel->width() / 2, panel->height() / 2);
+    QHelpEvent rest(QEvent::ToolTip, at, panel->mapToGlobal(at));
+    QApplication::sendEvent(panel, &rest);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 5000));
+    EXPECT_EQ(QToolTip::text(), e31);
+    QToolTip::hideText();
+
+    // Every panel tells its whole text so.
+    form.windowPort().SetPanelText(kLinkStatePanel, "Connecting..  3/5");
+    EXPECT_EQ(form.StatusBar1->panel(kLinkStatePanel)->toolTip(), "Connecting..  3/5");
+    EXPECT_TRUE(ShowsWhole(kLinkStatePanel));
+}
+
+// Hovered and pressed, the flat sub-menu buttons still let the menu picture
+// show through, and their white captions stay readable on it.
+TEST_F(MainWindowTest, SubMenuButtonsKeepTheirCaptionsOnHoverAndPress) {
+    ui::TForm1& form = *form_;
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ShowOnPages(SimulatorPages({false, true, false, false, false, false}));
+    ASSERT_TRUE(ConnectOnline());
+
+    // The button as the window shows it, with the menu picture under it.
+    const auto look = [&](QToolButton* button) {
+        return form.grab(button->geometry()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    // Caption pixels: near white, where the menu picture has none.
+    const auto captionPixels = [](const QImage& image) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) > 225) ++count;
+        return count;
+    };
+    const auto check = [&](QToolButton* button) {
+        SCOPED_TRACE(button->text().toStdString());
+        const QImage normal = look(button);
+        QTest::mouseMove(button, button->rect().center());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return button->underMouse(); }));
+        const QImage hovered = look(button);
+        QTest::mousePress(button, Qt::LeftButton, {}, button->rect().center());
+        ASSERT_TRUE(button->isDown());
+        const QImage pressed = look(button);
+        QTest::mouseRelease(button, Qt::LeftButton, {}, button->rect().center());
+        QTest::mouseMove(&form, QPoint(300, 480));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !button->underMouse(); }));
+        // Hovering and pressing show, and each differs from the other.
+        EXPECT_NE(hovered, normal);
+        EXPECT_NE(pressed, hovered);
+        const int caption = captionPixels(normal);
+        EXPECT_GT(caption, 10);
+        for (const QImage* state : {&hovered, &pressed}) {
+            // The background stays a dark blue (a corner inside the button)
+            // and the white caption stands out of it as before.
+            const QColor corner = state->pixelColor(4, state->height() - 4);
+            EXPECT_LT(corner.lightness(), 140) << corner.name().toStdString();
+            EXPECT_GT(corner.blue(), corner.red());
+            EXPECT_NEAR(captionPixels(*state), caption, caption / 3);
+        }
+    };
+    for (QToolButton* button : form.configureButtons) check(button);
+    Click(form.MenuSB2);
+    check(form.SubMenuSB11);
+    Click(form.MenuSB3);
+    check(form.memoryButtons[1]);  // (%M)
+    check(form.memoryButtons[6]);  // Edit
 }
 
 TEST_F(MainWindowTest, OnlyTheConfigureMenuWorksBeforeAConnect) {

@@ -28,4 +28,15 @@ inline void TypeOver(QLineEdit* edit, const QString& text) {
     }
 }
 
+// Gives the box the focus and tries to change its text: a digit typed,
+// Backspace at its end, Delete at its start.
+inline void TryToEdit(QLineEdit* edit) {
+    edit->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(edit, "7");
+    edit->end(false);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    edit->home(false);
+    QTest::keyClick(edit, Qt::Key_Delete);
+}
+
 }  // namespace tarnlight::test

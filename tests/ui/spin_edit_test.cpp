@@ -175,13 +175,8 @@ TEST(SpinEdit, WithTypingDisabledOnlyButtonsAndArrowKeysChangeTheValue) {
     ShowActive(&w.window);
     QSignalSpy beeps(w.spin, &TCSpinEdit::beeped);
     QLineEdit* editor = w.spin->editor();
-    editor->setFocus(Qt::TabFocusReason);
 
-    QTest::keyClicks(editor, "7");
-    editor->end(false);
-    QTest::keyClick(editor, Qt::Key_Backspace);
-    editor->home(false);
-    QTest::keyClick(editor, Qt::Key_Delete);
+    test::TryToEdit(editor);
     editor->selectAll();
     QTest::keyClick(editor, Qt::Key_Backspace);
     QTest::keyClick(editor, Qt::Key_X, Qt::ControlModifier);

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <optional>
 #include <utility>
 
 #include "tests/support/x_session.h"
@@ -176,6 +177,11 @@ TEST_F(TrayTest, ExitInTheMenuEndsTheProgramSafelyWhileConnected) {
     ASSERT_NO_FATAL_FAILURE(ConnectTransmitting());
     Click(form_->SB_Hide);
     ASSERT_FALSE(form_->isVisible());
+    // The icon leaves the notification area before the worker is waited for.
+    std::optional<bool> workerRanAtRemoval;
+    ASSERT_TRUE(QTest::qWaitFor([] { return DockedIcon() != nullptr; }));
+    QObject::connect(DockedIcon(), &QObject::destroyed, form_.get(),
+                     [&] { workerRanAtRemoval = form_->engine().IsWorkerRunning(); });
 
     // The program's event loop, ended by Exit, or by the guard.
     QTimer guard;
@@ -186,6 +192,7 @@ TEST_F(TrayTest, ExitInTheMenuEndsTheProgramSafelyWhileConnected) {
     EXPECT_EQ(QApplication::exec(), 0);
 
     // The worker was stopped before the window went, not cut off by it.
+    EXPECT_EQ(workerRanAtRemoval, std::optional<bool>(true));
     EXPECT_FALSE(form_->engine().IsWorkerRunning());
     EXPECT_NE(Panel(kMessagePanel), "E21: Lost connection with PLC");
     EXPECT_FALSE(form_->isVisible());

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QPushButton>
 #include <QStringList>
 #include <QTest>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 
 #include "apps/window_driver.h"
@@ -22,6 +25,26 @@
 #include "ui/unit1.h"
 
 namespace tarnlight::test {
+
+// Runs action whenever target receives an event of the given type, for as
+// long as the watch lives.
+class EventWatch : public QObject {
+  public:
+    EventWatch(QObject* target, QEvent::Type type, std::function<void()> action)
+        : type_(type), action_(std::move(action)) {
+        target->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) action_();
+        return false;
+    }
+
+  private:
+    QEvent::Type type_;
+    std::function<void()> action_;
+};
 
 class WindowTest : public ::testing::Test {
   protected:
@@ -67,6 +90,14 @@ class WindowTest : public ::testing::Test {
     }
 
     QString Panel(int index) const { return form_->StatusBar1->panelText(index); }
+    // Whether the panel shows its text whole: measured in the panel's font
+    // against the room inside its bevel, and not cut.
+    bool ShowsWhole(int index) const {
+        const QLabel* panel = form_->StatusBar1->panel(index);
+        const int room = panel->contentsRect().width() - panel->indent() - 2 * panel->margin();
+        return QFontMetrics(panel->font()).horizontalAdvance(Panel(index)) <= room &&
+               panel->text() == Panel(index);
+    }
     bool WaitForPanel(int index, const QString& text, int timeoutMs = 20000) {
         return QTest::qWaitFor([&] { return Panel(index) == text; }, timeoutMs);
     }
