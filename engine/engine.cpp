@@ -36,8 +36,13 @@ void Engine::Shutdown() {
     if (running_.load()) {
         flags_.stopRequested = 1;
         // The line waits and the link's own pauses (T1, T3', T4) can last
-        // a minute each; the worker must not hold a closing program that long.
+        // a minute each, a database call up to its read or write time-out;
+        // the worker must not hold a closing program that long. What the
+        // aborted database calls leave undone is not lost: the server rolls
+        // back the open transaction, the request rows keep their flags and
+        // the fast mirror forgets what it believed stored.
         port_.Abort();
+        connection_.Abort();
         std::lock_guard<std::mutex> lock(sleepMutex_);
         shuttingDown_ = true;
     }

@@ -65,11 +65,12 @@ class Engine {
     // with the values the page shows then.
     void ApplyEdit();
     // For a closing window (or the gateway's second signal): requests the
-    // stop, cuts the worker's pauses and line waits short (the port is
-    // aborted until the next Connect opens it) and waits until the worker has
-    // finished its end sequence. Afterwards the worker touches the window no
-    // more. Unlike Disconnect, the running attempt or cycle does not run to
-    // its end.
+    // stop, cuts the worker's pauses, line waits and database calls short
+    // (the port and the database connection are aborted until the next
+    // Connect) and waits until the worker has finished its end sequence.
+    // Afterwards the worker touches the window no more. Unlike Disconnect,
+    // the running attempt or cycle does not run to its end, and the end
+    // sequence's DROP DATABASE (dropAfter) fails.
     void Shutdown();
     // Waits for a worker that has ended or is ending (Disconnect, E22).
     void JoinWorker();
@@ -90,8 +91,9 @@ class Engine {
     bool FullCycle();
     bool ReadAreas();  // Run/Stop steps and the enabled areas of a full cycle
     bool HaltedCycle();
-    bool ReadBitArea(int type);
-    bool ReadWordArea(int type);
+    // One enabled area of a full cycle: the pause Td, the read, and the
+    // values to the window and the mirror.
+    bool ReadArea(int type);
     void ShowSequence();
     // A request the controller refused: shown now, or for a read (which
     // fails the cycle) kept as the text of the loss.
