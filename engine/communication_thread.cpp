@@ -240,7 +240,11 @@ void Engine::EndOfWorker() {
     if (requested) window_.SetIconIndex(kIconNoConnection);
     lastEnd_.store(requested ? WorkerEnd::Requested : WorkerEnd::AttemptsUsedUp);
     flags_.stopRequested = 0;
-    running_.store(false);
+    {
+        std::lock_guard<std::mutex> lock(sleepMutex_);
+        running_.store(false);
+    }
+    workerEnded_.notify_all();
 }
 
 }  // namespace tarnlight
