@@ -1,11 +1,14 @@
 // tarnlight-screenshots OUTDIR [--db DIR]: renders the main window and each
-// of its pages, connected to the PLC simulator, into PNG files in OUTDIR.
+// of its pages, connected to the PLC simulator, the about dialog and the tray
+// icon's menu into PNG files in OUTDIR.
 // With --db the mirror database is on, on the private server whose port and
 // password files are in DIR (scripts/mariadb-private); otherwise it is off.
 #include <QAbstractButton>
 #include <QDir>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 #include <cstdio>
 #include <string>
@@ -13,12 +16,14 @@
 #include "apps/private_server.h"
 #include "apps/window_driver.h"
 #include "engine/engine.h"
+#include "ui/about_box.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
 #include "ui/radio_group.h"
 #include "ui/settings_pages.h"
 #include "ui/spin_edit.h"
 #include "ui/status_bar.h"
+#include "ui/tray_icon.h"
 #include "ui/unit1.h"
 
 namespace {
@@ -40,10 +45,10 @@ void FillSimulatorMemory(sim::PlcSimulator& simulator) {
         simulator.SetWord(sim::kAreaR, a, a < 10 ? registers[a - 2] : static_cast<uint16_t>(a * 3));
 }
 
-bool Save(TForm1& form, const QString& directory, const char* name) {
+bool Save(QWidget& widget, const QString& directory, const char* name) {
     tools::PumpUntil([] { return false; }, 150);  // let the last changes paint
     const QString path = directory + QStringLiteral("/") + QString::fromLatin1(name);
-    if (!form.grab().save(path)) {
+    if (!widget.grab().save(path)) {
         std::fprintf(stderr, "tarnlight-screenshots: cannot write %s\n", path.toLocal8Bit().data());
         return false;
     }
@@ -134,6 +139,26 @@ int main(int argc, char** argv) {
     form.Frame2c1->CSpinEdit_Adres->setValue(10);
     form.Frame2c1->CSpinEdit1->setValue(42);
     ok = Save(form, outDir, "edit.png") && ok;
+
+    // The about dialog, taken while About waits for it to close.
+    bool aboutSaved = false;
+    QTimer aboutWatch;
+    QObject::connect(&aboutWatch, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<ui::TAboutBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) return;
+        aboutWatch.stop();
+        aboutSaved = Save(*box, outDir, "about.png");
+        box->OKButton->click();
+    });
+    aboutWatch.start(10);
+    form.SB_About->click();
+    ok = aboutSaved && ok;
+
+    // The tray icon's menu, as its right button opens it.
+    QMenu& trayMenu = *form.TrayIcon1->PopupMenu1;
+    trayMenu.popup(QPoint(0, 0));
+    ok = Save(trayMenu, outDir, "tray-menu.png") && ok;
+    trayMenu.hide();
 
     form.SB_Offline->click();
     tools::PumpUntil([&] { return !form.engine().IsWorkerRunning(); }, 20000);

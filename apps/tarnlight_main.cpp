@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include <string>
 
 #include "ui/application.h"
+#include "ui/help_document.h"
 #include "ui/unit1.h"
 
 namespace {
@@ -30,6 +32,24 @@ const char* const kUsage =
     "  --load NAME  at start, load the settings file NAME.ini of the settings\n"
     "               directory, as the Load button does with NAME in the name box\n"
     "  --help       this text\n";
+
+// The help text, and which help document Help and F1 would open: the copy
+// installed beside this program or, run from the build tree, the source
+// tree's.
+void PrintHelp(int argc, char** argv) {
+    std::fputs(kUsage, stdout);
+    // Only for the program's own path: needs no display.
+    QCoreApplication core(argc, argv);
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString document = tarnlight::ui::FindHelpDocument(dir);
+    if (!document.isEmpty()) {
+        std::printf("\nHelp document: %s\n", document.toLocal8Bit().constData());
+    } else {
+        std::printf("\nHelp document: not found; looked in:\n");
+        for (const QString& place : tarnlight::ui::HelpDocumentCandidates(dir))
+            std::printf("  %s\n", place.toLocal8Bit().constData());
+    }
+}
 
 struct Options {
     bool help = false;
@@ -109,7 +129,7 @@ bool WatchStopSignals(TForm1& form) {
 
 int main(int argc, char** argv) {
     if (WantsHelp(argc, argv)) {
-        std::fputs(kUsage, stdout);
+        PrintHelp(argc, argv);
         return 0;
     }
     tarnlight::ui::TApplication app(argc, argv);

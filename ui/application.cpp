@@ -8,6 +8,11 @@ namespace tarnlight::ui {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The title of the program's task-bar entry.
     setApplicationName(QStringLiteral("Tarnlight"));
+    // The program ends when its main window closes (TForm1 quits then), not
+    // when the last visible window does: while the main window is hidden
+    // behind the tray icon, closing a message box or the about dialog must
+    // not end it.
+    setQuitOnLastWindowClosed(false);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

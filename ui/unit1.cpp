@@ -1,5 +1,6 @@
 #include "ui/unit1.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
@@ -8,11 +9,14 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include "engine/engine.h"
 #include "settings/settings_file.h"
+#include "ui/about_box.h"
 #include "ui/fonts.h"
+#include "ui/help_document.h"
 #include "ui/panel01.h"
 #include "ui/panel02.h"
 #include "ui/panel03.h"
@@ -26,6 +30,7 @@
 #include "ui/radio_group.h"
 #include "ui/settings_pages.h"
 #include "ui/status_bar.h"
+#include "ui/tray_icon.h"
 
 namespace tarnlight::ui {
 
@@ -53,6 +58,8 @@ constexpr QRect kPageRect(128, 16, 342, 305);
 
 const char* const kLoadFailedText = "Cannot load settings from selected .ini file";
 const char* const kLoadFailedMessage = "E31: Cannot load settings from selected .ini file";
+const char* const kCannotCreateIcon = "Cannot Create System Shell Notification Icon";
+const char* const kCannotRemoveIcon = "Cannot Remove System Shell Notification Icon";
 
 QFrame* MakeBevel(QWidget* parent, const char* name, QRect rect,
                   int style = QFrame::Box | QFrame::Sunken) {
@@ -141,6 +148,8 @@ TForm1::TForm1(QWidget* parent)
     StatusBar1 = new TStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setGeometry(0, 493, kClientWidth, 19);
+    TrayIcon1 = new TTrayIcon(this);
+    CreateHelpCommand();
 
     port_ = std::make_unique<QtWindowPort>(*this);
     engine_ = std::make_unique<Engine>(*port_);
@@ -300,6 +309,16 @@ void TForm1::CreateConnectionControl() {
     SB_Offline->setEnabled(false);
 }
 
+void TForm1::CreateHelpCommand() {
+    HelpContents1 = new QAction(QStringLiteral("&Contents"), this);
+    HelpContents1->setObjectName(QStringLiteral("HelpContents1"));
+    HelpContents1->setToolTip(QStringLiteral("Help Contents"));
+    HelpContents1->setStatusTip(QStringLiteral("Help Contents"));
+    HelpContents1->setShortcut(QKeySequence(Qt::Key_F1));
+    HelpContents1->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(HelpContents1);
+}
+
 void TForm1::WireSignals() {
     connect(MenuSB1, &QPushButton::clicked, this, &TForm1::MenuSB1Click);
     connect(MenuSB2, &QPushButton::clicked, this, &TForm1::MenuSB2Click);
@@ -329,6 +348,16 @@ void TForm1::WireSignals() {
     connect(SB_Help, &QToolButton::clicked, this, &TForm1::SB_HelpClick);
     connect(SB_About, &QToolButton::clicked, this, &TForm1::SB_AboutClick);
     connect(SB_Hide, &QToolButton::clicked, this, &TForm1::SB_HideClick);
+
+    connect(HelpContents1, &QAction::triggered, this, &TForm1::HelpContents1Execute);
+    connect(TrayIcon1, &TTrayIcon::clicked, this, &TForm1::TrayIcon1Click);
+    connect(TrayIcon1, &TTrayIcon::doubleClicked, this, &TForm1::TrayIcon1DblClick);
+    // A notification area that went away would leave the window out of reach.
+    connect(TrayIcon1, &TTrayIcon::notificationAreaLost, this, &TForm1::TrayIcon1Click);
+    connect(TrayIcon1->aaa1, &QAction::triggered, this, &TForm1::aaa1Click);
+    connect(TrayIcon1->Help1, &QAction::triggered, this, &TForm1::HelpContents1Execute);
+    connect(TrayIcon1->About1, &QAction::triggered, this, &TForm1::SB_AboutClick);
+    connect(TrayIcon1->ccc1, &QAction::triggered, this, &TForm1::ccc1Click);
 }
 
 std::array<QWidget*, 12> TForm1::Pages() const {
@@ -479,11 +508,61 @@ void TForm1::SB_AllDefaultClick() {
     ShowSettings(configPages(), DefaultSettings());
 }
 
-// Help, About and Hide belong to the tray and help services; their buttons
-// are in place and bound here.
-void TForm1::SB_HelpClick() {}
-void TForm1::SB_AboutClick() {}
-void TForm1::SB_HideClick() {}
+void TForm1::SB_HelpClick() {
+    HelpContents1Execute();
+}
+
+void TForm1::HelpContents1Execute() {
+    OpenHelpContents(this);
+}
+
+void TForm1::SB_AboutClick() {
+    // A new dialog each time, gone when it closes, whichever way.
+    TAboutBox AboutBox(this);
+    AboutBox.exec();
+}
+
+void TForm1::SB_HideClick() {
+    // The icon first: without it the hidden window could not be brought back.
+    if (!TrayIcon1->Show()) {
+        ShowMessageBox(QString::fromLatin1(kCannotCreateIcon), QStringLiteral("Tarnlight"));
+        return;
+    }
+    hide();
+}
+
+void TForm1::TrayIcon1Click() {
+    showNormal();
+    if (!TrayIcon1->Remove())
+        ShowMessageBox(QString::fromLatin1(kCannotRemoveIcon), QStringLiteral("Tarnlight"));
+}
+
+void TForm1::aaa1Click() {
+    TrayIcon1Click();
+}
+
+void TForm1::TrayIcon1DblClick() {
+    // Mostly the first click of the two has brought the window back already.
+    if (TrayIcon1->IsShown()) {
+        TrayIcon1Click();
+    } else {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
+void TForm1::ccc1Click() {
+    close();
+}
+
+void TForm1::SetIconIndex(int index) {
+    TrayIcon1->SetIconIndex(index);
+}
+
+int TForm1::iconIndex() const {
+    return TrayIcon1->IconIndex();
+}
 
 bool TForm1::ReportBuildProgress(int percent) {
     if (buildProgress_ == nullptr) {
@@ -534,6 +613,21 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     ShutDownEngine();
     event->accept();
+    // Closing the main window ends the program, also while it is hidden
+    // behind the tray icon (Exit), where no window-closed event would.
+    QCoreApplication::quit();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // While the icon is shown a minimised window goes away entirely, task-bar
+    // entry and all; the icon brings it back. Hidden after the state change
+    // has been handled.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && TrayIcon1->IsShown()) {
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized() && TrayIcon1->IsShown()) hide();
+        });
+    }
 }
 
 }  // namespace tarnlight::ui

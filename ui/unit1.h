@@ -15,6 +15,7 @@
 #include "settings/settings.h"
 #include "types/link_config.h"
 
+class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -39,6 +40,7 @@ class TFrame2b;
 class TFrame2c;
 class TRadioGroup;
 class TStatusBar;
+class TTrayIcon;
 struct ConfigPages;
 
 // Which main menu's sub-menu is open; exactly one at any time.
@@ -105,6 +107,11 @@ class TForm1 : public QWidget {
 
     TStatusBar* StatusBar1;
 
+    // The notification-area icon with its menu, shown while the window is
+    // hidden; the help command (F1, application-wide).
+    TTrayIcon* TrayIcon1;
+    QAction* HelpContents1;
+
     // --- navigation ---
     void MenuSB1Click();
     void MenuSB2Click();
@@ -135,9 +142,20 @@ class TForm1 : public QWidget {
     void SB_AboutClick();
     void SB_HideClick();
 
+    // --- tray icon and help ---
+    // A click on the icon, and its menu's Show: the window back, the icon away.
+    void TrayIcon1Click();
+    void aaa1Click();
+    // A double click: as a click, and the window comes to the front.
+    void TrayIcon1DblClick();
+    // The menu's Exit: closes the window, which ends the program.
+    void ccc1Click();
+    // Help, F1 and the menu's Help: the help document at its contents.
+    void HelpContents1Execute();
+
     // The notification-area picture the engine asks for (0..3).
-    void SetIconIndex(int index) { iconIndex_ = index; }
-    int iconIndex() const { return iconIndex_; }
+    void SetIconIndex(int index);
+    int iconIndex() const;
 
     // Connect, while the mirror tables are built: a modal progress dialog
     // with Cancel. False once the operator cancelled (or the window is
@@ -165,6 +183,7 @@ class TForm1 : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void CreateMenuColumn();
@@ -173,6 +192,7 @@ class TForm1 : public QWidget {
     void CreateTopRightButtons();
     void CreatePlcControl();
     void CreateConnectionControl();
+    void CreateHelpCommand();
     void WireSignals();
     void SetMemoryButtonsVisible();
     void SetSettingsFileGroupVisible(bool visible);
@@ -181,7 +201,6 @@ class TForm1 : public QWidget {
     MenuKind activeMenu_ = MenuKind::ConfigureMenu;
     std::array<bool, kAreaCount> areaEnabled_{};  // as the last Connect took them
     Settings loaded_;  // fields the pages have no control for come from here
-    int iconIndex_ = 0;
     MessageBoxHook messageBoxHook_;
 
     bool connecting_ = false;         // inside Connect

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# package_test.sh BUILD_DIR SOURCE_DIR HAS_WINDOW HELP_PROBE
+# package_test.sh BUILD_DIR SOURCE_DIR HAS_WINDOW
 #
 # Builds the Debian package from BUILD_DIR with CPack, unpacks it into a
 # temporary root with dpkg -x and checks it there: the control data and
 # dependencies, every installed file, the installed programs starting, the
-# desktop entry, and the window's help finder finding the installed help
+# desktop entry, and the installed window finding the installed help
 # document. Exit 77 (skipped) when the Debian packaging tools are missing.
 set -euo pipefail
-build=$1 source=$2 has_window=$3 probe=${4:-}
+build=$1 source=$2 has_window=$3
 
 for tool in cpack dpkg-deb dpkg-shlibdeps desktop-file-validate; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (scripts/install-deps)"; exit 77; }
@@ -55,7 +55,7 @@ expected=(
   "usr/lib/systemd/system/tarnlight-gateway@.service"
   usr/lib/sysusers.d/tarnlight.conf
 )
-if [ -n "$probe" ]; then
+if [ "$has_window" = 1 ]; then
   for size in 16 22 24 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tarnlight.png")
   done
@@ -97,12 +97,14 @@ if [ -f "$desktop" ]; then
   grep -qx 'Icon=tarnlight' "$desktop" || fail "desktop entry Icon"
 fi
 
-# The window's help finder, given the installed program's directory, finds
-# the installed document (not the source tree's copy).
-if [ -n "$probe" ]; then
-  found=$("$probe" "$root/usr/bin") || fail "help finder found nothing in $root/usr/bin"
-  [ "$found" = "$root/usr/share/tarnlight/tarnlight.html" ] ||
-    fail "help finder found '$found' instead of the installed document"
+# The installed window names the help document its Help button and F1 would
+# open: the installed one beside it, not the source tree's copy.
+if [ "$has_window" = 1 ]; then
+  QT_QPA_PLATFORM=offscreen "$root/usr/bin/tarnlight" --help >"$work/window-help" 2>&1 ||
+    fail "tarnlight --help failed: $(cat "$work/window-help")"
+  grep -q '^Usage: tarnlight' "$work/window-help" || fail "tarnlight --help printed: $(cat "$work/window-help")"
+  grep -qxF "Help document: $root/usr/share/tarnlight/tarnlight.html" "$work/window-help" ||
+    fail "the installed window does not open the installed help document: $(grep '^Help document' "$work/window-help")"
 fi
 
 if [ "$failures" -ne 0 ]; then

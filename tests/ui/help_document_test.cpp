@@ -17,25 +17,12 @@
 #include <set>
 #include <string>
 
+#include "tests/ui/modal_test_support.h"
+
 namespace tarnlight::ui {
 namespace {
 
-// Takes the URL QDesktopServices would hand to the desktop's viewer.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-  public:
-    explicit UrlCatcher(const QString& scheme) : scheme_(scheme) {
-        QDesktopServices::setUrlHandler(scheme_, this, "take");
-    }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(scheme_); }
-    QList<QUrl> urls;
-
-  public slots:
-    void take(const QUrl& url) { urls << url; }
-
-  private:
-    QString scheme_;
-};
+using test::UrlCatcher;
 
 // Closes the next modal message box and keeps its caption and text.
 struct MessageBoxCloser {
@@ -156,5 +143,3 @@ TEST(HelpDocument, MissingDocumentGivesAMessageAndTheProgramGoesOn) {
 
 }  // namespace
 }  // namespace tarnlight::ui
-
-#include "help_document_test.moc"

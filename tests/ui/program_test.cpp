@@ -41,7 +41,7 @@ int ExitStatus(pid_t pid, int timeoutMs) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(ProgramTest, HelpDescribesTheOptions) {
+TEST(ProgramTest, HelpDescribesTheOptionsAndNamesTheHelpDocument) {
     FILE* out = popen(TARNLIGHT_PATH " --help", "r");
     ASSERT_NE(out, nullptr);
     std::string text;
@@ -49,6 +49,10 @@ TEST(ProgramTest, HelpDescribesTheOptions) {
     while (fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
     EXPECT_EQ(pclose(out), 0);
     EXPECT_NE(text.find("Usage: tarnlight [--load NAME] [--help]"), std::string::npos);
+    // Run from the build tree, the window opens the source tree's document.
+    EXPECT_NE(text.find("\nHelp document: " TARNLIGHT_SOURCE_DIR "/docs/tarnlight.html\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST(ProgramTest, StopSignalsCloseTheWindowEvenWithABoxOpen) {
