@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <string>
 
+#include "apps/private_server.h"
 #include "apps/window_driver.h"
 #include "engine/engine.h"
-#include "tests/support/private_db.h"
 #include "ui/about_box.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir);
 
-    test::TempConfigHome home("tl-screens");
+    tools::TempConfigHome home("tl-screens");
     sim::SimConfig simConfig;
     simConfig.cpuId = "DEMO";
     simConfig.t1 = 0;
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     Settings settings = tools::SimulatorSettings("DEMO");
     settings.areaTo = {48, 256, 48, 16, 64, 16};
     if (argc == 4) {
-        const db::ConnectionParams server = test::PrivateDbParams(argv[3]);
+        const db::ConnectionParams server = tools::PrivateServerParams(argv[3]);
         settings.dbEnabled = true;
         settings.addressIP = server.host;
         settings.portNum = std::to_string(server.port);

@@ -13,9 +13,9 @@
 #include <memory>
 #include <string>
 
+#include "apps/temp_config_home.h"
 #include "settings/settings.h"
 #include "sim/plc_simulator.h"
-#include "tests/support/temp_config_home.h"
 
 namespace tarnlight::tools {
 

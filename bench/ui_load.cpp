@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     tools::UseOffscreenPlatform();
     QApplication app(argc, argv);
 
-    test::TempConfigHome home("tl-bench-ui");
+    tools::TempConfigHome home("tl-bench-ui");
     sim::SimConfig simConfig;
     simConfig.cpuId = "BENCH";
     simConfig.t1 = 0;

@@ -1,6 +1,9 @@
 #include "db/mirror_connection.h"
 
+#include <fcntl.h>
 #include <mysql.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tarnlight::db {
 
@@ -42,6 +45,7 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
     Close();
     ++epoch_;
     params_ = params;
+    if (!CheckNotAborted()) return false;
     handle_ = mysql_init(nullptr);
     if (handle_ == nullptr) {
         lastError_ = "MySQL client library: out of memory";
@@ -61,7 +65,8 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         mysql_options(handle_, MYSQL_OPT_PROTOCOL, &protocol);
     }
     if (mysql_real_connect(handle_, params.host.c_str(), params.user.c_str(),
-                           params.password.c_str(), nullptr, params.port, nullptr, 0) == nullptr) {
+                           params.password.c_str(), nullptr, params.port, nullptr, 0) == nullptr ||
+        !TakeAbortSocket()) {
         KeepError();
         mysql_close(handle_);
         handle_ = nullptr;
@@ -71,11 +76,47 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
     return true;
 }
 
+bool MirrorConnection::TakeAbortSocket() {
+    std::lock_guard<std::mutex> lock(abortMutex_);
+    // Aborted while the connect ran: the new session ends at once.
+    if (aborted_.load()) return false;
+    const my_socket socket = mysql_get_socket(handle_);
+    // Without a duplicate (no descriptor left) the connection still works;
+    // an Abort then only stops the calls after the running one.
+    abortSocket_ = socket >= 0 ? ::fcntl(socket, F_DUPFD_CLOEXEC, 0) : -1;
+    return true;
+}
+
+void MirrorConnection::ReleaseAbortSocket() {
+    std::lock_guard<std::mutex> lock(abortMutex_);
+    if (abortSocket_ >= 0) ::close(abortSocket_);
+    abortSocket_ = -1;
+}
+
+void MirrorConnection::Abort() {
+    std::lock_guard<std::mutex> lock(abortMutex_);
+    aborted_.store(true);
+    // Both directions: a blocked read returns at once, and so does a write
+    // that waits for room in a full send buffer.
+    if (abortSocket_ >= 0) ::shutdown(abortSocket_, SHUT_RDWR);
+}
+
+void MirrorConnection::ClearAbort() {
+    aborted_.store(false);
+}
+
+bool MirrorConnection::CheckNotAborted() {
+    if (!aborted_.load()) return true;
+    KeepError();
+    return false;
+}
+
 bool MirrorConnection::SelectDatabase(const std::string& name) {
     if (handle_ == nullptr) {
         lastError_ = "not connected";
         return false;
     }
+    if (!CheckNotAborted()) return false;
     if (mysql_select_db(handle_, name.c_str()) != 0) {
         KeepError();
         return false;
@@ -88,6 +129,7 @@ bool MirrorConnection::Send(const std::string& sql) {
         lastError_ = "not connected";
         return false;
     }
+    if (!CheckNotAborted()) return false;
     // mysql_real_query: the length is known, no strlen per statement.
     if (mysql_real_query(handle_, sql.data(), sql.size()) != 0) {
         KeepError();
@@ -142,7 +184,7 @@ bool MirrorConnection::FetchRows(const std::string& sql, Rows& rows) {
 }
 
 bool MirrorConnection::Ping() {
-    if (handle_ == nullptr) return false;
+    if (handle_ == nullptr || !CheckNotAborted()) return false;
     if (mysql_ping(handle_) != 0) {
         KeepError();
         return false;
@@ -151,6 +193,7 @@ bool MirrorConnection::Ping() {
 }
 
 void MirrorConnection::Close() {
+    ReleaseAbortSocket();
     if (handle_ != nullptr) {
         mysql_close(handle_);
         ++epoch_;
@@ -210,6 +253,15 @@ std::string MirrorConnection::Escape(const std::string& text) const {
 
 void MirrorConnection::KeepError() {
     ++epoch_;
+    // Whatever the client library says then, the abort is the cause.
+    if (aborted_.load()) {
+        lastError_ = kAbortedError;
+        return;
+    }
+    // A failure after which the library has closed its side of the session
+    // (a lost connection, a time-out): the duplicate must not keep the
+    // session open on the server, with its transaction and locks.
+    if (handle_ != nullptr && mysql_get_socket(handle_) < 0) ReleaseAbortSocket();
     const char* text = handle_ != nullptr ? mysql_error(handle_) : nullptr;
     lastError_ = (text != nullptr && *text != '\0') ? text : "unknown database error";
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The one connection to the MySQL/MariaDB server that holds the mirror
 // database, on MariaDB Connector/C.
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -84,8 +86,28 @@ class MirrorConnection {
     MYSQL* handle() { return handle_; }
     const ConnectionParams& params() const { return params_; }
 
+    // For a program that is closing while another thread uses the
+    // connection: from any thread, makes the statement, ping or database
+    // selection that thread is blocked in fail at once (the socket is shut
+    // down, so the server drops the session and rolls back its open
+    // transaction), and every later call on the connection fail without
+    // waiting, Open included, until ClearAbort. A connect under way is not
+    // cut short: its time-out bounds it, and it then fails.
+    void Abort();
+    void ClearAbort();
+    bool IsAborted() const { return aborted_.load(); }
+    static constexpr const char* kAbortedError = "database connection aborted";
+
   private:
+    // False (with kAbortedError kept) once aborted.
+    bool CheckNotAborted();
     void KeepError();
+    // Keeps a duplicate of the session's socket for Abort, or releases it.
+    // Duplicated, so the number stays ours: the client library may close
+    // its own descriptor whenever a call fails, and the number may then be
+    // given to another file that Abort must never shut down.
+    bool TakeAbortSocket();
+    void ReleaseAbortSocket();
     // Sends one statement; false (with the error kept) when not connected or refused.
     bool Send(const std::string& sql);
 
@@ -93,6 +115,10 @@ class MirrorConnection {
     ConnectionParams params_;
     std::string lastError_;
     unsigned long epoch_ = 0;
+
+    std::atomic<bool> aborted_{false};
+    std::mutex abortMutex_;  // orders Abort against taking and releasing the socket
+    int abortSocket_ = -1;   // guarded by abortMutex_
 };
 
 }  // namespace tarnlight::db

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <future>
 #include <string_view>
+#include <system_error>
 
 #include "db/statement_batch.h"
 #include "db/table_names.h"
@@ -448,23 +450,55 @@ DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb&
         return DbConnectResult::ConnectFailed;
     }
     params.port = static_cast<unsigned>(config.portNum);
-    if (!connection.Open(params)) {
+
+    // Each step may wait for the server up to a time-out; the caller's
+    // window is kept alive meanwhile. A cancelled step has ended all the
+    // same, and nothing after it runs.
+    const auto run = [&](const std::function<void()>& step) {
+        return RunKeepingAlive(step, progress);
+    };
+    const auto cancelled = [&] {
+        connection.Close();
+        return DbConnectResult::Cancelled;
+    };
+    bool done = false;
+    if (!run([&] { done = connection.Open(params); })) return cancelled();
+    if (!done) {
         notifier.ShowMessageBox(connection.Error(), "Database error");
         connection.Close();
         return DbConnectResult::ConnectFailed;
     }
-    if (config.dropBefore) mirror.DropMirrorDatabase();
-    mirror.CreateMirrorDatabase();  // may already exist
-    if (!connection.SelectDatabase(config.dbName)) {
+    if (config.dropBefore && !run([&] { mirror.DropMirrorDatabase(); })) return cancelled();
+    if (!run([&] { mirror.CreateMirrorDatabase(); })) return cancelled();  // may already exist
+    if (!run([&] { done = connection.SelectDatabase(config.dbName); })) return cancelled();
+    if (!done) {
         notifier.ShowMessageBox(connection.Error(), "Database error");
         connection.Close();
         return DbConnectResult::SelectFailed;
     }
-    if (!mirror.CreateMirrorTables(progress)) {
-        connection.Close();
-        return DbConnectResult::Cancelled;
-    }
+    if (!mirror.CreateMirrorTables(progress)) return cancelled();
     return DbConnectResult::Ok;
+}
+
+bool RunKeepingAlive(const std::function<void()>& step, const BuildProgress& progress) {
+    if (!progress) {
+        step();
+        return true;
+    }
+    std::future<void> ended;
+    try {
+        ended = std::async(std::launch::async, step);
+    } catch (const std::system_error&) {
+        step();  // no thread to spare: the step blocks this thread instead
+        return true;
+    }
+    bool carryOn = true;
+    // Reported on after a cancel too: the window stays alive until the step
+    // has ended.
+    while (ended.wait_for(kKeepAliveInterval) != std::future_status::ready)
+        if (!progress(0)) carryOn = false;
+    ended.get();
+    return carryOn;
 }
 
 }  // namespace tarnlight::db

@@ -136,11 +136,11 @@ void Engine::CycleLoop() {
 bool Engine::ReadAreas() {
     if (!link_.SendRunStop()) return false;
     for (int type = snp::kI; type <= snp::kQ; ++type) {
-        if (config_.areaEnabled[type] && !ReadBitArea(type)) return false;
+        if (config_.areaEnabled[type] && !ReadArea(type)) return false;
     }
     if (!link_.SendRunStop()) return false;
     for (int type = snp::kAI; type <= snp::kAQ; ++type) {
-        if (config_.areaEnabled[type] && !ReadWordArea(type)) return false;
+        if (config_.areaEnabled[type] && !ReadArea(type)) return false;
     }
     return true;
 }
@@ -159,32 +159,24 @@ bool Engine::FullCycle() {
     return true;
 }
 
-bool Engine::ReadBitArea(int type) {
+bool Engine::ReadArea(int type) {
     const uint16_t from = config_.areaFrom[type];
     const uint16_t to = config_.areaTo[type];
+    const bool bitArea = snp::IsBitArea(type);
+    const int area = bitArea ? type : type - snp::kAI;  // index among the areas of its kind
     SleepMs(config_.Td);
-    if (!link_.ReadBits(from, to, type)) return false;
+    if (!(bitArea ? link_.ReadBits(from, to, area) : link_.ReadWords(from, to, area))) return false;
     ShowSequence();
-    const auto& bits = image_->bits[type];
-    window_.ShowBitArea(type, from, to, std::vector<uint8_t>(&bits[from], &bits[to] + 1));
-    for (uint32_t a = from; a <= to; ++a) {
-        if (config_.dbEnabled && flags_.dbAlive)
-            mirror_.MirrorBitValue(type, static_cast<uint16_t>(a), bits[a] != 0 ? 1 : 0);
-    }
-    return true;
-}
-
-bool Engine::ReadWordArea(int type) {
-    const int area = type - snp::kAI;
-    const uint16_t from = config_.areaFrom[type];
-    const uint16_t to = config_.areaTo[type];
-    SleepMs(config_.Td);
-    if (!link_.ReadWords(from, to, area)) return false;
-    ShowSequence();
-    const auto& words = image_->words[area];
-    window_.ShowWordArea(type, from, to, std::vector<uint16_t>(&words[from], &words[to] + 1));
-    for (uint32_t a = from; a <= to; ++a) {
-        if (config_.dbEnabled && flags_.dbAlive)
+    const bool mirror = config_.dbEnabled && flags_.dbAlive;
+    if (bitArea) {
+        const auto& bits = image_->bits[area];
+        window_.ShowBitArea(type, from, to, std::vector<uint8_t>(&bits[from], &bits[to] + 1));
+        for (uint32_t a = from; mirror && a <= to; ++a)
+            mirror_.MirrorBitValue(area, static_cast<uint16_t>(a), bits[a] != 0 ? 1 : 0);
+    } else {
+        const auto& words = image_->words[area];
+        window_.ShowWordArea(type, from, to, std::vector<uint16_t>(&words[from], &words[to] + 1));
+        for (uint32_t a = from; mirror && a <= to; ++a)
             mirror_.MirrorWordValue(area, static_cast<uint16_t>(a), static_cast<int16_t>(words[a]));
     }
     return true;
@@ -248,7 +240,11 @@ void Engine::EndOfWorker() {
     if (requested) window_.SetIconIndex(kIconNoConnection);
     lastEnd_.store(requested ? WorkerEnd::Requested : WorkerEnd::AttemptsUsedUp);
     flags_.stopRequested = 0;
-    running_.store(false);
+    {
+        std::lock_guard<std::mutex> lock(sleepMutex_);
+        running_.store(false);
+    }
+    workerEnded_.notify_all();
 }
 
 }  // namespace tarnlight

@@ -82,6 +82,8 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
     // A Disconnect that raced with the end of the last worker must not end
     // the next one at once.
     flags_.stopRequested = 0;
+    // Undoes a Shutdown's abort.
+    connection_.ClearAbort();
 
     // 2. Lost-connection policy; k as its spin edit allows it.
     config_.breakFree = breakFree;

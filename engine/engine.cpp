@@ -33,15 +33,27 @@ Engine::~Engine() {
 }
 
 void Engine::Shutdown() {
-    if (running_.load()) {
-        flags_.stopRequested = 1;
-        // The line waits and the link's own pauses (T1, T3', T4) can last
-        // a minute each; the worker must not hold a closing program that long.
-        port_.Abort();
-        std::lock_guard<std::mutex> lock(sleepMutex_);
-        shuttingDown_ = true;
+    {
+        std::unique_lock<std::mutex> lock(sleepMutex_);
+        if (running_.load()) {
+            flags_.stopRequested = 1;
+            // The line waits and the link's own pauses (T1, T3', T4) can
+            // last a minute each; the worker must not hold a closing program
+            // that long.
+            port_.Abort();
+            shuttingDown_ = true;
+            sleepWake_.notify_all();
+            // So can a database call, up to its read or write time-out, on a
+            // server that hangs. One that answers gets the grace to let the
+            // end sequence finish, DROP included; after it the worker's
+            // database calls are cut short. What they leave undone is not
+            // lost: the server rolls back the open transaction, the request
+            // rows keep their flags and the fast mirror forgets what it
+            // believed stored.
+            if (!workerEnded_.wait_for(lock, kDatabaseGrace, [this] { return !running_.load(); }))
+                connection_.Abort();
+        }
     }
-    sleepWake_.notify_all();
     JoinWorker();
     std::lock_guard<std::mutex> lock(sleepMutex_);
     shuttingDown_ = false;

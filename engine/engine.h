@@ -8,6 +8,7 @@
 // single atomic byte, and the LinkConfig snapshot, which Connect writes before
 // the worker starts. The worker changes the window only through WindowPort.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -67,9 +68,12 @@ class Engine {
     // For a closing window (or the gateway's second signal): requests the
     // stop, cuts the worker's pauses and line waits short (the port is
     // aborted until the next Connect opens it) and waits until the worker has
-    // finished its end sequence. Afterwards the worker touches the window no
-    // more. Unlike Disconnect, the running attempt or cycle does not run to
-    // its end.
+    // finished its end sequence. Database calls still under way after
+    // kDatabaseGrace (a server that hangs) are cut short too: the connection
+    // is aborted until the next Connect, and the end sequence's DROP
+    // DATABASE (dropAfter) then fails. Afterwards the worker touches the
+    // window no more. Unlike Disconnect, the running attempt or cycle does
+    // not run to its end.
     void Shutdown();
     // Waits for a worker that has ended or is ending (Disconnect, E22).
     void JoinWorker();
@@ -90,8 +94,9 @@ class Engine {
     bool FullCycle();
     bool ReadAreas();  // Run/Stop steps and the enabled areas of a full cycle
     bool HaltedCycle();
-    bool ReadBitArea(int type);
-    bool ReadWordArea(int type);
+    // One enabled area of a full cycle: the pause Td, the read, and the
+    // values to the window and the mirror.
+    bool ReadArea(int type);
     void ShowSequence();
     // A request the controller refused: shown now, or for a read (which
     // fails the cycle) kept as the text of the loss.
@@ -135,6 +140,12 @@ class Engine {
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;
     bool shuttingDown_ = false;  // guarded by sleepMutex_
+    // Notified (under sleepMutex_) when the worker has cleared running_.
+    std::condition_variable workerEnded_;
+    // Time a server that answers needs at most for the end sequence's
+    // statements; Shutdown waits that long before it aborts the database
+    // connection.
+    static constexpr std::chrono::milliseconds kDatabaseGrace{1000};
 };
 
 }  // namespace tarnlight

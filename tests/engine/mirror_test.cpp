@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/private_db.h"
@@ -15,29 +16,53 @@ class MirrorEngineTest : public EngineTest {
     void SetUp() override {
         if (!PrivateDbAvailable()) GTEST_SKIP() << "no test database server";
         EngineTest::SetUp();
-        params_ = PrivateDbParams();
         dbName_ = UniqueDbName("engine");
         pages_.dbEnabled = true;
+        pages_.dbName = dbName_;
+        UseServer(PrivateDbParams());
+    }
+    void TearDown() override {
+        if (ownServer_) ownServer_->Continue();  // a test that failed while it was frozen
+        EngineTest::TearDown();
+        if (other_) other_->Exec("DROP DATABASE IF EXISTS " + dbName_);
+        other_.reset();
+        ownServer_.reset();
+    }
+
+    // The pages and the other client on the server at params.
+    void UseServer(const db::ConnectionParams& params) {
+        params_ = params;
         pages_.addressIP = params_.host;
         pages_.portNum = " " + std::to_string(params_.port) + " ";  // blanks are trimmed
         pages_.username = params_.user;
         pages_.dbPassword = params_.password;
-        pages_.dbName = dbName_;
         other_ = std::make_unique<OtherClient>(params_);
         ASSERT_TRUE(other_->ok()) << other_->Error();
     }
-    void TearDown() override {
-        EngineTest::TearDown();
-        if (other_) other_->Exec("DROP DATABASE IF EXISTS " + dbName_);
+    // A server instance of the test's own, for a test that freezes it.
+    void UseOwnServer(const std::string& name) {
+        ownServer_ = std::make_unique<OwnServer>(name);
+        ASSERT_TRUE(ownServer_->ok()) << "see " << ownServer_->dir() << "/error.log";
+        UseServer(ownServer_->params());
     }
 
     long Value(const std::string& table, int id) {
         return other_->Number("SELECT value FROM " + dbName_ + "." + table +
                               " WHERE id=" + std::to_string(id));
     }
+    long Flag(const std::string& table, int id) {
+        return other_->Number("SELECT flag FROM " + dbName_ + "." + table +
+                              " WHERE id=" + std::to_string(id));
+    }
+    // Sessions on the server whose default database is the mirror's.
+    long Sessions() {
+        return other_->Number("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB='" +
+                              dbName_ + "'");
+    }
 
     db::ConnectionParams params_;
     std::string dbName_;
+    std::unique_ptr<OwnServer> ownServer_;
     std::unique_ptr<OtherClient> other_;
 };
 
@@ -60,10 +85,7 @@ TEST_F(MirrorEngineTest, MirrorsValuesWritesFlaggedRowsAndDropsAtTheEnd) {
     // Another program asks for a write by flagging a request row.
     ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_r SET value=77, flag=1 WHERE id=4"));
     ASSERT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaR, 4) == 77; }));
-    ASSERT_TRUE(WaitFor([&] {
-        return other_->Number("SELECT flag FROM " + dbName_ + ".new_r WHERE id=4") == 0 &&
-               Value("plc_r", 4) == 77;
-    }));
+    ASSERT_TRUE(WaitFor([&] { return Flag("new_r", 4) == 0 && Value("plc_r", 4) == 77; }));
     EXPECT_EQ(window_.Find("panel 8 W13: No connection with database"), -1);
 
     DisconnectAndWait();
@@ -151,7 +173,71 @@ TEST_F(MirrorEngineTest, PortFailureAtConnectKeepsTheDatabase) {
     EXPECT_FALSE(engine_->Connect(pages_, true));
     EXPECT_EQ(window_.Calls().back(), "panel 8 E1-1: Openning COM port error");
     ASSERT_TRUE(other_->DatabaseExists(dbName_));
-    EXPECT_EQ(other_->Number("SELECT flag FROM " + dbName_ + ".new_m WHERE id=5"), 1);
+    EXPECT_EQ(Flag("new_m", 5), 1);
+    // Nor does its session stay open on the server.
+    EXPECT_TRUE(WaitFor([&] { return Sessions() == 0; }));
+}
+
+// Closing the window while the database server hangs. The worker is caught
+// inside a cycle's transaction (another program holds a row the cycle must
+// store) with a request flagged meanwhile, and then the server is frozen:
+// Shutdown cuts the worker's database call short instead of waiting for the
+// client's read time-out, and nothing is lost. (With a server that answers,
+// closing drops the database as Disconnect does: see the window's tests.)
+TEST_F(MirrorEngineTest, ShutdownWhileTheServerHangsIsPromptAndLosesNothing) {
+    UseOwnServer("engine-hang");
+    pages_.areaEnabled = {false, true, false, false, true, false};
+    pages_.areaTo[snp::kM] = 16;
+    pages_.areaTo[snp::kR] = 4;
+    sim_->SetBit(sim::kAreaM, 3, true);
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    ASSERT_TRUE(WaitFor([&] { return Value("plc_m", 3) == 1; }));
+
+    OtherClient locker(params_, dbName_);
+    ASSERT_TRUE(locker.Exec("START TRANSACTION"));
+    ASSERT_TRUE(locker.Exec("SELECT * FROM plc_r WHERE id=3 FOR UPDATE"));
+    // %R3 first: a cycle that stores %M5 then always waits at %R3.
+    sim_->SetWord(sim::kAreaR, 3, 1234);
+    sim_->SetBit(sim::kAreaM, 5, true);
+    ASSERT_TRUE(WaitFor([&] {
+        return other_->Number("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB='" +
+                              dbName_ + "' AND INFO LIKE 'INSERT INTO plc_r%'") == 1;
+    }));
+    ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_r SET value=77, flag=1 WHERE id=4"));
+    ASSERT_TRUE(ownServer_->Freeze());
+
+    const auto start = std::chrono::steady_clock::now();
+    engine_->Shutdown();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(engine_->IsWorkerRunning());
+    EXPECT_EQ(window_.Calls().back(), "icon 0");
+    // Without the abort it takes the client's read time-out, with it the
+    // grace Shutdown gives a server that answers (a second): half the
+    // time-out tells the two apart on any machine.
+    EXPECT_LT(took, std::chrono::seconds(db::ConnectionParams{}.readWriteTimeoutSeconds) / 2);
+
+    // Back: the worker's session ends and its open transaction rolls back.
+    ASSERT_TRUE(ownServer_->Continue());
+    ASSERT_TRUE(locker.Exec("ROLLBACK"));
+    locker.connection().Close();
+    EXPECT_TRUE(WaitFor([&] { return Sessions() == 0; }));
+    EXPECT_EQ(Value("plc_m", 5), 0);
+    EXPECT_EQ(Value("plc_r", 3), 0);
+    // The request was never written, and stays flagged (the end sequence's
+    // DROP failed too).
+    EXPECT_EQ(Flag("new_r", 4), 1);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 4), 0);
+
+    // The next Connect takes it from there on the database kept.
+    pages_.dropBefore = false;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    EXPECT_TRUE(WaitFor([&] {
+        return sim_->GetWord(sim::kAreaR, 4) == 77 && Flag("new_r", 4) == 0 &&
+               Value("plc_m", 5) == 1 && Value("plc_r", 3) == 1234;
+    }));
+    DisconnectAndWait();
 }
 
 // A request the controller refuses gets flag 3 and is named in the message
@@ -169,11 +255,10 @@ TEST_F(MirrorEngineTest, RefusedRequestIsMarkedAndNamedWhileTheCycleGoesOn) {
         other_->Exec("UPDATE " + dbName_ + ".new_r SET value=id+3, flag=1 WHERE id IN (2,3)"));
     const long refused = window_.WaitForCall("panel 8 W21: %R2 write refused 05h/01h");
     ASSERT_GE(refused, 0);
-    ASSERT_TRUE(WaitFor(
-        [&] { return other_->Number("SELECT flag FROM " + dbName_ + ".new_r WHERE id=3") == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return Flag("new_r", 3) == 0; }));
     EXPECT_EQ(sim_->GetWord(sim::kAreaR, 3), 6);
     EXPECT_EQ(sim_->GetWord(sim::kAreaR, 2), 0);
-    EXPECT_EQ(other_->Number("SELECT flag FROM " + dbName_ + ".new_r WHERE id=2"), 3);
+    EXPECT_EQ(Flag("new_r", 2), 3);
 
     // Three more cycles: the message stays, the link was never lost.
     const auto cyclesSince = [&](long from) {

@@ -10,15 +10,16 @@
 //   std::string name = tarnlight::test::UniqueDbName("mirror");
 //   tarnlight::test::OtherClient other(params);
 //   other.Exec("UPDATE " + name + ".new_m SET value=1, flag=1 WHERE id=10");
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "apps/private_server.h"
 #include "db/mirror_connection.h"
 
 namespace tarnlight::test {
@@ -29,27 +30,13 @@ inline std::string PrivateDbDir() {
     return dir != nullptr ? std::string(dir) : std::string();
 }
 
-inline std::string ReadFirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
 // Parameters for root over TCP at 127.0.0.1 from DIR/port and DIR/password.
 inline db::ConnectionParams PrivateDbParams(const std::string& dir = PrivateDbDir()) {
-    db::ConnectionParams params;
-    params.host = "127.0.0.1";
-    params.user = "root";
-    params.password = ReadFirstLine(dir + "/password");
-    params.port =
-        static_cast<unsigned>(std::strtoul(ReadFirstLine(dir + "/port").c_str(), nullptr, 10));
-    params.connectTimeoutSeconds = 5;
-    return params;
+    return tools::PrivateServerParams(dir);
 }
 
 inline bool PrivateDbAvailable(const std::string& dir = PrivateDbDir()) {
-    return !dir.empty() && !ReadFirstLine(dir + "/port").empty();
+    return !dir.empty() && !tools::ReadFirstLine(dir + "/port").empty();
 }
 
 // "tl_<stem>_<pid>_<n>": unique across the parallel test processes and the
@@ -79,6 +66,42 @@ inline int RunPrivateDbScript(const std::string& action, const std::string& dir)
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+// A server instance of a test's own in "<the run's server directory>-<name>",
+// for a test that stops, kills or freezes its server: the tests sharing the
+// run's server are not disturbed. Started by the constructor; continued and
+// stopped by the destructor.
+class OwnServer {
+  public:
+    explicit OwnServer(const std::string& name) : dir_(PrivateDbDir() + "-" + name) {
+        started_ = RunPrivateDbScript("start", dir_) == 0;
+    }
+    ~OwnServer() {
+        if (!started_) return;
+        Continue();
+        RunPrivateDbScript("stop", dir_);
+    }
+    OwnServer(const OwnServer&) = delete;
+    OwnServer& operator=(const OwnServer&) = delete;
+
+    bool ok() const { return started_; }
+    const std::string& dir() const { return dir_; }
+    db::ConnectionParams params() const { return PrivateDbParams(dir_); }
+    // Frozen (SIGSTOP), the server's kernel still takes connections and
+    // statements, but nothing answers them, as with a hung server.
+    bool Freeze() { return Signal(SIGSTOP); }
+    bool Continue() { return Signal(SIGCONT); }
+
+  private:
+    bool Signal(int signal) {
+        const long pid =
+            std::strtol(tools::ReadFirstLine(dir_ + "/mysqld.pid").c_str(), nullptr, 10);
+        return pid > 0 && ::kill(static_cast<pid_t>(pid), signal) == 0;
+    }
+
+    std::string dir_;
+    bool started_ = false;
+};
 
 // Another program on the same server, with a connection of its own.
 class OtherClient {
