@@ -2,10 +2,36 @@
 
 #include <fcntl.h>
 #include <mysql.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace tarnlight::db {
+
+namespace {
+
+// The connection whose Open runs on this thread, for the wait below.
+thread_local const std::atomic<bool>* openAborted = nullptr;
+
+// Every wait of the client library for its socket, in short slices: an Open
+// under way (the socket is not ours before it has ended) then ends soon
+// after an Abort, instead of at the end of its time-out.
+int WaitForSocket(my_socket socket, my_bool isRead, int timeoutMs) {
+    constexpr int kSliceMs = 50;
+    pollfd entry{socket, static_cast<short>(isRead ? POLLIN : POLLOUT), 0};
+    for (int waited = 0;;) {
+        if (openAborted != nullptr && openAborted->load()) return -1;
+        const int slice = timeoutMs < 0 ? kSliceMs : std::min(kSliceMs, timeoutMs - waited);
+        const int ready = ::poll(&entry, 1, slice);
+        if (ready != 0) return ready;
+        waited += slice;
+        if (timeoutMs >= 0 && waited >= timeoutMs) return 0;
+    }
+}
+
+}  // namespace
 
 StoredResult::~StoredResult() {
     Reset();
@@ -64,9 +90,13 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         const unsigned protocol = MYSQL_PROTOCOL_TCP;
         mysql_options(handle_, MYSQL_OPT_PROTOCOL, &protocol);
     }
-    if (mysql_real_connect(handle_, params.host.c_str(), params.user.c_str(),
-                           params.password.c_str(), nullptr, params.port, nullptr, 0) == nullptr ||
-        !TakeAbortSocket()) {
+    mysql_optionsv(handle_, MARIADB_OPT_IO_WAIT, reinterpret_cast<void*>(&WaitForSocket));
+    openAborted = &aborted_;
+    const bool connected =
+        mysql_real_connect(handle_, params.host.c_str(), params.user.c_str(),
+                           params.password.c_str(), nullptr, params.port, nullptr, 0) != nullptr;
+    openAborted = nullptr;
+    if (!connected || !TakeAbortSocket()) {
         KeepError();
         mysql_close(handle_);
         handle_ = nullptr;

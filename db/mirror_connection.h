@@ -91,8 +91,8 @@ class MirrorConnection {
     // selection that thread is blocked in fail at once (the socket is shut
     // down, so the server drops the session and rolls back its open
     // transaction), and every later call on the connection fail without
-    // waiting, Open included, until ClearAbort. A connect under way is not
-    // cut short: its time-out bounds it, and it then fails.
+    // waiting, Open included, until ClearAbort. A connect under way fails
+    // within a twentieth of a second.
     void Abort();
     void ClearAbort();
     bool IsAborted() const { return aborted_.load(); }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <future>
 #include <string_view>
 #include <system_error>
 
@@ -451,54 +450,31 @@ DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb&
     }
     params.port = static_cast<unsigned>(config.portNum);
 
-    // Each step may wait for the server up to a time-out; the caller's
-    // window is kept alive meanwhile. A cancelled step has ended all the
-    // same, and nothing after it runs.
-    const auto run = [&](const std::function<void()>& step) {
-        return RunKeepingAlive(step, progress);
-    };
+    // Between two steps a cancel ends Connect; one that comes during a step
+    // wins over the step's failure, so a cancelled Connect shows no box.
+    const auto carryOn = [&] { return !progress || progress(0); };
     const auto cancelled = [&] {
         connection.Close();
         return DbConnectResult::Cancelled;
     };
-    bool done = false;
-    if (!run([&] { done = connection.Open(params); })) return cancelled();
-    if (!done) {
+    const auto failed = [&](DbConnectResult result) {
         notifier.ShowMessageBox(connection.Error(), "Database error");
         connection.Close();
-        return DbConnectResult::ConnectFailed;
-    }
-    if (config.dropBefore && !run([&] { mirror.DropMirrorDatabase(); })) return cancelled();
-    if (!run([&] { mirror.CreateMirrorDatabase(); })) return cancelled();  // may already exist
-    if (!run([&] { done = connection.SelectDatabase(config.dbName); })) return cancelled();
-    if (!done) {
-        notifier.ShowMessageBox(connection.Error(), "Database error");
-        connection.Close();
-        return DbConnectResult::SelectFailed;
-    }
+        return result;
+    };
+    if (!carryOn()) return cancelled();
+    const bool opened = connection.Open(params);
+    if (!carryOn()) return cancelled();
+    if (!opened) return failed(DbConnectResult::ConnectFailed);
+    if (config.dropBefore) mirror.DropMirrorDatabase();
+    if (!carryOn()) return cancelled();
+    mirror.CreateMirrorDatabase();  // may already exist
+    if (!carryOn()) return cancelled();
+    const bool selected = connection.SelectDatabase(config.dbName);
+    if (!carryOn()) return cancelled();
+    if (!selected) return failed(DbConnectResult::SelectFailed);
     if (!mirror.CreateMirrorTables(progress)) return cancelled();
     return DbConnectResult::Ok;
-}
-
-bool RunKeepingAlive(const std::function<void()>& step, const BuildProgress& progress) {
-    if (!progress) {
-        step();
-        return true;
-    }
-    std::future<void> ended;
-    try {
-        ended = std::async(std::launch::async, step);
-    } catch (const std::system_error&) {
-        step();  // no thread to spare: the step blocks this thread instead
-        return true;
-    }
-    bool carryOn = true;
-    // Reported on after a cancel too: the window stays alive until the step
-    // has ended.
-    while (ended.wait_for(kKeepAliveInterval) != std::future_status::ready)
-        if (!progress(0)) carryOn = false;
-    ended.get();
-    return carryOn;
 }
 
 }  // namespace tarnlight::db

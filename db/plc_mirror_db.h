@@ -157,31 +157,18 @@ enum class DbConnectResult { Ok, ConnectFailed, SelectFailed, Cancelled };
 
 // The database steps of Connect: connect, drop when configured, create,
 // select, build the tables. Sends nothing and returns Ok when dbEnabled is
-// clear. On failure shows the "Database error" box with the
-// client's error text through notifier and closes the connection; the caller
-// shows "E11: Connecting to database error" or "E12: Selecting database error".
-// The connect, drop, create and select each run as RunKeepingAlive runs a
-// step, so a server that is slow to answer (up to the connect time-out of
-// 5 s, or the read time-out) does not freeze the caller's window; the build
-// reports its share done between its chunks.
-// Cancelled: progress returned false during a step or the build; the step has
-// ended, nothing after it ran, no box was shown, the connection is closed and
-// the database stays as far as it was built (never dropped: it may hold rows
-// other programs flagged).
+// clear. On failure shows the "Database error" box with the client's error
+// text through notifier and closes the connection; the caller shows "E11:
+// Connecting to database error" or "E12: Selecting database error". Each step
+// may wait for the server up to its time-out (connect 5 s, read 10 s): call
+// this where that wait holds nobody up (Connect runs it on the worker).
+// progress is asked before and after each step with 0, and by the build
+// between its chunks with the share done.
+// Cancelled: progress returned false; nothing after that report ran, no box
+// was shown, the connection is closed and the database stays as far as it
+// was built (never dropped: it may hold rows other programs flagged).
 DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb& mirror,
                                       const LinkConfig& config, Notifier& notifier,
                                       const BuildProgress& progress = {});
-
-// How often RunKeepingAlive reports while a step blocks.
-inline constexpr std::chrono::milliseconds kKeepAliveInterval{50};
-
-// Runs step on a helper thread while the calling thread calls progress(0)
-// every kKeepAliveInterval until the step has ended, then joins it: a window
-// that waits for the database in Connect stays responsive (its progress
-// report processes events). Whatever step uses belongs to the helper until
-// it has ended. Without progress the step runs on the calling thread. True
-// unless progress returned false (cancel) at any report; the step has ended
-// either way.
-bool RunKeepingAlive(const std::function<void()>& step, const BuildProgress& progress);
 
 }  // namespace tarnlight::db

@@ -240,11 +240,7 @@ void Engine::EndOfWorker() {
     if (requested) window_.SetIconIndex(kIconNoConnection);
     lastEnd_.store(requested ? WorkerEnd::Requested : WorkerEnd::AttemptsUsedUp);
     flags_.stopRequested = 0;
-    {
-        std::lock_guard<std::mutex> lock(sleepMutex_);
-        running_.store(false);
-    }
-    workerEnded_.notify_all();
+    FinishWorker();
 }
 
 }  // namespace tarnlight

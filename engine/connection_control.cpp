@@ -2,77 +2,22 @@
 // Run/Stop and Apply. They run on the user-interface thread and talk to the
 // worker only through the engine flags.
 #include <algorithm>
-#include <cctype>
 #include <string>
 #include <system_error>
 
 #include "engine/engine.h"
 
 namespace tarnlight {
-namespace {
 
-uint16_t ToU16(int value) {
-    return static_cast<uint16_t>(std::clamp(value, 0, 0xFFFF));
-}
-
-std::string Trim(const std::string& text) {
-    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
-    auto first = std::find_if_not(text.begin(), text.end(), blank);
-    auto last = std::find_if_not(text.rbegin(), text.rend(), blank).base();
-    return first < last ? std::string(first, last) : std::string();
-}
-
-}  // namespace
-
-bool Engine::CheckAreaRanges() {
-    // A read range is refused rather than guessed at: the grids, the reads and
-    // the mirror all need first <= last within the memory image.
-    for (int type = snp::kI; type <= snp::kAQ; ++type) {
-        if (!config_.areaEnabled[type]) continue;
-        const int from = config_.areaFrom[type];
-        const int to = config_.areaTo[type];
-        const int max = snp::IsBitArea(type) ? snp::kMaxBitAddress : snp::kMaxWordAddress;
-        const std::string area(snp::AreaSymbol(type));
-        std::string problem;
-        if (from > to) {
-            problem = "From " + std::to_string(from) + " is above to " + std::to_string(to);
-        } else if (from < 1) {
-            problem = "From " + std::to_string(from) + " is below 1";
-        } else if (to > max) {
-            problem = "To " + std::to_string(to) + " is above " + std::to_string(max);
-        }
-        if (!problem.empty()) {
-            window_.ShowMessageBox("Wrong memory range for " + area + ": " + problem, "Error");
-            window_.SetPanelText(kLinkStatePanel, "Offline");
-            window_.SetPanelText(kMessagePanel, "E23: Wrong memory range");
-            return false;
-        }
-    }
+bool Engine::ShowProblem(const std::optional<SnapshotProblem>& problem) {
+    if (!problem) return false;
+    window_.ShowMessageBox(problem->boxText, problem->boxCaption);
+    window_.SetPanelText(kLinkStatePanel, "Offline");
+    window_.SetPanelText(kMessagePanel, problem->message);
     return true;
 }
 
-bool Engine::TakeDatabasePort(const std::string& text) {
-    const std::string digits = Trim(text);
-    const bool numeric = !digits.empty() && digits.size() <= 5 &&
-                         std::all_of(digits.begin(), digits.end(),
-                                     [](unsigned char c) { return std::isdigit(c) != 0; });
-    const long value = numeric ? std::stol(digits) : -1;
-    if (value < 0 || value > 65535) {
-        window_.ShowMessageBox("'" + text + "' is not a valid database port number (0..65535)",
-                               "Error");
-        window_.SetPanelText(kLinkStatePanel, "Offline");
-        window_.SetPanelText(kMessagePanel, "E13: Wrong database port number");
-        return false;
-    }
-    config_.portNum = static_cast<int32_t>(value);
-    return true;
-}
-
-bool Engine::Connect(const Settings& pages, bool breakFree) {
-    if (running_.load()) return false;  // Connect is disabled while a worker runs
-    JoinWorker();                       // the thread object of an ended worker
-
-    // 1. Fresh link data.
+void Engine::ResetLinkData() {
     flags_.dbAlive = 1;
     window_.SetIconIndex(kIconNoConnection);
     context_.ackWaitSteps = 40;
@@ -82,130 +27,83 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
     // A Disconnect that raced with the end of the last worker must not end
     // the next one at once.
     flags_.stopRequested = 0;
+    flags_.transmitting = 0;
     // Undoes a Shutdown's abort.
     connection_.ClearAbort();
-
-    // 2. Lost-connection policy; k as its spin edit allows it.
-    config_.breakFree = breakFree;
-    config_.giveUp = false;
-    ApplyLostConnectionPolicy(config_, pages.lostconn, std::clamp(pages.k, 1, 255));
-
-    // 3. Serial line.
-    config_.port = pages.port;
-    config_.baudRate = pages.baudRate;
-    config_.parity = pages.parity;
-    config_.stopBits = pages.stopBits;
-
-    // 4.
-    window_.SetPanelText(kMessagePanel, "");
-
-    // 5.
-    config_.dropBefore = pages.dropBefore;
-    config_.dropAfter = pages.dropAfter;
-
-    // 6. Areas, checked before the window or anything outside is touched.
-    for (int type = 0; type < kAreaCount; ++type) {
-        config_.areaEnabled[type] = pages.areaEnabled[type];
-        config_.areaFrom[type] = ToU16(pages.areaFrom[type]);
-        config_.areaTo[type] = ToU16(pages.areaTo[type]);
-    }
-    if (!CheckAreaRanges()) return false;
-
-    // 7., 8.
-    window_.LayOutMemoryMenu(config_.areaEnabled);
-    window_.SetUpMemoryGrids(config_);
-
-    // 9. Database access.
-    config_.dbEnabled = pages.dbEnabled;
-    config_.portNum = 0;
-    if (config_.dbEnabled && !TakeDatabasePort(pages.portNum)) return false;
-    config_.addressIP = pages.addressIP;
-    config_.username = pages.username;
-    config_.dbPassword = pages.dbPassword;
-    config_.dbName = pages.dbName;
-    config_.mirrorEachValue = pages.mirrorEachValue;
-
-    // 10.
     context_.runStopPending = 0;
     context_.plcModel = 0;
     context_.plcFamily = 0;
-    flags_.transmitting = 0;
-
-    // 11. Timers and identity.
-    config_.T1 = ToU16(pages.T1);
-    config_.T2 = ToU16(pages.T2);
-    config_.T3b = ToU16(pages.T3b);
-    config_.T4 = ToU16(pages.T4);
-    config_.Td = ToU16(pages.Td);
+    // The set-up starts from the configured timers and replaces them with
+    // the controller's.
     context_.t1 = config_.T1;
     context_.t2 = config_.T2;
     context_.t3b = config_.T3b;
-    config_.CPU_ID = pages.cpuId;
-    config_.cpuPassword = pages.cpuPassword;
+    window_.SetPanelText(kMessagePanel, "");
+}
 
-    // 12. Database mirror.
-    if (config_.dbEnabled) {
-        const auto progress = [this](int percent) { return window_.ReportBuildProgress(percent); };
-        switch (db::ConnectMirrorDatabase(connection_, mirror_, config_, window_, progress)) {
-            case db::DbConnectResult::Ok:
-                break;
-            case db::DbConnectResult::ConnectFailed:
-                window_.SetPanelText(kLinkStatePanel, "Offline");
-                window_.SetPanelText(kMessagePanel, "E11: Connecting to database error");
-                return false;
-            case db::DbConnectResult::SelectFailed:
-                window_.SetPanelText(kLinkStatePanel, "Offline");
-                window_.SetPanelText(kMessagePanel, "E12: Selecting database error");
-                return false;
-            case db::DbConnectResult::Cancelled:
-                window_.SetPanelText(kLinkStatePanel, "Offline");
-                window_.SetPanelText(kMessagePanel, "W14: Connect cancelled");
-                return false;
-        }
-    }
+void Engine::PrepareWindow() {
+    window_.LayOutMemoryMenu(config_.areaEnabled);
+    window_.SetUpMemoryGrids(config_);
+}
 
-    // 13. Serial port, then the worker.
-    if (!port_.OpenPort(config_.port, config_.baudRate, config_.parity, config_.stopBits)) {
-        // No worker will use the mirror connection: close it. The database is
-        // never dropped here, whatever dropAfter says: it may be one kept from
-        // an earlier run, holding requests other programs flagged that were
-        // never written, and a mistyped port must not cost them.
-        if (config_.dbEnabled) connection_.Close();
-        window_.SetPanelText(kLinkStatePanel, "Offline");
-        window_.SetPanelText(kMessagePanel, "E1-" + std::to_string(port_.openErrorCode()) +
-                                                ": Openning COM port error");
-        return false;
-    }
-    window_.SetEnabled(Control::MenuSB2, true);
-    window_.SetEnabled(Control::MenuSB3, true);
-    window_.SetEnabled(Control::SB_Online, false);
-    window_.SetEnabled(Control::SB_Offline, true);
-    if (std::any_of(config_.areaEnabled.begin(), config_.areaEnabled.end(),
-                    [](bool on) { return on; }))
-        window_.SetEnabled(Control::SB_Transmit_Start, true);
-    window_.SetEnabled(Control::SB_Transmit_Stop, false);
-    window_.SetPanelText(kLinkStatePanel, "Connecting..");
+bool Engine::Connect(const Settings& pages, bool breakFree) {
+    if (!StartConnect(pages, breakFree)) return false;
+    std::unique_lock<std::mutex> lock(sleepMutex_);
+    connectDecided_.wait(lock, [this] { return connectOutcome_ != ConnectOutcome::Pending; });
+    if (connectOutcome_ == ConnectOutcome::Started) return true;
+    lock.unlock();
+    JoinWorker();  // ends right after its message: no worker left behind
+    return false;
+}
+
+bool Engine::StartConnect(const Settings& pages, bool breakFree) {
+    if (running_.load()) return false;  // Connect is disabled while a worker runs
+    JoinWorker();                       // the thread object of an ended worker
+
+    config_ = TakeLinkSnapshot(pages, breakFree, config_);
+    ResetLinkData();
+    // The ranges are checked before the window or anything outside is
+    // touched; the grids are laid out before the database port is looked
+    // at, so a wrong port still leaves them matching the pages.
+    if (ShowProblem(CheckAreaRanges(config_))) return false;
+    PrepareWindow();
+    if (ShowProblem(CheckDatabasePort(config_, pages.portNum))) return false;
 
     {
         std::lock_guard<std::mutex> lock(commandMutex_);
         ending_ = false;
+        connecting_ = true;
+        connectCancelled_ = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(sleepMutex_);
+        connectOutcome_ = ConnectOutcome::Pending;
         running_.store(true);
     }
     try {
-        worker_ = std::thread([this] { CommunicationThread(); });
+        // The database steps and the port wait for things outside the
+        // program (a server, a device): the worker runs them, so the caller
+        // (the window's event loop) never waits for them.
+        worker_ = std::thread([this] { WorkerMain(); });
     } catch (const std::system_error&) {
-        running_.store(false);
-        if (config_.dbEnabled) connection_.Close();  // kept, as above
-        try {
-            port_.ClosePort();
-        } catch (const std::system_error&) {
-        }
-        window_.SetEnabled(Control::SB_Online, true);
-        window_.SetEnabled(Control::SB_Offline, false);
-        window_.SetEnabled(Control::SB_Transmit_Start, false);
         window_.SetPanelText(kLinkStatePanel, "Offline");
+        EndConnect(ConnectOutcome::Failed);
+        FinishWorker();
         return false;
     }
+    return true;
+}
+
+bool Engine::CancelConnect() {
+    std::lock_guard<std::mutex> lock(commandMutex_);
+    // Once the database is built the port opens at once: too late to cancel.
+    if (!connecting_ || connectCancelled_) return false;
+    connectCancelled_ = true;
+    cancelledAt_ = std::chrono::steady_clock::now();
+    // Said at once: the window is the operator's again, whatever the
+    // database step under way still takes to end.
+    window_.SetPanelText(kLinkStatePanel, "Offline");
+    window_.SetPanelText(kMessagePanel, "W14: Connect cancelled");
     return true;
 }
 

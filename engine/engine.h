@@ -11,13 +11,16 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "db/mirror_connection.h"
 #include "db/plc_mirror_db.h"
+#include "engine/link_snapshot.h"
 #include "engine/window_port.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
@@ -45,11 +48,22 @@ class Engine {
 
     // --- commands, on the user-interface thread ---
 
-    // Takes the snapshot from the pages, prepares the window, builds the
-    // database mirror when enabled, opens the port and starts the worker.
-    // False (with a message in the message panel) when it stopped early or a
-    // worker still runs.
+    // Connect in the order the operator sees it: takes the snapshot of the
+    // pages and checks it, prepares the window, and starts the worker, which
+    // builds the database mirror (when enabled), opens the port and then
+    // attaches. StartConnect returns once the worker runs: false (with a
+    // message in the message panel) when a check stopped it or a worker
+    // still runs. The rest ends with WindowPort::ConnectEnded, and with a
+    // message when the database or the port failed. Connect is the same, but
+    // waits for that end: true when the port is open and the link is being
+    // attached.
+    bool StartConnect(const Settings& pages, bool breakFree);
     bool Connect(const Settings& pages, bool breakFree);
+    // Cancel of the progress dialog while the database is built: shows
+    // "W14: Connect cancelled" at once; the step under way ends (a statement
+    // that hangs is cut short after kDatabaseGrace), nothing after it runs,
+    // the port stays unopened. False when there is nothing left to cancel.
+    bool CancelConnect();
     // Asks the worker to end after its running attempt or cycle. False (and
     // nothing shown) when no worker runs or it has begun its end sequence.
     bool Disconnect();
@@ -85,6 +99,24 @@ class Engine {
   private:
     friend class EngineProbe;  // tests look at the flags and the port
 
+    enum class ConnectOutcome { Pending, Started, Failed, Cancelled };
+
+    // Connect's own steps (connection_control.cpp, connect_steps.cpp).
+    void ResetLinkData();
+    void PrepareWindow();
+    // Shows a problem a check found; false when there is none.
+    bool ShowProblem(const std::optional<SnapshotProblem>& problem);
+    void WorkerMain();
+    bool BuildDatabase();
+    // Runs the database steps on a helper thread while the worker watches
+    // for a cancel that the steps do not see in time.
+    void RunCancellable(const std::function<void()>& steps);
+    bool OpenPort();
+    bool ConnectCancelled();
+    void EndConnect(ConnectOutcome outcome);
+    // The worker's last act: running_ cleared, Shutdown and JoinWorker woken.
+    void FinishWorker();
+
     // The worker's steps (communication_thread.cpp, pending_edit.cpp).
     int CommunicationThread();
     bool PerformPendingEdit();
@@ -105,12 +137,8 @@ class Engine {
     void SleepMs(unsigned ms);  // cut short by Shutdown
     // True while a worker runs that has not begun its end sequence; call
     // with commandMutex_ held.
-    bool TakesCommands() const { return running_.load() && !ending_; }
+    bool TakesCommands() const { return running_.load() && !ending_ && !connecting_; }
     void ClearPendingEdit(uint32_t generation);
-
-    // Connect's own checks of the page values.
-    bool CheckAreaRanges();
-    bool TakeDatabasePort(const std::string& text);
 
     WindowPort& window_;
     LinkConfig config_;
@@ -136,16 +164,25 @@ class Engine {
     // begins: a command either lands before that sequence or not at all.
     std::mutex commandMutex_;
     bool ending_ = false;  // guarded by commandMutex_
+    // While the worker builds the database: Cancel may still stop Connect.
+    bool connecting_ = false;                            // guarded by commandMutex_
+    bool connectCancelled_ = false;                      // guarded by commandMutex_
+    std::chrono::steady_clock::time_point cancelledAt_;  // guarded by commandMutex_
 
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;
     bool shuttingDown_ = false;  // guarded by sleepMutex_
     // Notified (under sleepMutex_) when the worker has cleared running_.
     std::condition_variable workerEnded_;
+    // How Connect ended, for Connect's wait; notified under sleepMutex_.
+    ConnectOutcome connectOutcome_ = ConnectOutcome::Pending;  // guarded by sleepMutex_
+    std::condition_variable connectDecided_;
     // Time a server that answers needs at most for the end sequence's
     // statements; Shutdown waits that long before it aborts the database
     // connection.
     static constexpr std::chrono::milliseconds kDatabaseGrace{1000};
+    // How often the worker looks for a cancel while the database steps run.
+    static constexpr std::chrono::milliseconds kCancelPoll{50};
 };
 
 }  // namespace tarnlight

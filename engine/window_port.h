@@ -3,9 +3,9 @@
 // by queuing each call to the user-interface thread in the order the calls are
 // made; the headless gateway prints the calls; tests record them.
 //
-// The worker calls everything here except ShowMessageBox, which only Connect
-// (on the user-interface thread) and the layers it calls use: a modal box must
-// never block the worker.
+// The worker calls everything here; ShowMessageBox only while Connect's
+// database and port steps run. No call may block the worker (a box is shown
+// without waiting for the operator).
 #include <array>
 #include <cstdint>
 #include <string>
@@ -126,15 +126,15 @@ class WindowPort : public Notifier {
     virtual void ShowWordArea(int type, uint16_t from, uint16_t to,
                               std::vector<uint16_t> words) = 0;
 
-    // Connect, on the user-interface thread, while it builds the mirror
-    // tables: the share done, 0..100. Return false when the operator cancels;
-    // Connect then ends with no worker, the port unopened and the database
-    // connection closed. A window keeps itself responsive here (the build can
-    // take seconds at large ranges).
-    virtual bool ReportBuildProgress(int percent) {
-        (void)percent;
-        return true;
-    }
+    // Called on a helper thread of Connect while it prepares the database:
+    // the share of the table build done, 0..100 (0 also while a step before
+    // the build waits for the server). Must not wait for the user-interface
+    // thread. The operator's Cancel goes to Engine::CancelConnect.
+    virtual void ShowBuildProgress(int percent) { (void)percent; }
+    // Connect has ended: linkStarted when the port is open and the worker
+    // attaches, false when it failed or was cancelled (its message has been
+    // sent before this call).
+    virtual void ConnectEnded(bool linkStarted) { (void)linkStarted; }
 
     // Called on the worker; must be thread-safe and return what the Edit page
     // shows now. It must not wait for the user-interface thread (no blocking

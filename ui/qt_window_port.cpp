@@ -213,11 +213,12 @@ void QtWindowPort::PostArea(int type, std::function<void()> show) {
     });
 }
 
-bool QtWindowPort::ReportBuildProgress(int percent) {
-    // Connect calls this on the user-interface thread, between two steps of
-    // the table build.
-    Flush();
-    return form_.ReportBuildProgress(percent);
+void QtWindowPort::ShowBuildProgress(int percent) {
+    Post(kProgressTarget, [this, percent] { form_.ShowBuildProgress(percent); });
+}
+
+void QtWindowPort::ConnectEnded(bool) {
+    Post(kConnectEndTarget, [this] { form_.ConnectEnded(); });
 }
 
 EditInputs QtWindowPort::ReadEditInputs() {

@@ -44,7 +44,8 @@ class QtWindowPort : public QObject, public WindowPort {
     void SetUpMemoryGrids(const LinkConfig& config) override;
     void ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) override;
     void ShowWordArea(int type, uint16_t from, uint16_t to, std::vector<uint16_t> words) override;
-    bool ReportBuildProgress(int percent) override;
+    void ShowBuildProgress(int percent) override;
+    void ConnectEnded(bool linkStarted) override;
     EditInputs ReadEditInputs() override;
 
     // Shortest time between two rounds of changes on the user-interface
@@ -72,15 +73,17 @@ class QtWindowPort : public QObject, public WindowPort {
   private:
     // One target whose newest value wins.
     enum Target : int {
-        kPanelTarget = 0,                           // 9 panels
-        kEnabledTarget = kPanelTarget + 9,          // 10 controls
-        kIoSelectionTarget = kEnabledTarget + 10,   //
-        kInfoLabelTarget = kIoSelectionTarget + 1,  // 7 labels
-        kIconTarget = kInfoLabelTarget + 7,         //
-        kMemoryMenuTarget = kIconTarget + 1,        //
-        kGridSetUpTarget = kMemoryMenuTarget + 1,   //
-        kAreaTarget = kGridSetUpTarget + 1,         // 6 memory areas
-        kTargetCount = kAreaTarget + kAreaCount,
+        kPanelTarget = 0,                            // 9 panels
+        kEnabledTarget = kPanelTarget + 9,           // 10 controls
+        kIoSelectionTarget = kEnabledTarget + 10,    //
+        kInfoLabelTarget = kIoSelectionTarget + 1,   // 7 labels
+        kIconTarget = kInfoLabelTarget + 7,          //
+        kMemoryMenuTarget = kIconTarget + 1,         //
+        kGridSetUpTarget = kMemoryMenuTarget + 1,    //
+        kAreaTarget = kGridSetUpTarget + 1,          // 6 memory areas
+        kProgressTarget = kAreaTarget + kAreaCount,  //
+        kConnectEndTarget = kProgressTarget + 1,     //
+        kTargetCount = kConnectEndTarget + 1,
     };
     struct Pending {
         uint64_t order = 0;  // 0: nothing pending

@@ -1,13 +1,13 @@
 #include "ui/unit1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -15,6 +15,7 @@
 #include "engine/engine.h"
 #include "settings/settings_file.h"
 #include "ui/about_box.h"
+#include "ui/build_progress.h"
 #include "ui/fonts.h"
 #include "ui/help_document.h"
 #include "ui/panel01.h"
@@ -452,16 +453,21 @@ Settings TForm1::ConnectSettings() const {
 
 void TForm1::SB_OnlineClick() {
     if (connecting_) return;
-    const Settings settings = ConnectSettings();
-    const bool breakFree = ReadBreakFree(configPages());
-    connecting_ = true;
-    engine_->Connect(settings, breakFree);
+    buildCancelled_ = false;
+    // Returns at once: the database and the port are the worker's, and
+    // ConnectEnded tells when they are done.
+    connecting_ = engine_->StartConnect(ConnectSettings(), ReadBreakFree(configPages()));
+}
+
+void TForm1::ConnectEnded() {
     connecting_ = false;
     EndBuildProgress();
     if (closeAfterConnect_) {
         closeAfterConnect_ = false;
         close();
+        return;
     }
+    ActivateAfterDialog();
 }
 
 void TForm1::SB_OfflineClick() {
@@ -570,37 +576,42 @@ int TForm1::iconIndex() const {
     return TrayIcon1->IconIndex();
 }
 
-bool TForm1::ReportBuildProgress(int percent) {
+void TForm1::ShowBuildProgress(int percent) {
+    // A cancelled build may still report while its step ends: no new dialog.
+    if (!connecting_ || buildCancelled_) return;
     if (buildProgress_ == nullptr) {
         // Up while Connect connects to the database server and while it
         // builds the tables.
-        buildProgress_ = new QProgressDialog(QStringLiteral("Preparing the database..."),
-                                             QStringLiteral("Cancel"), 0, 100, this);
-        buildProgress_->setObjectName(QStringLiteral("BuildProgress"));
-        buildProgress_->setWindowTitle(QStringLiteral("Connect"));
-        // Modal from the first moment: the window's other buttons must not
-        // run while Connect is under way.
-        buildProgress_->setWindowModality(Qt::ApplicationModal);
-        buildProgress_->setAutoClose(false);
-        buildProgress_->setAutoReset(false);
-        buildProgress_->setMinimumDuration(0);
+        buildProgress_ = new TBuildProgress(this);
+        connect(buildProgress_, &TBuildProgress::canceled, this, &TForm1::BuildProgressCanceled);
         buildProgress_->show();
     }
     buildProgress_->setValue(percent);
-    // The build runs on this thread: let the dialog paint and take the
-    // Cancel click between two steps.
-    QCoreApplication::processEvents();
-    const bool cancelled = buildProgress_ != nullptr && buildProgress_->wasCanceled();
-    const bool goOn = !cancelled && !closeAfterConnect_;
     // A finished build has nothing left to cancel; the rest of Connect (the
     // port, its message boxes) happens without the dialog.
     if (percent >= 100) EndBuildProgress();
-    return goOn;
+}
+
+void TForm1::BuildProgressCanceled() {
+    buildCancelled_ = true;
+    engine_->CancelConnect();
+    EndBuildProgress();
+    ActivateAfterDialog();
 }
 
 void TForm1::EndBuildProgress() {
-    delete buildProgress_;
+    if (buildProgress_ == nullptr) return;
+    // Hidden before it goes, so that the window system hands the focus back
+    // while the dialog still exists.
+    buildProgress_->hide();
+    buildProgress_->deleteLater();
     buildProgress_ = nullptr;
+}
+
+void TForm1::ActivateAfterDialog() {
+    // A box still open keeps the keyboard; its end comes back here.
+    if (QApplication::activeModalWidget() != nullptr || !isVisible()) return;
+    activateWindow();
 }
 
 void TForm1::ShowMessageBox(const QString& text, const QString& caption) {
@@ -610,8 +621,12 @@ void TForm1::ShowMessageBox(const QString& text, const QString& caption) {
         messageBoxHook_(text, caption);
         return;
     }
-    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
-    box.exec();
+    // Modal for the window, but the handler that shows it returns at once:
+    // no event loop runs inside it.
+    auto* box = new QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, this, &TForm1::ActivateAfterDialog, Qt::QueuedConnection);
+    box->open();
 }
 
 void TForm1::ShutDownEngine() {
@@ -620,9 +635,13 @@ void TForm1::ShutDownEngine() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     if (connecting_) {
-        // Connect is building the tables with the progress dialog up: make it
-        // stop there, and close once it has returned.
+        // Connect is preparing the database: make it stop there, and close
+        // once it has ended.
         closeAfterConnect_ = true;
+        buildCancelled_ = true;
+        EndBuildProgress();
+        engine_->CancelConnect();
+        hide();
         event->ignore();
         return;
     }

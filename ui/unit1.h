@@ -19,7 +19,6 @@ class QAction;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QProgressDialog;
 class QPushButton;
 class QToolButton;
 
@@ -30,6 +29,7 @@ class Engine;
 namespace tarnlight::ui {
 
 class QtWindowPort;
+class TBuildProgress;
 class TFrame01;
 class TFrame02;
 class TFrame03;
@@ -158,10 +158,14 @@ class TForm1 : public QWidget {
     int iconIndex() const;
 
     // Connect, while it connects to the database and builds the mirror
-    // tables: a modal progress dialog with Cancel, closed at 100 % and before
-    // any message box. False once the operator cancelled (or the window is
-    // closing).
-    bool ReportBuildProgress(int percent);
+    // tables: a modal progress dialog with Cancel, closed at 100 %, at
+    // Cancel and before any message box.
+    void ShowBuildProgress(int percent);
+    // The end of Connect, whatever it was: the dialog gone, the window
+    // active again for its accelerators, a close that came meanwhile done.
+    void ConnectEnded();
+    // Between the Connect click and its end.
+    bool connecting() const { return connecting_; }
 
     // Modal message box; tests answer it through the hook instead.
     using MessageBoxHook = std::function<void(const QString& text, const QString& caption)>;
@@ -198,15 +202,19 @@ class TForm1 : public QWidget {
     void SetMemoryButtonsVisible();
     void SetSettingsFileGroupVisible(bool visible);
     void EndBuildProgress();
+    void BuildProgressCanceled();
+    // Gives the keyboard back to the window once no dialog of its own is up.
+    void ActivateAfterDialog();
 
     MenuKind activeMenu_ = MenuKind::ConfigureMenu;
     std::array<bool, kAreaCount> areaEnabled_{};  // as the last Connect took them
     Settings loaded_;  // fields the pages have no control for come from here
     MessageBoxHook messageBoxHook_;
 
-    bool connecting_ = false;         // inside Connect
+    bool connecting_ = false;         // from the Connect click to ConnectEnded
+    bool buildCancelled_ = false;     // the operator cancelled this Connect
     bool closeAfterConnect_ = false;  // a close came while Connect ran
-    QProgressDialog* buildProgress_ = nullptr;
+    TBuildProgress* buildProgress_ = nullptr;
 
     // The engine goes first: its destructor stops the worker while the
     // window port and every control still exist.

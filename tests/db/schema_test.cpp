@@ -1,11 +1,5 @@
 // Building, reusing and dropping the mirror database on the real server.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <thread>
 
 #include "tests/db/mirror_fixture.h"
 
@@ -236,57 +230,6 @@ TEST_F(SchemaTest, ConnectFailuresShowTheServerErrorAndClose) {
     config_.portNum = 70000;
     EXPECT_EQ(Connect(), DbConnectResult::ConnectFailed);
     EXPECT_EQ(notifier_.boxes.size(), 3u);
-}
-
-// A server that takes the connection and never says a word: the client
-// waits for its greeting up to the connect time-out.
-class SilentServer {
-  public:
-    SilentServer() {
-        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        // The kernel completes the connection from the backlog; nobody reads.
-        if (socket_ < 0 || ::bind(socket_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(socket_, 4) != 0 ||
-            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        port_ = ntohs(address.sin_port);
-    }
-    ~SilentServer() {
-        if (socket_ >= 0) ::close(socket_);
-    }
-    int port() const { return port_; }
-
-  private:
-    int socket_ = -1;
-    int port_ = 0;
-};
-
-// Connect runs on the window's thread: while the connection waits for such a
-// server, progress keeps being reported from that thread (the window stays
-// alive), and a Cancel there ends Connect quietly once the wait is over.
-TEST_F(SchemaTest, AServerThatNeverAnswersKeepsTheCallerAliveAndCancelEndsItQuietly) {
-    SilentServer silent;
-    ASSERT_NE(silent.port(), 0);
-    config_.portNum = silent.port();
-    std::vector<int> reports;
-    bool onCaller = true;
-    const auto caller = std::this_thread::get_id();
-    EXPECT_EQ(ConnectMirrorDatabase(connection_, mirror_, config_, notifier_,
-                                    [&](int percent) {
-                                        reports.push_back(percent);
-                                        onCaller = onCaller && std::this_thread::get_id() == caller;
-                                        return reports.size() < 3;  // Cancel at the third
-                                    }),
-              DbConnectResult::Cancelled);
-    EXPECT_GE(reports.size(), 3u);
-    EXPECT_EQ(std::count(reports.begin(), reports.end(), 0), static_cast<long>(reports.size()));
-    EXPECT_TRUE(onCaller);
-    EXPECT_TRUE(notifier_.boxes.empty());
-    EXPECT_FALSE(connection_.IsOpen());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/private_db.h"
+#include "tests/support/silent_server.h"
 
 namespace tarnlight::test {
 namespace {
@@ -142,9 +143,10 @@ TEST_F(MirrorEngineTest, WrongServerPortGivesE11AndLeavesThePortAlone) {
     EXPECT_FALSE(engine_->Connect(pages_, true));
     const auto calls = window_.Calls();
     EXPECT_GE(window_.Find("box Database error|", 0, true), 0);
-    ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[calls.size() - 2], "panel 0 Offline");
-    EXPECT_EQ(calls.back(), "panel 8 E11: Connecting to database error");
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[calls.size() - 3], "panel 0 Offline");
+    EXPECT_EQ(calls[calls.size() - 2], "panel 8 E11: Connecting to database error");
+    EXPECT_EQ(calls.back(), "connected 0");
     EXPECT_FALSE(EngineProbe(*engine_).port().IsOpen());
     EXPECT_FALSE(engine_->IsWorkerRunning());
     EXPECT_EQ(sim_->stats().attaches, 0u);
@@ -154,7 +156,7 @@ TEST_F(MirrorEngineTest, UnselectableDatabaseGivesE12) {
     pages_.dbName = std::string(70, 'x');  // longer than the server allows
     EXPECT_FALSE(engine_->Connect(pages_, true));
     EXPECT_GE(window_.Find("box Database error|", 0, true), 0);
-    EXPECT_EQ(window_.Calls().back(), "panel 8 E12: Selecting database error");
+    EXPECT_GE(window_.Find("panel 8 E12: Selecting database error"), 0);
     EXPECT_FALSE(engine_->IsWorkerRunning());
 }
 
@@ -171,7 +173,7 @@ TEST_F(MirrorEngineTest, PortFailureAtConnectKeepsTheDatabase) {
     pages_.dropAfter = true;
     pages_.port = -1;
     EXPECT_FALSE(engine_->Connect(pages_, true));
-    EXPECT_EQ(window_.Calls().back(), "panel 8 E1-1: Openning COM port error");
+    EXPECT_GE(window_.Find("panel 8 E1-1: Openning COM port error"), 0);
     ASSERT_TRUE(other_->DatabaseExists(dbName_));
     EXPECT_EQ(Flag("new_m", 5), 1);
     // Nor does its session stay open on the server.
@@ -238,6 +240,31 @@ TEST_F(MirrorEngineTest, ShutdownWhileTheServerHangsIsPromptAndLosesNothing) {
                Value("plc_m", 5) == 1 && Value("plc_r", 3) == 1234;
     }));
     DisconnectAndWait();
+}
+
+// Cancel while the database step hangs (a server that takes the connection
+// and never answers): W14 at once, and the step is cut short soon after,
+// not at the end of the client's time-out; no box, the port never opened.
+TEST_F(MirrorEngineTest, CancelWhileTheServerNeverAnswersEndsConnectWithinASecond) {
+    SilentServer silent;
+    ASSERT_NE(silent.port(), 0);
+    pages_.portNum = std::to_string(silent.port());
+    ASSERT_TRUE(engine_->StartConnect(pages_, true));
+    ASSERT_GE(window_.WaitForCall("progress 0"), 0);
+    const size_t from = window_.Size();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(engine_->CancelConnect());
+    EXPECT_EQ(window_.Find("panel 8 W14: Connect cancelled", from), static_cast<long>(from) + 1);
+    EXPECT_FALSE(engine_->CancelConnect());  // once is enough
+    ASSERT_GE(window_.WaitForCall("connected 0", from), 0);
+    EXPECT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(db::ConnectionParams{}.connectTimeoutSeconds) / 2);
+    EXPECT_EQ(window_.Find("box ", 0, true), -1);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..", 0, true), -1);
+    EXPECT_EQ(sim_->stats().attaches, 0u);
+    // Nothing is left to cancel once Connect has ended.
+    EXPECT_FALSE(engine_->CancelConnect());
 }
 
 // A request the controller refuses gets flag 3 and is named in the message

@@ -3,7 +3,7 @@
 // order, from any thread, and lets the test wait for lines to appear.
 //   "panel 0 Online", "enable SB_Online 1", "select 1", "label Label_priv 2",
 //   "icon 3", "box Error|text", "menu 1 1 1 0 0 0", "grids",
-//   "bits 0 1 8 01000000", "words 4 1 2 65535,7"
+//   "bits 0 1 8 01000000", "words 4 1 2 65535,7", "progress 40", "connected 1"
 #include <algorithm>
 #include <chrono>
 #include <functional>
@@ -49,6 +49,10 @@ class RecordingWindow : public WindowPort {
                            std::to_string(to) + " ";
         for (size_t i = 0; i < words.size(); ++i) line += (i ? "," : "") + std::to_string(words[i]);
         Add(line);
+    }
+    void ShowBuildProgress(int percent) override { Add("progress " + std::to_string(percent)); }
+    void ConnectEnded(bool linkStarted) override {
+        Add(std::string("connected ") + (linkStarted ? "1" : "0"));
     }
     EditInputs ReadEditInputs() override {
         EditInputs edit;

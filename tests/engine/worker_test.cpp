@@ -30,8 +30,8 @@ TEST_F(EngineTest, ConnectionWindowEffectsInOrder) {
     std::vector<std::string> expected = {
         "icon 0", "panel 8 ", "menu 1 1 1 0 0 0", "grids", "enable MenuSB2 1", "enable MenuSB3 1",
         "enable SB_Online 0", "enable SB_Offline 1", "enable SB_Transmit_Start 1",
-        "enable SB_Transmit_Stop 0", "panel 0 Connecting..",
-        // the worker
+        "enable SB_Transmit_Stop 0", "panel 0 Connecting..", "connected 1",
+        // the link
         "panel 0 Connecting..", "panel 5 0x01"};
     auto append = [&](const std::vector<std::string>& more) {
         expected.insert(expected.end(), more.begin(), more.end());
@@ -74,7 +74,7 @@ TEST_F(EngineTest, KTimesCountsAttemptsThenGivesUpWithE22) {
     pages_.k = 3;
     const long online = ConnectOnline();
     ASSERT_GE(online, 0);
-    EXPECT_EQ(window_.Find("panel 0 Connecting..  1/3"), 11);  // first worker text
+    EXPECT_EQ(window_.Find("panel 0 Connecting..  1/3"), 12);  // first worker text
 
     sim_->SetDead(true);
     const long lost = window_.WaitForCall("panel 8 E21: Lost connection with PLC", online);
@@ -107,7 +107,7 @@ TEST_F(EngineTest, KTimesCountsAttemptsThenGivesUpWithE22) {
 TEST_F(EngineTest, GiveUpMakesExactlyOneAttemptAfterALoss) {
     const long online = ConnectOnline();
     ASSERT_GE(online, 0);
-    EXPECT_EQ(window_.Find("panel 0 Connecting..", 11), 11);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..", 11), 12);
     sim_->SetDead(true);
     const long lost = window_.WaitForCall("panel 8 E21: Lost connection with PLC", online);
     ASSERT_GE(lost, 0);
@@ -123,7 +123,7 @@ TEST_F(EngineTest, ConstantlyCountsWithoutEndUntilDisconnect) {
     pages_.k = 2;  // ignored by this policy
     const long online = ConnectOnline();
     ASSERT_GE(online, 0);
-    EXPECT_EQ(window_.Find("panel 0 Connecting..  (1)"), 11);
+    EXPECT_EQ(window_.Find("panel 0 Connecting..  (1)"), 12);
     sim_->SetDead(true);
     ASSERT_GE(window_.WaitForCall("panel 0 Connecting..  (3)", online), 0);
     EXPECT_EQ(window_.Find("panel 8 E22: Cannot connect to PLC"), -1);
@@ -521,7 +521,8 @@ TEST_F(EngineTest, ConnectRefusesBadRangesAndPortTexts) {
     mark = window_.Size();
     EXPECT_FALSE(engine_->Connect(pages_, true));
     EXPECT_GE(window_.Find("box Error|", mark, true), 0);
-    EXPECT_EQ(window_.Calls().back(), "panel 8 E1-1: Openning COM port error");
+    EXPECT_GE(window_.Find("panel 8 E1-1: Openning COM port error", mark), 0);
+    EXPECT_EQ(window_.Calls().back(), "connected 0");
     EXPECT_FALSE(engine_->IsWorkerRunning());
     EXPECT_EQ(sim_->stats().attaches, 0u);
 }

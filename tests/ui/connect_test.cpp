@@ -3,9 +3,9 @@
 // dialog of a long table build, and closing the window in the middle.
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -17,6 +17,7 @@
 #include "settings/settings_file.h"
 #include "tests/support/private_db.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/build_progress.h"
 #include "ui/panel01.h"
 #include "ui/panel11.h"
 #include "ui/panel2a.h"
@@ -190,21 +191,40 @@ class BuildProgressTest : public ConnectTest {
     void SetUp() override {
         ConnectTest::SetUp();
         if (IsSkipped()) return;
+        ShowOnPages(LargePages());
+    }
+    void TearDown() override {
+        if (own_) own_->Continue();  // a test that failed while it was frozen
+        ConnectTest::TearDown();
+    }
+    Settings LargePages() const {
         Settings pages = DatabasePages({true, true, true, true, true, true});
         pages.areaTo = {8192, 8192, 8192, 4096, 4096, 4096};
-        ShowOnPages(pages);
+        return pages;
+    }
+    // A server instance of the test's own, for a test that freezes it.
+    void UseOwnServer(const std::string& name) {
+        own_ = std::make_unique<OwnServer>(name);
+        ASSERT_TRUE(own_->ok()) << "see " << own_->dir() << "/error.log";
+        params_ = own_->params();
+        other_ = std::make_unique<OtherClient>(params_);
+        ASSERT_TRUE(other_->ok()) << other_->Error();
+        ShowOnPages(LargePages());
     }
 
     // Runs action once the dialog shows some progress.
-    void WhenTheDialogShowsProgress(std::function<void(QProgressDialog&)> action) {
+    void WhenTheDialogShowsProgress(std::function<void(ui::TBuildProgress&)> action) {
         auto* timer = new QTimer(form_.get());
         QObject::connect(timer, &QTimer::timeout, [timer, action] {
-            auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+            auto* dialog = qobject_cast<ui::TBuildProgress*>(QApplication::activeModalWidget());
             if (dialog == nullptr || dialog->value() < 1) return;
             timer->stop();
             action(*dialog);
         });
         timer->start(5);
+    }
+    bool WaitForConnectEnd() {
+        return QTest::qWaitFor([&] { return !form_->connecting(); }, 20000);
     }
 
     // The database connection of the cancelled Connect has gone away.
@@ -219,10 +239,10 @@ class BuildProgressTest : public ConnectTest {
             10000);
     }
 
-    void ExpectIdleAfterCancel() {
-        EXPECT_EQ(Panel(kMessagePanel), "W14: Connect cancelled");
-        EXPECT_TRUE(ShowsWhole(kMessagePanel));
+    void ExpectIdleAfterCancel(const QString& message = QStringLiteral("W14: Connect cancelled")) {
+        EXPECT_EQ(Panel(kMessagePanel), message);
         EXPECT_EQ(Panel(kLinkStatePanel), "Offline");
+        EXPECT_FALSE(form_->connecting());
         EXPECT_FALSE(form_->engine().IsWorkerRunning());
         EXPECT_TRUE(form_->SB_Online->isEnabled());
         EXPECT_FALSE(form_->SB_Offline->isEnabled());
@@ -231,25 +251,74 @@ class BuildProgressTest : public ConnectTest {
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
         EXPECT_TRUE(NoConnectionTo(dbName_));
     }
+
+    std::unique_ptr<OwnServer> own_;
 };
 
 TEST_F(BuildProgressTest, CancelEndsConnectWithTheWindowIdle) {
     int shownPercent = -1;
-    WhenTheDialogShowsProgress([&](QProgressDialog& dialog) {
+    WhenTheDialogShowsProgress([&](ui::TBuildProgress& dialog) {
         shownPercent = dialog.value();
         EXPECT_TRUE(dialog.isModal());
-        QTest::mouseClick(dialog.findChild<QPushButton*>(), Qt::LeftButton);
+        QTest::mouseClick(dialog.Butt_Cancel, Qt::LeftButton);
     });
-    QTest::mouseClick(form_->SB_Online, Qt::LeftButton);  // returns when Connect has ended
+    QTest::mouseClick(form_->SB_Online, Qt::LeftButton);
+    ASSERT_TRUE(WaitForConnectEnd());
     EXPECT_GE(shownPercent, 1);
     EXPECT_LT(shownPercent, 100);
     ExpectIdleAfterCancel();
+    EXPECT_TRUE(ShowsWhole(kMessagePanel));
 
     // The window is usable again: the next Connect with small ranges works.
     Settings small = DatabasePages({false, false, false, false, true, false});
     ShowOnPages(small);
     ASSERT_TRUE(ConnectOnline());
     ASSERT_TRUE(DisconnectAndWait());
+}
+
+// A server that stops answering in the middle of the build holds neither the
+// window nor the operator's Cancel: the window paints and takes clicks, Cancel
+// ends Connect within about a second, and a command clicked meanwhile runs on
+// its own, never inside Connect, with its message kept.
+TEST_F(BuildProgressTest, AFrozenServerHoldsNeitherTheWindowNorCancel) {
+    UseOwnServer("window-frozen");
+    ui::TBuildProgress* frozenAt = nullptr;
+    WhenTheDialogShowsProgress([&](ui::TBuildProgress& dialog) {
+        EXPECT_TRUE(own_->Freeze());
+        frozenAt = &dialog;
+    });
+    QTest::mouseClick(form_->SB_Online, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frozenAt != nullptr; }, 20000));
+    ui::TBuildProgress& dialog = *frozenAt;
+
+    // Painted on request while the build waits for the server.
+    int paints = 0;
+    const EventWatch painted(&dialog, QEvent::Paint, [&] { ++paints; });
+    dialog.update();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return paints > 0; }, 5000));
+    EXPECT_TRUE(form_->connecting());
+
+    int dialogsShown = 0;
+    const EventWatch shown(form_.get(), QEvent::ChildAdded, [&] { ++dialogsShown; });
+    QTest::mouseClick(dialog.Butt_Cancel, Qt::LeftButton);
+    EXPECT_EQ(Panel(kMessagePanel), "W14: Connect cancelled");
+    // Load while the frozen statement is still being cut short.
+    QElapsedTimer sinceCancel;
+    sinceCancel.start();
+    TypeInto(form_->Edit_inifile, "no-such-file");
+    Click(form_->SB_Load);
+    EXPECT_TRUE(form_->connecting());
+    EXPECT_EQ(boxes_, QStringList{"Error|Cannot load settings from selected .ini file"});
+    ASSERT_TRUE(WaitForConnectEnd());
+    // The client's read time-out is ten seconds; the cut comes after one.
+    EXPECT_LT(sinceCancel.elapsed(), 5000);
+    EXPECT_EQ(dialogsShown, 0);
+    EXPECT_TRUE(form_->findChildren<ui::TBuildProgress*>().isEmpty() ||
+                !form_->findChild<ui::TBuildProgress*>()->isVisible());
+
+    ASSERT_TRUE(own_->Continue());
+    ExpectIdleAfterCancel(QStringLiteral("E31: Cannot load settings from selected .ini file"));
+    EXPECT_EQ(boxes_.size(), 1);
 }
 
 TEST_F(BuildProgressTest, ThePortsErrorBoxComesWithTheProgressDialogGone) {
@@ -260,27 +329,29 @@ TEST_F(BuildProgressTest, ThePortsErrorBoxComesWithTheProgressDialogGone) {
     form_->Frame01->ComboBoxPort->setCurrentIndex(1);
 
     QString label;
-    WhenTheDialogShowsProgress([&](QProgressDialog& dialog) { label = dialog.labelText(); });
+    WhenTheDialogShowsProgress([&](ui::TBuildProgress& dialog) { label = dialog.labelText(); });
     bool progressWithBox = false;
     form_->SetMessageBoxHook([&](const QString& text, const QString& caption) {
         boxes_.append(caption + QStringLiteral("|") + text);
-        for (const QProgressDialog* dialog : form_->findChildren<QProgressDialog*>())
+        for (const ui::TBuildProgress* dialog : form_->findChildren<ui::TBuildProgress*>())
             progressWithBox = progressWithBox || dialog->isVisible();
     });
     QTest::mouseClick(form_->SB_Online, Qt::LeftButton);
+    ASSERT_TRUE(WaitForConnectEnd());
     EXPECT_EQ(label, "Preparing the database...");
     ASSERT_EQ(boxes_.size(), 1);
     EXPECT_TRUE(boxes_[0].startsWith("Error|[BADID]")) << boxes_[0].toStdString();
     EXPECT_FALSE(progressWithBox);
-    EXPECT_EQ(Panel(kMessagePanel), "E1-1: Openning COM port error");
+    EXPECT_TRUE(WaitForPanel(kMessagePanel, "E1-1: Openning COM port error"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(form_->SB_Online->isEnabled());
     EXPECT_FALSE(form_->engine().IsWorkerRunning());
 }
 
 TEST_F(BuildProgressTest, ClosingDuringTheBuildCancelsItAndThenCloses) {
-    WhenTheDialogShowsProgress([&](QProgressDialog&) { form_->close(); });
+    WhenTheDialogShowsProgress([&](ui::TBuildProgress&) { form_->close(); });
     QTest::mouseClick(form_->SB_Online, Qt::LeftButton);
+    ASSERT_TRUE(WaitForConnectEnd());
     EXPECT_FALSE(form_->isVisible());
     ExpectIdleAfterCancel();
 }
