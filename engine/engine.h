@@ -153,6 +153,9 @@ class Engine {
     // The message shown when the cycle loop ends with linkLost; empty for
     // "E21: Lost connection with PLC". Worker only.
     std::string lossMessage_;
+    // A warning of the running connection attempt (a refused password),
+    // shown once the link is up. Worker only.
+    std::string setUpWarning_;
     std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
     std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;
