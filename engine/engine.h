@@ -92,6 +92,11 @@ class Engine {
     // Waits for a worker that has ended or is ending (Disconnect, E22).
     void JoinWorker();
 
+    // Traces the serial line into trace (see LineTrace) from the next
+    // Connect on; nullptr stops it. Call while no worker runs; the trace must
+    // outlive the engine's use of the port.
+    void SetLineTrace(LineTrace* trace) { port_.SetTrace(trace); }
+
     bool IsWorkerRunning() const { return running_.load(); }
     WorkerEnd lastWorkerEnd() const { return lastEnd_.load(); }
     uint8_t cycleCounter() const { return cycleCounter_.load(); }
