@@ -1,5 +1,6 @@
 // The headless gateway as a process: settings file, simulator on COM1,
-// stopping by signal, and its exit status.
+// stopping by signal, and its exit status; as a service runs it, with a
+// database user of its own and the password in a credential file.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -15,6 +16,8 @@
 #include "settings/settings_directory.h"
 #include "settings/settings_file.h"
 #include "sim/plc_simulator.h"
+#include "snp/memory.h"
+#include "tests/support/private_db.h"
 #include "tests/support/temp_config_home.h"
 #include "tests/support/wait_for.h"
 
@@ -111,6 +114,66 @@ TEST_F(GatewayTest, UnreachablePlcEndsWithE22AndFailure) {
     Start({"--settings", path, "--break-free"});
     EXPECT_EQ(Wait(), 3);
     EXPECT_TRUE(Printed("Message: E22: Cannot connect to PLC"));
+}
+
+TEST_F(GatewayTest, ABadSslModeIsASettingsFileError) {
+    const std::string path = dir_ + "/gw.ini";
+    std::ofstream(path) << "[MySQL]\nsslMode=VERIFY\n";
+    Start({"--settings", path});
+    EXPECT_EQ(Wait(), 2);
+}
+
+// A user with every right on its own database and none beyond, its password
+// only in $CREDENTIALS_DIRECTORY/dbPassword: the drop and build at Connect,
+// the cycle, a write request, a reconnect after the server ended the session
+// and the drop at the end all work, and the password is printed nowhere.
+TEST_F(GatewayTest, ALeastPrivilegeUserWithACredentialFileRunsTheWholeLink) {
+    if (!PrivateDbAvailable()) GTEST_SKIP() << "no test database server";
+    const db::ConnectionParams root = PrivateDbParams();
+    OtherClient admin(root);
+    ASSERT_TRUE(admin.ok()) << admin.Error();
+    const std::string user = UniqueDbName("gwuser"), name = UniqueDbName("gw");
+    const std::string password = "pw-" + user;
+    ASSERT_TRUE(admin.Exec("CREATE USER '" + user + "'@'%' IDENTIFIED BY '" + password + "'"));
+    struct DropUser {
+        OtherClient& admin;
+        std::string user;
+        ~DropUser() { admin.Exec("DROP USER IF EXISTS '" + user + "'@'%'"); }
+    } dropUser{admin, user};
+    ASSERT_TRUE(admin.Exec("GRANT ALL PRIVILEGES ON " + name + ".* TO '" + user + "'@'%'"));
+
+    settings_.dbEnabled = true;
+    settings_.addressIP = root.host;
+    settings_.portNum = std::to_string(root.port);
+    settings_.username = user;
+    settings_.dbPassword.clear();
+    settings_.dbName = name;
+    settings_.areaEnabled = {false, false, false, false, true, false};
+    settings_.areaTo[snp::kR] = 4;
+    const std::string path = dir_ + "/gw.ini";
+    ASSERT_EQ(SaveSettings(settings_, path, nullptr), SaveResult::Ok);
+    std::filesystem::create_directory(dir_ + "/credentials");
+    std::ofstream(dir_ + "/credentials/dbPassword") << password << "\n";
+    setenv("CREDENTIALS_DIRECTORY", (dir_ + "/credentials").c_str(), 1);
+    Start({"--settings", path, "--break-free", "--values"});
+    unsetenv("CREDENTIALS_DIRECTORY");
+
+    ASSERT_TRUE(WaitFor([&] { return Printed("%R 1..4: "); })) << Output();
+    EXPECT_TRUE(Printed(" Database: no TLS\n"));
+    const auto requestWrite = [&](int value) {
+        return admin.Exec("UPDATE " + name + ".new_r SET value=" + std::to_string(value) +
+                          ", flag=1 WHERE id=4") &&
+               WaitFor([&] { return sim_->GetWord(sim::kAreaR, 4) == value; });
+    };
+    EXPECT_TRUE(requestWrite(77));
+    ASSERT_TRUE(admin.Exec("KILL " + admin.Scalar("SELECT ID FROM information_schema.PROCESSLIST "
+                                                  "WHERE USER='" +
+                                                  user + "'")));
+    EXPECT_TRUE(requestWrite(78));
+    kill(pid_, SIGTERM);
+    EXPECT_EQ(Wait(), 0);
+    EXPECT_FALSE(admin.DatabaseExists(name));
+    EXPECT_EQ(Output().find(password), std::string::npos);
 }
 
 }  // namespace

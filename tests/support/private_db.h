@@ -67,14 +67,44 @@ inline int RunPrivateDbScript(const std::string& action, const std::string& dir)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+inline DbTls TlsWith(SslMode mode, const std::string& ca = "") {
+    DbTls tls;
+    tls.sslMode = mode;
+    tls.sslCa = ca;
+    return tls;
+}
+
+// Made once with openssl in dir: a CA (ca.pem), a server certificate for
+// 127.0.0.1 that it signed (server.pem, server.key), a CA that signed
+// nothing (other-ca.pem), and the option file with which
+// scripts/mariadb-private starts a server that takes TLS sessions only.
+inline bool MakeTlsServerFiles(const std::string& dir) {
+    if (::access((dir + "/server.cnf").c_str(), R_OK) == 0) return true;
+    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ";
+    const std::string ca = "openssl req -x509 -days 3650" + key;
+    const std::string command =
+        "mkdir -p '" + dir + "' && cd '" + dir + "' && " + ca +
+        "ca.key -out ca.pem -subj /CN=tarnlight-test-ca && " + ca +
+        "other-ca.key -out other-ca.pem -subj /CN=tarnlight-other-ca && openssl req" + key +
+        "server.key -out server.csr -subj /CN=127.0.0.1 && "
+        "echo subjectAltName=IP:127.0.0.1 >server.ext && openssl x509 -req -in server.csr -CA "
+        "ca.pem -CAkey ca.key -CAcreateserial -days 3650 -extfile server.ext -out server.pem && "
+        "printf '[mariadbd]\\nssl-ca=%s/ca.pem\\nssl-cert=%s/server.pem\\nssl-key=%s/server.key\\n"
+        "require-secure-transport=ON\\n[client]\\nssl-ca=%s/ca.pem\\n' \"$PWD\" \"$PWD\" "
+        "\"$PWD\" \"$PWD\" >server.cnf.new && mv server.cnf.new server.cnf";
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
 // A server instance of a test's own in "<the run's server directory>-<name>",
 // for a test that stops, kills or freezes its server: the tests sharing the
 // run's server are not disturbed. Started by the constructor; continued and
-// stopped by the destructor.
+// stopped by the destructor. With tls it takes TLS sessions only
+// (MakeTlsServerFiles), and params() verify its certificate.
 class OwnServer {
   public:
-    explicit OwnServer(const std::string& name) : dir_(PrivateDbDir() + "-" + name) {
-        started_ = RunPrivateDbScript("start", dir_) == 0;
+    explicit OwnServer(const std::string& name, bool tls = false)
+        : dir_(PrivateDbDir() + "-" + name), tls_(tls) {
+        started_ = (!tls || MakeTlsServerFiles(dir_)) && RunPrivateDbScript("start", dir_) == 0;
     }
     ~OwnServer() {
         if (!started_) return;
@@ -86,7 +116,11 @@ class OwnServer {
 
     bool ok() const { return started_; }
     const std::string& dir() const { return dir_; }
-    db::ConnectionParams params() const { return PrivateDbParams(dir_); }
+    db::ConnectionParams params() const {
+        db::ConnectionParams params = PrivateDbParams(dir_);
+        if (tls_) params.tls = TlsWith(SslMode::VerifyIdentity, dir_ + "/ca.pem");
+        return params;
+    }
     // Frozen (SIGSTOP), the server's kernel still takes connections and
     // statements, but nothing answers them, as with a hung server.
     bool Freeze() { return Signal(SIGSTOP); }
@@ -100,6 +134,7 @@ class OwnServer {
     }
 
     std::string dir_;
+    bool tls_ = false;
     bool started_ = false;
 };
 
