@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -67,32 +68,23 @@ inline int RunPrivateDbScript(const std::string& action, const std::string& dir)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-inline DbTls TlsWith(SslMode mode, const std::string& ca = "") {
-    DbTls tls;
-    tls.sslMode = mode;
-    tls.sslCa = ca;
-    return tls;
-}
-
-// Made once with openssl in dir: a CA (ca.pem), a server certificate for
-// 127.0.0.1 that it signed (server.pem, server.key), a CA that signed
-// nothing (other-ca.pem), and the option file with which
-// scripts/mariadb-private starts a server that takes TLS sessions only.
-inline bool MakeTlsServerFiles(const std::string& dir) {
-    if (::access((dir + "/server.cnf").c_str(), R_OK) == 0) return true;
-    const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ";
-    const std::string ca = "openssl req -x509 -days 3650" + key;
-    const std::string command =
-        "mkdir -p '" + dir + "' && cd '" + dir + "' && " + ca +
-        "ca.key -out ca.pem -subj /CN=tarnlight-test-ca && " + ca +
-        "other-ca.key -out other-ca.pem -subj /CN=tarnlight-other-ca && openssl req" + key +
-        "server.key -out server.csr -subj /CN=127.0.0.1 && "
-        "echo subjectAltName=IP:127.0.0.1 >server.ext && openssl x509 -req -in server.csr -CA "
-        "ca.pem -CAkey ca.key -CAcreateserial -days 3650 -extfile server.ext -out server.pem && "
-        "printf '[mariadbd]\\nssl-ca=%s/ca.pem\\nssl-cert=%s/server.pem\\nssl-key=%s/server.key\\n"
-        "require-secure-transport=ON\\n[client]\\nssl-ca=%s/ca.pem\\n' \"$PWD\" \"$PWD\" "
-        "\"$PWD\" \"$PWD\" >server.cnf.new && mv server.cnf.new server.cnf";
-    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+// Made with openssl in dir: a CA, a server certificate for 127.0.0.1 it signed, another
+// CA, and the option file of a server that takes TLS sessions only.
+inline bool MakeTlsServerFiles(const std::string& d) {
+    const std::string req =
+        " && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    const std::string sh = "mkdir -p '" + d + "' && cd '" + d + "'" + req +
+                           " -x509 -keyout ca.key -out ca.pem -subj /CN=ca" + req +
+                           " -x509 -keyout o.key -out other-ca.pem -subj /CN=o" + req +
+                           " -keyout server.key -out s.csr -subj /CN=127.0.0.1 && echo "
+                           "subjectAltName=IP:127.0.0.1 >ext && openssl x509 -req -in s.csr -CA "
+                           "ca.pem -CAkey ca.key -CAcreateserial -extfile ext -out server.pem";
+    if (std::system(("(" + sh + ") >/dev/null 2>&1").c_str()) != 0) return false;
+    std::ofstream(d + "/server.cnf")
+        << "[mariadbd]\nssl-ca=" << d << "/ca.pem\nssl-cert=" << d << "/server.pem\nssl-key=" << d
+        << "/server.key\nrequire-secure-transport=ON\n[client]\n"
+        << "ssl-ca=" << d << "/ca.pem\n";
+    return true;
 }
 
 // A server instance of a test's own in "<the run's server directory>-<name>",
@@ -118,7 +110,7 @@ class OwnServer {
     const std::string& dir() const { return dir_; }
     db::ConnectionParams params() const {
         db::ConnectionParams params = PrivateDbParams(dir_);
-        if (tls_) params.tls = TlsWith(SslMode::VerifyIdentity, dir_ + "/ca.pem");
+        if (tls_) params.tls = {SslMode::VerifyIdentity, dir_ + "/ca.pem", "", ""};
         return params;
     }
     // Frozen (SIGSTOP), the server's kernel still takes connections and
