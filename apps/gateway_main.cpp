@@ -1,6 +1,7 @@
 // tarnlight-gateway: connects with the settings of a settings file and runs
 // the read/mirror cycle headless until SIGINT or SIGTERM. Every change the
-// engine makes to its "window" is printed as one time-stamped line.
+// engine makes to its "window" is printed as one time-stamped line; --trace
+// FILE writes the bytes on the line as well.
 #include <signal.h>
 #include <time.h>
 
@@ -13,6 +14,7 @@
 
 #include "engine/engine.h"
 #include "engine/window_port.h"
+#include "serial/line_trace.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
 #include "snp/memory.h"
@@ -24,7 +26,7 @@ using namespace tarnlight;
 // Exit codes.
 constexpr int kExitStopped = 0;        // stopped by a signal
 constexpr int kExitConnectFailed = 1;  // Connect refused or failed
-constexpr int kExitUsage = 2;          // bad option or settings file missing
+constexpr int kExitUsage = 2;          // bad option, settings file missing, trace file unwritable
 constexpr int kExitGaveUp = 3;         // connection attempts used up (E22)
 
 const char* const kUsage =
@@ -36,10 +38,12 @@ const char* const kUsage =
     "  --break-free     no line break before the attach (Break-Free SNP)\n"
     "  --halted         do not start transmission: keep the link alive only\n"
     "  --values         print the values of every area read\n"
+    "  --trace FILE     write every block, receive, break and purge on the line\n"
+    "                   to FILE (renamed to FILE.1 at 10 MiB)\n"
     "  --help           this text\n"
     "\n"
-    "Exit status: 0 stopped by a signal, 1 Connect failed, 2 usage or settings\n"
-    "file error, 3 the PLC could not be reached (E22).\n"
+    "Exit status: 0 stopped by a signal, 1 Connect failed, 2 usage, settings\n"
+    "file or trace file error, 3 the PLC could not be reached (E22).\n"
     "\n"
     "With Password empty in [MySQL], the database password is the first line of\n"
     "$CREDENTIALS_DIRECTORY/dbPassword when that exists (systemd's LoadCredential=).\n";
@@ -128,6 +132,7 @@ class GatewayWindow : public WindowPort {
 
 struct Options {
     std::string settingsPath;
+    std::string tracePath;  // empty: no trace
     bool breakFree = false;
     bool halted = false;
     bool values = false;
@@ -147,6 +152,12 @@ bool ParseOptions(int argc, char** argv, Options& options, bool* exitNow) {
                 return false;
             }
             options.settingsPath = argv[++i];
+        } else if (arg == "--trace") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tarnlight-gateway: --trace needs a file\n");
+                return false;
+            }
+            options.tracePath = argv[++i];
         } else if (arg == "--break-free") {
             options.breakFree = true;
         } else if (arg == "--halted") {
@@ -169,6 +180,18 @@ int main(int argc, char** argv) {
     bool exitNow = false;
     if (!ParseOptions(argc, argv, options, &exitNow)) return kExitUsage;
     if (exitNow) return kExitStopped;
+
+    // First of all, so that a trace that cannot be written ends the start
+    // before the settings file, the port or the database are touched. It
+    // outlives the engine below, which writes into it.
+    LineTrace trace;
+    if (!options.tracePath.empty()) {
+        std::string error;
+        if (!trace.Open(options.tracePath, &error)) {
+            std::fprintf(stderr, "tarnlight-gateway: %s\n", error.c_str());
+            return kExitUsage;
+        }
+    }
 
     Settings settings = DefaultSettings();
     std::string problem;
@@ -201,6 +224,7 @@ int main(int argc, char** argv) {
     GatewayWindow window(options.values);
     window.Print("Settings: " + options.settingsPath);
     Engine engine(window);
+    if (trace.IsOpen()) engine.SetLineTrace(&trace);
     if (!engine.Connect(settings, options.breakFree)) {
         window.Print("Connect failed");
         return kExitConnectFailed;

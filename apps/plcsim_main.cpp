@@ -51,6 +51,8 @@ void Usage(std::FILE* out) {
         "  --family CODE      controller family code (default 16)\n"
         "  --model CODE       CPU model code (default 30)\n"
         "  --privilege N      privilege level granted (default 2)\n"
+        "  --password TEXT    grant the privilege change only with this password (at most 8\n"
+        "                     characters); another is refused (05h/01h)\n"
         "  --t1 MS            T1 returned in the attach reply, 0..255 (default 5)\n"
         "  --state N          controller state 0..15 (default 0, Run, I/O Enabled)\n"
         "  --sweep TENTHS     sweep time in tenths of a millisecond (default 123)\n"
@@ -141,6 +143,13 @@ int main(int argc, char** argv) {
             config.familyCode = static_cast<uint8_t>(number(0, 255));
         } else if (opt == "--model") {
             config.modelCode = static_cast<uint8_t>(number(0, 255));
+        } else if (opt == "--password" && arg != nullptr) {
+            config.password = arg;
+            if (config.password.size() > 8) {
+                std::fprintf(stderr, "tarnlight-plcsim: --password takes at most 8 characters\n");
+                return 2;
+            }
+            ++i;
         } else if (opt == "--privilege") {
             config.privilegeLevel = static_cast<uint8_t>(number(0, 255));
         } else if (opt == "--t1") {

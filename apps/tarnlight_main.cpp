@@ -16,6 +16,8 @@
 #include <exception>
 #include <string>
 
+#include "engine/engine.h"
+#include "serial/line_trace.h"
 #include "ui/application.h"
 #include "ui/help_document.h"
 #include "ui/unit1.h"
@@ -25,12 +27,14 @@ namespace {
 using tarnlight::ui::TForm1;
 
 const char* const kUsage =
-    "Usage: tarnlight [--load NAME] [--help]\n"
+    "Usage: tarnlight [--load NAME] [--trace FILE] [--help]\n"
     "The operator's window: links to the PLC over SNP, shows its memory and\n"
     "mirrors it into the database.\n"
     "\n"
     "  --load NAME  at start, load the settings file NAME.ini of the settings\n"
     "               directory, as the Load button does with NAME in the name box\n"
+    "  --trace FILE write one line per block, receive, break and purge on the\n"
+    "               serial line to FILE (renamed to FILE.1 at 10 MiB)\n"
     "  --help       this text\n";
 
 // The help text, and which help document Help and F1 would open: the copy
@@ -55,6 +59,7 @@ struct Options {
     bool help = false;
     bool load = false;
     std::string loadName;
+    std::string tracePath;  // empty: no trace
 };
 
 // False with a message for a bad command line. Qt's own options (-platform
@@ -71,6 +76,14 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             }
             options.load = true;
             options.loadName = argv[++i];
+        } else if (arg == "--trace") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "tarnlight: --trace needs a file\n");
+                return false;
+            }
+            options.tracePath = argv[++i];
+        } else if (arg.rfind("--trace=", 0) == 0) {
+            options.tracePath = arg.substr(std::strlen("--trace="));
         } else if (arg.rfind("--load=", 0) == 0) {
             options.load = true;
             options.loadName = arg.substr(std::strlen("--load="));
@@ -135,8 +148,20 @@ int main(int argc, char** argv) {
     tarnlight::ui::TApplication app(argc, argv);
     Options options;
     if (!ParseOptions(argc, argv, options)) return 2;
+    // Opened before the window, so that a trace that cannot be written ends
+    // the start before any settings file, port or database is touched. It
+    // outlives the window and its engine, which write into it.
+    tarnlight::LineTrace trace;
+    if (!options.tracePath.empty()) {
+        std::string error;
+        if (!trace.Open(options.tracePath, &error)) {
+            std::fprintf(stderr, "tarnlight: %s\n", error.c_str());
+            return 2;
+        }
+    }
     try {
         TForm1 form;
+        if (trace.IsOpen()) form.engine().SetLineTrace(&trace);
         form.show();
         if (!WatchStopSignals(form))
             std::fprintf(stderr, "tarnlight: cannot watch SIGINT/SIGTERM: %s\n",

@@ -3,22 +3,27 @@
 // Run/Stop again, the word areas %AI %R %AQ. Each time is set against the
 // wire bound: every byte both ways at 11 bits (8 data bits, odd parity, one
 // start and one stop bit) plus the T1 pause before every block of both
-// sides. Prints a Markdown table.
+// sides. Prints a Markdown table, then the default ranges' cycle without and
+// with a line trace.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "types/engine_flags.h"
-#include "types/link_config.h"
-#include "types/notifier.h"
+#include "serial/line_trace.h"
 #include "serial/posix_serial_backend.h"
 #include "serial/serial_port.h"
 #include "sim/plc_simulator.h"
 #include "snp/snp_link.h"
 #include "snp/snp_link_context.h"
+#include "types/engine_flags.h"
+#include "types/link_config.h"
+#include "types/notifier.h"
 
 namespace {
 
@@ -72,7 +77,7 @@ bool RunCycle(snp::SnpLink& link, const Ranges& ranges) {
 
 // Median cycle time of repetitions cycles, and the wire bound of one cycle.
 bool Measure(const Ranges& ranges, uint32_t baud, int baudIndex, WaitMode mode, int repetitions,
-             Result& result) {
+             Result& result, LineTrace* trace = nullptr) {
     sim::SimConfig simConfig;
     simConfig.lineBaud = baud;
     simConfig.parity = true;
@@ -95,6 +100,7 @@ bool Measure(const Ranges& ranges, uint32_t baud, int baudIndex, WaitMode mode, 
     SerialPort port(notifier, context.t1, std::move(backend));
     if (!port.OpenDevice(plc.slavePath(), baudIndex, 0, 0)) return false;
     port.SetWaitMode(mode);
+    port.SetTrace(trace);
     snp::SnpLink link(port, context, config, image, flags);
     if (!link.LinkSetUp()) return false;
 
@@ -159,5 +165,30 @@ int main() {
         "parity, stop) plus T1 = %u ms before every block of the master and of the simulator; "
         "simulator turnaround 0, Td 0, text buffers of the simulator's default size.\n",
         kT1);
+
+    // The trace must not slow the cycle: both in the same run, within 5 %.
+    char dir[] = "/tmp/tl-bench-trace-XXXXXX";
+    if (mkdtemp(dir) == nullptr) return 1;
+    LineTrace trace;
+    if (!trace.Open(std::string(dir) + "/line.trace", nullptr)) return 1;
+    std::printf("\n| ranges | bit/s | cycle without trace | with trace | difference |\n");
+    std::printf("|---|---|---|---|---|\n");
+    for (const Rate& rate : rates) {
+        Result plain{}, traced{};
+        if (!Measure(smallRanges, rate.baud, rate.index, WaitMode::EventDriven, 15, plain) ||
+            !Measure(smallRanges, rate.baud, rate.index, WaitMode::EventDriven, 15, traced,
+                     &trace)) {
+            std::printf("| %s | %u | failed | | |\n", smallRanges.name, rate.baud);
+            ++failures;
+            continue;
+        }
+        const double difference = 100.0 * (traced.cycleMs - plain.cycleMs) / plain.cycleMs;
+        if (std::fabs(difference) > 5.0) ++failures;
+        std::printf("| %s | %u | %.1f ms | %.1f ms | %+.1f %% |\n", smallRanges.name, rate.baud,
+                    plain.cycleMs, traced.cycleMs, difference);
+        std::fflush(stdout);
+    }
+    trace.Close();
+    std::filesystem::remove_all(dir);
     return failures == 0 ? 0 : 1;
 }

@@ -15,15 +15,18 @@ namespace tarnlight::db {
 namespace {
 
 // The six pending-request queries as one statement; the first column is the
-// table's MemoryType. A failure (a table dropped or broken by another
-// program) sends the six queries one by one instead.
+// table's MemoryType. A union gives each column one type for all its parts,
+// so each part's id and value go as text, the text that table's own query
+// returns: a part's type (a DECIMAL column another program made of new_ai's
+// values) changes nothing in the others. A failure (a table dropped or broken
+// by another program) sends the six queries one by one instead.
 constexpr const char* kPendingUnion =
-    "SELECT 0, id, value FROM new_i WHERE flag = 1 UNION ALL "
-    "SELECT 1, id, value FROM new_m WHERE flag = 1 UNION ALL "
-    "SELECT 2, id, value FROM new_q WHERE flag = 1 UNION ALL "
-    "SELECT 3, id, value FROM new_ai WHERE flag = 1 UNION ALL "
-    "SELECT 4, id, value FROM new_r WHERE flag = 1 UNION ALL "
-    "SELECT 5, id, value FROM new_aq WHERE flag = 1";
+    "SELECT 0, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_i WHERE flag = 1 UNION ALL "
+    "SELECT 1, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_m WHERE flag = 1 UNION ALL "
+    "SELECT 2, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_q WHERE flag = 1 UNION ALL "
+    "SELECT 3, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_ai WHERE flag = 1 UNION ALL "
+    "SELECT 4, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_r WHERE flag = 1 UNION ALL "
+    "SELECT 5, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_aq WHERE flag = 1";
 
 // One pending row, copied out of its result set.
 struct PendingRequest {
@@ -79,7 +82,7 @@ bool PlcMirrorDb::ServeWriteQueueBatched() {
             break;
         }
         if (outcome == RequestOutcome::Rejected)
-            RejectRequest(request.type, row.id, row.idLength);
+            RejectRequest(request.type, row);
         else if (outcome == RequestOutcome::Refused)
             refused[request.type].push_back({id, value});
         else

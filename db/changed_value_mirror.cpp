@@ -75,19 +75,13 @@ bool ChangedValueMirror::EndCycle() {
             ones.Flush();
             zeros.Flush();
         } else {
-            // An existing row (every address read has one) is updated in place.
-            StatementBatch rows("INSERT INTO " + table + " (id, value) VALUES ",
-                                " ON DUPLICATE KEY UPDATE value = VALUES(value)", send);
+            // Only rows that exist are changed, as one UPDATE per value would.
+            ValueUpdateBatch rows(table, send);
             for (uint32_t address = a.low; address <= a.high; ++address) {
                 const int32_t value = a.pending[address];
                 if (value == kUnknown || value == a.stored[address]) continue;
                 a.stored[address] = value;
-                item.assign("(");
-                AppendNumber(item, address);
-                item += ',';
-                AppendNumber(item, value);
-                item += ')';
-                rows.Add(item);
+                rows.Add(address, value);
             }
             rows.Flush();
         }

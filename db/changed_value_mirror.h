@@ -2,8 +2,10 @@
 // The fast value writer. It remembers the value it last stored for every
 // address of every area and, when the cycle's reads are done, sends only the
 // values that differ: bits as one UPDATE ... WHERE id IN (...) per area for
-// the ids that became 1 and one for those that became 0, words as multi-row
-// statements, all of a cycle in one transaction with one commit.
+// the ids that became 1 and one for those that became 0, words as
+// UPDATE ... SET value = CASE id ... END WHERE id IN (...), all of a cycle in
+// one transaction with one commit. It changes the rows that one UPDATE per
+// value would change and nothing else.
 //
 // It never believes a value stored that may not be: everything it remembers
 // is forgotten, so the next cycle writes every value again, when the

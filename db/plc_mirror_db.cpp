@@ -100,13 +100,9 @@ bool PlcMirrorDb::Active() const {
 }
 
 std::string PlcMirrorDb::DatabaseIdentifier(const std::string& name) {
-    // A leading digit is quoted too: the server reads "1e5" or "2024" as a
-    // number, and a name like "1e5_x" as a number followed by a word.
-    const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-               c == '_' || c == '$';
-    }) && !(name[0] >= '0' && name[0] <= '9');
-    if (plain) return name;
+    // Always quoted: a plain-looking name may be a reserved word ("order",
+    // and new server versions add more), and one with a leading digit may
+    // read as a number ("1e5").
     std::string quoted = "`";
     for (const char c : name) {
         if (c == '`') quoted += '`';
@@ -298,21 +294,33 @@ void PlcMirrorDb::MarkRequestRefused(int type, uint16_t id, long value) {
     connection_.Query(sql);
 }
 
-void PlcMirrorDb::RejectRequest(int type, const char* idText, unsigned long idLength) {
+void PlcMirrorDb::AppendAsRead(std::string& sql, const char* column, const char* text,
+                               unsigned long length) {
+    long number = 0;
+    if (text == nullptr) {
+        sql.append(column).append(" IS NULL");
+    } else if (ParseInteger(text, length, number)) {
+        sql.append(column).append("=");
+        AppendNumber(sql, number);
+    } else {
+        // Any other text byte for byte, as the query returned it: compared as
+        // a number, a FLOAT column's 1.1 never equals '1.1', and a text
+        // column's collation takes 'A ' for 'a'.
+        sql.append("CAST(").append(column).append(" AS CHAR) = CAST('");
+        sql.append(connection_.Escape(std::string(text, length)));
+        sql.append("' AS BINARY)");
+    }
+}
+
+void PlcMirrorDb::RejectRequest(int type, const RequestRow& row) {
+    // Only the row as it was read: one its program corrected meanwhile (a new
+    // value, flag 1 again) is served in the next cycle.
     std::string sql = "UPDATE ";
     sql.append(kRequestTable[type]);
     sql.append(" SET flag = 2 WHERE ");
-    long id = 0;
-    if (idText == nullptr) {
-        sql.append("id IS NULL");
-    } else if (ParseInteger(idText, idLength, id)) {
-        sql.append("id=");
-        AppendNumber(sql, id);
-    } else {
-        sql.append("id='");
-        sql.append(connection_.Escape(std::string(idText, idLength)));
-        sql.append("'");
-    }
+    AppendAsRead(sql, "id", row.id, row.idLength);
+    sql.append(" AND ");
+    AppendAsRead(sql, "value", row.value, row.valueLength);
     sql.append(" AND flag = 1");
     connection_.Query(sql);
 }
@@ -364,7 +372,7 @@ int PlcMirrorDb::ServeRequests(int type) {
             case RequestOutcome::Rejected:
                 // Never written, never blocks the queue: marked for the
                 // program that placed it.
-                RejectRequest(type, row.id, row.idLength);
+                RejectRequest(type, row);
                 break;
             case RequestOutcome::AlreadyStored:
             case RequestOutcome::Written:

@@ -9,7 +9,8 @@
 // Another program re-flags a rejected or refused row with 1 once it has
 // corrected it. A pending row keeps flag 1 until the controller has answered
 // its write; the flag is changed only while the row still asks for the value
-// that was sent, so a request changed meanwhile is written in the next cycle.
+// that was sent (a rejected one: while it reads as it did), so a request
+// changed meanwhile is served in the next cycle.
 //
 // LinkConfig::mirrorEachValue chooses how the statements go. Set, every row of
 // the build, every value of every cycle and every flag reset is a statement
@@ -95,8 +96,8 @@ class PlcMirrorDb : public ValueMirror {
     bool CheckConnection();
     void SetReconnectInterval(std::chrono::milliseconds interval) { reconnectInterval_ = interval; }
 
-    // The database name as it goes into CREATE and DROP DATABASE: unchanged
-    // when it is a plain identifier, else backquoted with backquotes doubled.
+    // The database name as it goes into every statement that names it
+    // (CREATE and DROP DATABASE): backquoted, with backquotes doubled.
     static std::string DatabaseIdentifier(const std::string& name);
 
     static constexpr int kFlagRejected = 2;
@@ -138,7 +139,10 @@ class PlcMirrorDb : public ValueMirror {
     bool ServeWriteQueueBatched();
     // Flag 0 for the rows served, 3 for those refused, in one transaction.
     bool SendFlagResets(const FlagResets& served, const FlagResets& refused);
-    void RejectRequest(int type, const char* idText, unsigned long idLength);
+    // Flag 2, only while the row reads as it did.
+    void RejectRequest(int type, const RequestRow& row);
+    // "column=12", "column IS NULL" or an exact comparison with other text.
+    void AppendAsRead(std::string& sql, const char* column, const char* text, unsigned long length);
 
     MirrorConnection& connection_;
     const LinkConfig& config_;

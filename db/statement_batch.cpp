@@ -1,5 +1,6 @@
 #include "db/statement_batch.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tarnlight::db {
@@ -26,6 +27,30 @@ void StatementBatch::Flush() {
     ++sent_;
     sql_ = head_;
     empty_ = true;
+}
+
+ValueUpdateBatch::ValueUpdateBatch(std::string_view table, Send send, unsigned maxRows)
+    : send_(std::move(send)), maxRows_(std::max(1u, maxRows)) {
+    head_.append("UPDATE ").append(table).append(" SET value = CASE id");
+}
+
+void ValueUpdateBatch::Add(long id, long value) {
+    if (rows_ >= maxRows_) Flush();
+    cases_ += " WHEN ";
+    AppendNumber(cases_, id);
+    cases_ += " THEN ";
+    AppendNumber(cases_, value);
+    if (rows_ > 0) ids_ += ',';
+    AppendNumber(ids_, id);
+    ++rows_;
+}
+
+void ValueUpdateBatch::Flush() {
+    if (rows_ == 0) return;
+    send_(head_ + cases_ + " END WHERE id IN (" + ids_ + ")");
+    cases_.clear();
+    ids_.clear();
+    rows_ = 0;
 }
 
 bool Transaction::Send(const std::string& sql) {

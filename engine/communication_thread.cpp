@@ -77,24 +77,30 @@ bool Engine::ConnectionAttempt() {
         return false;
     }
     // The progress of the set-up: the sequence number after each request
-    // from the timers on, and the privilege granted with the state.
-    bool privilegeGranted = false;
+    // from the timers on, and the privilege level with the state (after a
+    // refused password, the level the controller keeps, known at the end).
+    bool privilegeAnswered = false;
+    setUpWarning_.clear();
+    const auto showPrivilege = [this] {
+        window_.SetInfoLabel(InfoLabel::Label_priv, std::to_string(context_.privilegeLevel));
+    };
     const bool online = link_.LinkSetUp([&](snp::SetUpStep step) {
         if (step == snp::SetUpStep::Attach) return;
         ShowSequence();
+        if (step == snp::SetUpStep::Complete && link_.privilegeRefused()) showPrivilege();
         if (step != snp::SetUpStep::Privilege) return;
-        privilegeGranted = true;
-        window_.SetInfoLabel(InfoLabel::Label_priv, std::to_string(context_.privilegeLevel));
+        privilegeAnswered = true;
+        if (!link_.privilegeRefused()) showPrivilege();
         ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load());
     });
     if (!online) {
         // Only the last request failing, with the controller answering
         // up to there, shows the failed-connection picture.
-        if (privilegeGranted) window_.SetIconIndex(kIconConnectFailed);
+        if (privilegeAnswered) window_.SetIconIndex(kIconConnectFailed);
         return false;
     }
     window_.SetPanelText(kLinkStatePanel, "Online");
-    window_.SetPanelText(kMessagePanel, "");
+    window_.SetPanelText(kMessagePanel, setUpWarning_);
     window_.SetIconIndex(kIconOnline);
     if (config_.dbEnabled) mirror_.UpdateInfoCpuId(context_.reportedCpuId);
     return true;

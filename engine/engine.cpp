@@ -23,6 +23,8 @@ void Engine::ReportRefusal(const snp::Refusal& refusal) {
     const std::string text = RefusalMessage(refusal);
     if (refusal.request == snp::Refusal::Request::Read) {
         lossMessage_ = text;
+    } else if (refusal.request == snp::Refusal::Request::Privilege) {
+        setUpWarning_ = text;  // the panel is emptied when the link comes up
     } else {
         window_.SetPanelText(kMessagePanel, text);
     }

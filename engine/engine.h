@@ -92,6 +92,11 @@ class Engine {
     // Waits for a worker that has ended or is ending (Disconnect, E22).
     void JoinWorker();
 
+    // Traces the serial line into trace (see LineTrace) from the next
+    // Connect on; nullptr stops it. Call while no worker runs; the trace must
+    // outlive the engine's use of the port.
+    void SetLineTrace(LineTrace* trace) { port_.SetTrace(trace); }
+
     bool IsWorkerRunning() const { return running_.load(); }
     WorkerEnd lastWorkerEnd() const { return lastEnd_.load(); }
     uint8_t cycleCounter() const { return cycleCounter_.load(); }
@@ -155,6 +160,9 @@ class Engine {
     // The message shown when the cycle loop ends with linkLost; empty for
     // "E21: Lost connection with PLC". Worker only.
     std::string lossMessage_;
+    // A warning of the running connection attempt (a refused password),
+    // shown once the link is up. Worker only.
+    std::string setUpWarning_;
     std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
     std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;

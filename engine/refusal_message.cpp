@@ -21,6 +21,8 @@ std::string RefusalMessage(const snp::Refusal& refusal) {
         case snp::Refusal::Request::RunStop:
             return refusal.runStopCode == snp::kRunIoEnabled ? "W22: Run refused " + codes
                                                              : "W22: Stop refused " + codes;
+        case snp::Refusal::Request::Privilege:
+            return "W23: Password refused " + codes;
         case snp::Refusal::Request::Read:
             // "read refused" would not fit the panel at 4-digit ranges.
             return "E24: " + area + std::to_string(refusal.first) + ".." +

@@ -8,11 +8,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "types/notifier.h"
 #include "serial/serial_backend.h"
+#include "types/notifier.h"
 
 namespace tarnlight {
+
+class LineTrace;
 
 inline constexpr int kWaitStepMs = 25;
 inline constexpr size_t kInputQueueSize = 2048;
@@ -85,12 +88,20 @@ class SerialPort {
     bool IsOpen() const;
     uint8_t openErrorCode() const { return openErrorCode_; }
     void SetWaitMode(WaitMode mode) { waitMode_ = mode; }
+    // Every block written (TX), receive (RX), break and purge goes to trace
+    // from now on; nullptr stops it. Set while no other thread uses the port.
+    // A receive that gives up is traced with what was queued then: those
+    // bytes are taken into the port and stay queued for the next receive.
+    void SetTrace(LineTrace* trace) { trace_ = trace; }
     WaitMode waitMode() const { return waitMode_; }
 
   private:
     // Configures a just opened device, sets no time-outs and purges; closes
     // it on failure, without a box.
     bool SetUpOpenedPort(const LineSettings& line);
+    // The end of a WaitForInput that did not get its count: traces what is
+    // queued, returns false.
+    bool GiveUpWait(size_t count);
 
     Notifier& notifier_;
     const uint16_t& t1_;
@@ -102,6 +113,12 @@ class SerialPort {
     LineSettings lastLine_;
 
     std::atomic<bool> aborted_{false};
+
+    LineTrace* trace_ = nullptr;
+    // Input taken out of the driver's queue to trace a receive that gave up
+    // (a terminal has no read that leaves bytes queued). It counts as queued
+    // and is read first; a purge, open or close discards it like the queue.
+    std::vector<uint8_t> held_;
 };
 
 }  // namespace tarnlight

@@ -72,6 +72,7 @@ struct PlcSimulator::Impl {
     std::atomic<bool> dropped{false};
     std::atomic<int> failAcks{0}, corruptBcc{0}, wrongSeq{0}, ignoreWrites{0};
     std::atomic<int> refuseWrites{0}, refuseRunStop{0};
+    std::atomic<int> refuseServiceCode{-1}, refuseService{0};
     std::atomic<int> dropAfter{-1};
 
     mutable std::mutex mutex;  // guards the fields below
@@ -309,7 +310,11 @@ void PlcSimulator::Impl::HandleMailbox(const uint8_t* frame) {
         event = "refused " + what;
     };
 
-    switch (service) {
+    const bool refused = service == refuseServiceCode.load() && TakeOne(refuseService);
+    switch (refused ? -1 : service) {
+        case -1:
+            refuse(kErrorRefused, "service " + std::to_string(service));
+            break;
         case 0x00:
             if (frame[14] == 0x10 && frame[15] == 0x3E) {  // timer exchange
                 if (config.echoTimers) {
@@ -328,9 +333,16 @@ void PlcSimulator::Impl::HandleMailbox(const uint8_t* frame) {
             reply[kMbNextType] = kTypeText;
             PutLe16(reply.data() + kMbNextLength, kControllerTypeFrameSize);
             break;
-        case 0x21:
+        case 0x21: {
+            const char* sent = reinterpret_cast<const char*>(frame + 22);
+            const std::string password(sent, ::strnlen(sent, 8));
+            if (!config.password.empty() && password != config.password) {
+                refuse(kErrorRefused, "privilege: wrong password");
+                break;
+            }
             granted = config.privilegeLevel;
             break;
+        }
         case 0x04: {
             const uint16_t first = GetLe16(frame + 22);
             const uint16_t count = GetLe16(frame + 24);
@@ -541,6 +553,11 @@ void PlcSimulator::IgnoreWrites(int count) {
 void PlcSimulator::RefuseWrites(int count) {
     impl_->refuseWrites.store(std::max(count, 0));
 }
+void PlcSimulator::RefuseService(uint8_t serviceCode, int count) {
+    impl_->refuseServiceCode.store(serviceCode);
+    impl_->refuseService.store(std::max(count, 0));
+}
+
 void PlcSimulator::RefuseRunStop(int count) {
     impl_->refuseRunStop.store(std::max(count, 0));
 }

@@ -20,6 +20,10 @@ struct SimConfig {
     uint8_t familyCode = 16;     // controller type frame byte 10 (16: Series 90-30)
     uint8_t modelCode = 30;      // byte 11 (30: CPU311)
     uint8_t privilegeLevel = 2;  // granted by the privilege request
+    // Empty: every privilege request is granted. Else only one carrying this
+    // password (at most 8 characters); another gets an error reply
+    // (kErrorRefused) and the link keeps the level it has.
+    std::string password;
     uint16_t t1 = 5;         // T1 returned in the attach reply (ms); paused before each block sent
     bool echoTimers = true;  // timer reply echoes the request's T2/T3' bytes; else t2Reply/t3bReply
     uint16_t t2Reply = 1000, t3bReply = 5000;
@@ -107,6 +111,10 @@ class PlcSimulator {
     // an error reply (kErrorRefused); nothing changes.
     void RefuseWrites(int count);
     void RefuseRunStop(int count);
+    // The next count mailbox requests with this service code (the set-up's
+    // 00h timers, 43h controller type, 21h privilege, 20h completion, ...)
+    // get an error reply (kErrorRefused).
+    void RefuseService(uint8_t serviceCode, int count);
     void DropLineAfter(
         int exchanges);  // silent (pulled cable) after that many further requests; -1 cancels
     void RestoreLine();  // answer again after a drop

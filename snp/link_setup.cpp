@@ -88,7 +88,7 @@ bool SnpLink::NegotiateTimers() {
     request[28] = 0x01;
     request[29] = 0x00;
     // The timer reply carries no short status.
-    if (!MailboxExchange(request, false)) return false;
+    if (!MailboxExchange(request, false) || RefusedReply()) return false;
 
     const uint8_t* reply = context_.receiveBuffer.data();
     context_.t2 = static_cast<uint16_t>(reply[23] * kTimerRadix + reply[22]);
@@ -102,7 +102,7 @@ bool SnpLink::NegotiateTimers() {
 
 bool SnpLink::ReadControllerType() {
     MailboxFrame request = MailboxRequestTemplate(kServiceControllerType);
-    if (!MailboxExchange(request)) return false;
+    if (!MailboxExchange(request) || RefusedReply()) return false;
     // The type and ID come in one 48-byte frame, whatever the reply announced.
     if (!WaitFrame(kControllerTypeFrameSize)) return false;
     SendAck();
@@ -119,6 +119,13 @@ bool SnpLink::RequestPrivilege() {
     const size_t length = std::min(config_.cpuPassword.size(), kMaxPasswordChars);
     std::copy_n(config_.cpuPassword.begin(), length, request.begin() + 22);
     if (!MailboxExchange(request)) return false;
+    // A wrong password leaves the link up at the level the controller
+    // keeps; an error reply's bytes are no level, the next reply's status
+    // carries it (CompleteLinkSetUp).
+    if (TakeRefusal(Refusal::Privilege())) {
+        privilegeRefused_ = true;
+        return true;
+    }
     context_.privilegeLevel = context_.receiveBuffer[kMbPrivilege];
     return true;
 }
@@ -127,10 +134,13 @@ bool SnpLink::CompleteLinkSetUp() {
     MailboxFrame request = MailboxRequestTemplate(kServiceCompleteSetUp);
     request[21] = 0x02;
     if (context_.plcFamily == kSeries9070) request[31] = 0x30;
-    return MailboxExchange(request);
+    if (!MailboxExchange(request) || RefusedReply()) return false;
+    if (privilegeRefused_) context_.privilegeLevel = context_.receiveBuffer[kMbPrivilege];
+    return true;
 }
 
 bool SnpLink::LinkSetUp(const std::function<void(SetUpStep)>& stepDone) {
+    privilegeRefused_ = false;
     SendLinkBreak();
     const auto step = [&](bool ok, SetUpStep done) {
         if (ok && stepDone) stepDone(done);

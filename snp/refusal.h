@@ -7,7 +7,7 @@
 namespace tarnlight::snp {
 
 struct Refusal {
-    enum class Request { Read, Write, RunStop };
+    enum class Request { Read, Write, RunStop, Privilege };
     Request request = Request::Write;
     int type = 0;             // MemoryType of a read or a write
     uint16_t first = 0;       // the address written, or the first address read
@@ -23,6 +23,8 @@ struct Refusal {
         return {Request::Write, type, address, address, 0, 0, 0};
     }
     static Refusal RunStop(uint8_t code) { return {Request::RunStop, 0, 0, 0, code, 0, 0}; }
+    // The privilege change of the link set-up: the password was refused.
+    static Refusal Privilege() { return {Request::Privilege, 0, 0, 0, 0, 0, 0}; }
 };
 
 }  // namespace tarnlight::snp

@@ -56,8 +56,14 @@ class SnpLink : public PlcWriter {
     bool Attach();
     bool NegotiateTimers();
     bool ReadControllerType();
+    // A refused password (error reply) is no failure: it is reported through
+    // the refusal hook, the link goes on at the level the controller keeps,
+    // which CompleteLinkSetUp takes from its reply. An error reply to any
+    // other set-up request fails it, as a missing reply does.
     bool RequestPrivilege();
     bool CompleteLinkSetUp();
+    // The privilege change of the running (or last) set-up was refused.
+    bool privilegeRefused() const { return privilegeRefused_; }
     // One connection attempt: the break, then the set-up requests in order up
     // to the first that fails. stepDone, when given, is called after each
     // request that succeeded (the worker shows its progress there). True
@@ -93,6 +99,8 @@ class SnpLink : public PlcWriter {
     // True when the reply in the receive buffer is an error reply; its codes
     // then go into the context and, with what was asked, to the hook.
     bool TakeRefusal(Refusal refusal);
+    // The reply in the receive buffer is an error reply.
+    bool RefusedReply() const { return context_.receiveBuffer[kMbKind] == kKindErrorReply; }
     // Outcome of an exchanged request that changes the controller: a D4h
     // reply took it, an error reply refused it, anything else is no answer.
     WriteResult Outcome(bool exchanged, const Refusal& ifRefused);
@@ -107,6 +115,7 @@ class SnpLink : public PlcWriter {
     EngineFlags& flags_;
     std::function<void()> statusHook_;
     std::function<void(const Refusal&)> refusalHook_;
+    bool privilegeRefused_ = false;
 };
 
 }  // namespace tarnlight::snp

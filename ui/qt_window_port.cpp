@@ -63,13 +63,20 @@ bool QtWindowPort::OnUiThread() const {
 }
 
 void QtWindowPort::Post(int target, std::function<void()> apply) {
+    Queue(&pending_[static_cast<size_t>(target)], std::move(apply));
+}
+
+void QtWindowPort::Queue(Pending* slot, std::function<void()> apply) {
     const bool onUiThread = OnUiThread();
     bool wakeUp = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        Pending& slot = pending_[static_cast<size_t>(target)];
-        slot.order = ++nextOrder_;
-        slot.apply = std::move(apply);  // a superseded value is dropped here
+        Pending change{++nextOrder_, std::move(apply)};
+        if (slot != nullptr) {
+            *slot = std::move(change);  // a superseded value is dropped here
+        } else {
+            unsuperseded_.push_back(std::move(change));
+        }
         ++stats_.calls;
         if (!onUiThread && !wakeUpPosted_) {
             wakeUpPosted_ = true;
@@ -104,6 +111,8 @@ void QtWindowPort::Flush() {
             due.push_back(std::move(slot));
             slot = Pending{};
         }
+        for (Pending& change : unsuperseded_) due.push_back(std::move(change));
+        unsuperseded_.clear();
         wakeUpPosted_ = false;
         if (!due.empty()) ++stats_.flushes;
         stats_.applied += due.size();
@@ -127,22 +136,12 @@ int QtWindowPort::pendingCount() const {
 }
 
 void QtWindowPort::ShowMessageBox(const std::string& text, const std::string& caption) {
-    const QString boxText = FromUtf8(text);
-    const QString boxCaption = FromUtf8(caption);
-    if (OnUiThread()) {
-        Flush();
+    // In its place among the changes: after those sent before it (the
+    // progress dialog goes first), before those sent after it. The box never
+    // waits for the operator, so the worker goes on at once.
+    Queue(nullptr, [this, boxText = FromUtf8(text), boxCaption = FromUtf8(caption)] {
         form_.ShowMessageBox(boxText, boxCaption);
-        return;
-    }
-    // Never wait for the operator on another thread: the box is shown when
-    // the user-interface thread gets to it, after the changes sent before it.
-    QMetaObject::invokeMethod(
-        this,
-        [this, boxText, boxCaption] {
-            Flush();
-            form_.ShowMessageBox(boxText, boxCaption);
-        },
-        Qt::QueuedConnection);
+    });
 }
 
 void QtWindowPort::SetPanelText(int index, const std::string& text) {

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "engine/window_port.h"
 
@@ -32,8 +33,8 @@ class QtWindowPort : public QObject, public WindowPort {
     ~QtWindowPort() override;
 
     // --- WindowPort ---
-    // On the user-interface thread: a modal box. From any other thread the
-    // box is handed to that thread and the caller goes on at once.
+    // A modal box, shown in order with the other changes; it is never
+    // superseded and never waits for the operator.
     void ShowMessageBox(const std::string& text, const std::string& caption) override;
     void SetPanelText(int index, const std::string& text) override;
     void SetEnabled(Control control, bool enabled) override;
@@ -91,6 +92,9 @@ class QtWindowPort : public QObject, public WindowPort {
     };
 
     void Post(int target, std::function<void()> apply);
+    // A change for slot (the newest per target wins), or one that nothing
+    // supersedes when slot is null.
+    void Queue(Pending* slot, std::function<void()> apply);
     // An area's values, timed when shown.
     void PostArea(int type, std::function<void()> show);
     void OnWakeUp();
@@ -99,6 +103,7 @@ class QtWindowPort : public QObject, public WindowPort {
     TForm1& form_;
     mutable std::mutex mutex_;
     std::array<Pending, kTargetCount> pending_;
+    std::vector<Pending> unsuperseded_;  // message boxes
     uint64_t nextOrder_ = 0;
     bool wakeUpPosted_ = false;
     Stats stats_;

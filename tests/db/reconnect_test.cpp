@@ -137,7 +137,7 @@ TEST_F(ServerRestartTest, KilledMidCycleTheTablesCatchUpAndNoRequestIsLost) {
     std::thread cycle([&] { stored = MirrorCycle(mirror_, config_, image_); });
     const std::string waiting = "SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE ID=" +
                                 std::to_string(connection_.ThreadId()) +
-                                " AND INFO LIKE 'INSERT INTO plc_r%'";
+                                " AND INFO LIKE 'UPDATE plc_r%'";
     EXPECT_TRUE(tarnlight::test::WaitFor([&] { return other().Number(waiting) == 1; }));
     ASSERT_EQ(RunPrivateDbScript("kill", dir_), 0);
     cycle.join();

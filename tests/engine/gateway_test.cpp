@@ -1,6 +1,6 @@
 // The headless gateway as a process: settings file, simulator on COM1,
-// stopping by signal, and its exit status; as a service runs it, with a
-// database user of its own and the password in a credential file.
+// stopping by signal, its exit status and its line trace; as a service runs
+// it, with a database user of its own and the password in a credential file.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -9,6 +9,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -41,6 +43,7 @@ class GatewayTest : public ::testing::Test {
         settings_.T3b = 400;
         settings_.lostconn = 0;
         output_ = dir_ + "/out.txt";
+        errors_ = dir_ + "/err.txt";
     }
     void TearDown() override {
         if (pid_ > 0) {
@@ -55,7 +58,7 @@ class GatewayTest : public ::testing::Test {
         ASSERT_GE(pid_, 0);
         if (pid_ == 0) {
             FILE* out = std::freopen(output_.c_str(), "w", stdout);
-            if (out == nullptr) _exit(99);
+            if (out == nullptr || std::freopen(errors_.c_str(), "w", stderr) == nullptr) _exit(99);
             std::vector<char*> argv = {const_cast<char*>(TARNLIGHT_GATEWAY_PATH)};
             for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
             argv.push_back(nullptr);
@@ -69,16 +72,17 @@ class GatewayTest : public ::testing::Test {
         pid_ = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string Output() const {
-        std::ifstream in(output_);
+    static std::string Text(const std::string& path) {
+        std::ifstream in(path);
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
     }
+    std::string Output() const { return Text(output_); }
     bool Printed(const std::string& what) const { return Output().find(what) != std::string::npos; }
 
     TempConfigHome home_{"tl-gateway"};
-    std::string dir_, output_;
+    std::string dir_, output_, errors_;
     std::unique_ptr<sim::PlcSimulator> sim_;
     Settings settings_;
     pid_t pid_ = -1;
@@ -158,6 +162,37 @@ TEST_F(GatewayTest, ALeastPrivilegeUserWithACredentialFileRunsTheWholeLink) {
     EXPECT_FALSE(admin.DatabaseExists(name));
     EXPECT_EQ(Output().find(pw), std::string::npos);
     admin.Exec("DROP USER '" + user + "'@'%'");
+}
+
+TEST_F(GatewayTest, TraceHasOneLinePerEventOnTheLine) {
+    const std::string path = dir_ + "/gw.ini";
+    const std::string trace = dir_ + "/line.trace";
+    ASSERT_EQ(SaveSettings(settings_, path, nullptr), SaveResult::Ok);
+    // A trace that cannot be written ends the start before the settings file.
+    Start({"--settings", path, "--trace", dir_ + "/none/line.trace"});
+    EXPECT_EQ(Wait(), 2);
+    EXPECT_NE(Text(errors_).find("tarnlight-gateway: cannot write the trace file " + dir_ +
+                                 "/none/line.trace: No such file or directory"),
+              std::string::npos);
+    EXPECT_FALSE(Printed("Settings:"));
+
+    // With a line break, online, then a dead line: receives that give up.
+    Start({"--settings", path, "--trace", trace});
+    ASSERT_TRUE(WaitFor([&] { return Printed(" LinkState: Online\n"); }));
+    sim_->SetDead(true);
+    EXPECT_EQ(Wait(), 3);
+    const std::regex shape(
+        R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} (TX|RX|BREAK|PURGE) (\d+)( of \d+)?((?: [0-9A-F]{2})*))");
+    std::map<std::string, int> seen;
+    std::istringstream lines(Text(trace));
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(line, m, shape)) << line;
+        EXPECT_EQ(std::stoul(m[2]) * 3, m[4].length()) << line;
+        ++seen[m[1].str() + (m[3].matched ? " short" : "")];
+    }
+    for (const char* kind : {"TX", "RX", "BREAK", "PURGE", "RX short"})
+        EXPECT_GT(seen[kind], 0) << kind;
 }
 
 }  // namespace

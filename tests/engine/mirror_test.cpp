@@ -251,7 +251,7 @@ TEST_F(MirrorEngineTest, ShutdownWhileTheServerHangsIsPromptAndLosesNothing) {
     sim_->SetBit(sim::kAreaM, 5, true);
     ASSERT_TRUE(WaitFor([&] {
         return other_->Number("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE DB='" +
-                              dbName_ + "' AND INFO LIKE 'INSERT INTO plc_r%'") == 1;
+                              dbName_ + "' AND INFO LIKE 'UPDATE plc_r%'") == 1;
     }));
     ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_r SET value=77, flag=1 WHERE id=4"));
     ASSERT_TRUE(ownServer_->Freeze());

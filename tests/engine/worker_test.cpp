@@ -193,6 +193,28 @@ TEST_F(EngineTest, FailedLastSetUpStepShowsIcon2) {
     EXPECT_EQ(window_.Find("icon 2", e22), e22 + 1);
 }
 
+// A refused password is named once the link is up, which goes on at the
+// level the controller keeps; any other refused set-up request fails the
+// attempt as a missing reply does.
+TEST_F(EngineTest, RefusedSetUpRequests) {
+    sim_->RefuseService(0x21, 1);
+    const long online = ConnectOnline();
+    ASSERT_GE(online, 0);
+    EXPECT_EQ(window_.Find("panel 8 W23: Password refused 05h/01h", online), online + 1);
+    EXPECT_GE(window_.Find("label Label_priv 1"), 0);  // the level a fresh link has
+    EXPECT_EQ(window_.Find("label Label_priv 2"), -1);
+    DisconnectAndWait();
+
+    for (const uint8_t service : {0x00, 0x43, 0x20}) {  // timers, type, completion
+        sim_->RefuseService(service, 1);
+        const size_t from = window_.Size();
+        ASSERT_TRUE(engine_->Connect(pages_, true));
+        EXPECT_GE(window_.WaitForCall("panel 8 E22: Cannot connect to PLC", from), 0) << +service;
+        ASSERT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
+        EXPECT_EQ(window_.Find("panel 0 Online", from), -1) << +service;
+    }
+}
+
 // While halted no area is read, but Run/Stop and manual writes are carried out.
 TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
     ASSERT_GE(ConnectOnline(), 0);

@@ -11,11 +11,14 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "serial/line_trace.h"
 #include "serial/port_names.h"
 #include "serial/posix_serial_backend.h"
 #include "tests/support/pty_pair.h"
@@ -51,6 +54,24 @@ Bytes Sequence(size_t count, uint8_t first = 0) {
     Bytes bytes(count);
     for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(first + i);
     return bytes;
+}
+
+// A directory of its own for trace files, removed afterwards.
+struct TempDir {
+    TempDir() {
+        char pattern[] = "/tmp/tl-trace-XXXXXX";
+        if (mkdtemp(pattern) != nullptr) path = pattern;
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string path;
+};
+
+// The lines of a closed trace file, without their time stamps.
+std::vector<std::string> TraceEvents(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> events;
+    for (std::string line; std::getline(in, line);) events.push_back(line.substr(24));
+    return events;
 }
 
 // A port whose backend the test can look into.
@@ -244,6 +265,44 @@ TEST_F(PortOnPty, WaitReadsTheCountAndLeavesTheRestQueued) {
     ASSERT_TRUE(port->ReadPort(buffer, 2));
     EXPECT_EQ(buffer[0], 40);
     EXPECT_EQ(buffer[1], 41);
+}
+
+TEST_F(PortOnPty, TracedWaitThatGivesUpLeavesItsBytesForTheNextReceive) {
+    TempDir dir;
+    LineTrace trace;
+    ASSERT_TRUE(trace.Open(dir.path + "/line.trace", nullptr));
+    port->SetTrace(&trace);
+    Queue(Sequence(3));
+    uint8_t buffer[8] = {};
+    EXPECT_FALSE(port->WaitForInput(buffer, 8, 2));
+    EXPECT_EQ(port->QueuedInputCount(), 3u);
+    Queue(Sequence(5, 3));
+    ASSERT_TRUE(port->WaitForInput(buffer, 8, 8));
+    EXPECT_EQ(Bytes(buffer, buffer + 8), Sequence(8));
+    Queue(Sequence(2, 0xA0));
+    port->PurgePort();
+    EXPECT_EQ(port->QueuedInputCount(), 0u);
+    port->SetTrace(nullptr);
+    trace.Close();
+    EXPECT_EQ(TraceEvents(dir.path + "/line.trace"),
+              (std::vector<std::string>{"RX 3 of 8 00 01 02", "RX 8 00 01 02 03 04 05 06 07",
+                                        "PURGE 2 A0 A1"}));
+}
+
+TEST(LineTraceFile, RotatesAtItsLimitKeepingOneOlderFile) {
+    TempDir dir;
+    const std::string path = dir.path + "/line.trace";
+    LineTrace trace(4096);
+    ASSERT_TRUE(trace.Open(path, nullptr));
+    const Bytes block = Sequence(40);
+    for (int i = 0; i < 100; ++i) trace.Record(TraceEvent::Tx, block.data(), block.size());
+    trace.Close();
+    // Whole lines of 150 bytes: 27 fit in 4096, so the last file holds 100 % 27.
+    EXPECT_EQ(TraceEvents(path + ".1").size(), 27u);
+    EXPECT_EQ(TraceEvents(path).size(), 19u);
+    EXPECT_LE(std::filesystem::file_size(path + ".1"), 4096u);
+    EXPECT_EQ(TraceEvents(path).back().substr(0, 9), "TX 40 00 ");
+    EXPECT_FALSE(std::filesystem::exists(path + ".2"));
 }
 
 TEST_F(PortOnPty, ReadOfMoreThanIsQueuedReadsNothing) {

@@ -48,7 +48,8 @@ TEST(ProgramTest, HelpDescribesTheOptionsAndNamesTheHelpDocument) {
     char buffer[256];
     while (fgets(buffer, sizeof buffer, out) != nullptr) text += buffer;
     EXPECT_EQ(pclose(out), 0);
-    EXPECT_NE(text.find("Usage: tarnlight [--load NAME] [--help]"), std::string::npos);
+    EXPECT_NE(text.find("Usage: tarnlight [--load NAME] [--trace FILE] [--help]"),
+              std::string::npos);
     // Run from the build tree, the window opens the source tree's document.
     EXPECT_NE(text.find("\nHelp document: " TARNLIGHT_SOURCE_DIR "/docs/tarnlight.html\n"),
               std::string::npos)
