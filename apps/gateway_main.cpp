@@ -43,7 +43,10 @@ const char* const kUsage =
     "  --help           this text\n"
     "\n"
     "Exit status: 0 stopped by a signal, 1 Connect failed, 2 usage, settings\n"
-    "file or trace file error, 3 the PLC could not be reached (E22).\n";
+    "file or trace file error, 3 the PLC could not be reached (E22).\n"
+    "\n"
+    "With Password empty in [MySQL], the database password is the first line of\n"
+    "$CREDENTIALS_DIRECTORY/dbPassword when that exists (systemd's LoadCredential=).\n";
 
 std::string Timestamp() {
     const auto now = std::chrono::system_clock::now();
@@ -191,7 +194,16 @@ int main(int argc, char** argv) {
     }
 
     Settings settings = DefaultSettings();
-    if (LoadSettings(options.settingsPath, settings) != LoadResult::Ok) {
+    std::string problem;
+    const LoadResult loaded = LoadSettings(options.settingsPath, settings, &problem);
+    if (loaded == LoadResult::Invalid) {
+        std::fprintf(stderr,
+                     "tarnlight-gateway: E31: Cannot load settings from selected .ini file: %s\n"
+                     "%s\n",
+                     options.settingsPath.c_str(), problem.c_str());
+        return kExitUsage;
+    }
+    if (loaded != LoadResult::Ok) {
         std::fprintf(stderr,
                      "tarnlight-gateway: E31: Cannot load settings from selected .ini file: %s\n"
                      "Every key is described in the example tarnlight.ini.example (installed in "
@@ -217,6 +229,7 @@ int main(int argc, char** argv) {
         window.Print("Connect failed");
         return kExitConnectFailed;
     }
+    if (settings.dbEnabled) window.Print("Database: " + engine.DatabaseTls());
     if (!options.halted && !engine.StartTransmission())
         window.Print("No memory area enabled: transmission stays halted");
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "db/connection_tls.h"
+
 namespace tarnlight::db {
 
 namespace {
@@ -72,6 +74,7 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
     ++epoch_;
     params_ = params;
     if (!CheckNotAborted()) return false;
+    if (!CheckTlsFiles(params.tls, &lastError_)) return false;
     handle_ = mysql_init(nullptr);
     if (handle_ == nullptr) {
         lastError_ = "MySQL client library: out of memory";
@@ -90,6 +93,7 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         const unsigned protocol = MYSQL_PROTOCOL_TCP;
         mysql_options(handle_, MYSQL_OPT_PROTOCOL, &protocol);
     }
+    SetTlsOptions(handle_, params.tls);
     mysql_optionsv(handle_, MARIADB_OPT_IO_WAIT, reinterpret_cast<void*>(&WaitForSocket));
     openAborted = &aborted_;
     const bool connected =
@@ -102,8 +106,23 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         handle_ = nullptr;
         return false;
     }
+    std::string tlsError;
+    if (!CheckSessionTls(handle_, params.tls, &tlsError)) {
+        Close();
+        lastError_ = tlsError;
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(tlsMutex_);
+        tlsDescription_ = SessionTlsDescription(handle_);
+    }
     lastError_.clear();
     return true;
+}
+
+std::string MirrorConnection::TlsDescription() const {
+    std::lock_guard<std::mutex> lock(tlsMutex_);
+    return tlsDescription_;
 }
 
 bool MirrorConnection::TakeAbortSocket() {
@@ -224,6 +243,10 @@ bool MirrorConnection::Ping() {
 
 void MirrorConnection::Close() {
     ReleaseAbortSocket();
+    {
+        std::lock_guard<std::mutex> lock(tlsMutex_);
+        tlsDescription_.clear();
+    }
     if (handle_ != nullptr) {
         mysql_close(handle_);
         ++epoch_;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "types/db_tls.h"
+
 typedef struct st_mysql MYSQL;
 typedef struct st_mysql_res MYSQL_RES;
 
@@ -20,6 +22,7 @@ struct ConnectionParams {
     // Bounds every read and write on the socket, so a server that stops
     // answering in the middle of a statement cannot freeze the worker.
     unsigned readWriteTimeoutSeconds = 10;
+    DbTls tls;  // TLS to the server; sslMode DISABLED: plain TCP
 };
 
 // A result set fetched whole to the client (mysql_store_result); released
@@ -59,8 +62,10 @@ class MirrorConnection {
 
     // mysql_init + mysql_real_connect (no default database, no socket, no
     // flags) with connect, read and write time-outs and no automatic
-    // reconnection. False on failure; Error() tells why and the handle is
-    // closed again. An open connection is closed first.
+    // reconnection, and with params.tls's TLS options (connection_tls.h). False
+    // on failure, a session without the TLS the mode demands included, and a
+    // TLS file that cannot be read (before any connect); Error() tells why and
+    // the handle is closed again. An open connection is closed first.
     bool Open(const ConnectionParams& params);
     bool SelectDatabase(const std::string& name);  // mysql_select_db
     bool Query(const std::string& sql);            // true when the server accepted it
@@ -74,6 +79,10 @@ class MirrorConnection {
     void Close();  // mysql_close; safe when closed
     bool IsOpen() const { return handle_ != nullptr; }
     std::string Error() const;  // mysql_error text of the last failure
+    // The TLS version and cipher of the open session ("TLSv1.3
+    // TLS_AES_256_GCM_SHA384"), "no TLS" for a plain one, "" while closed.
+    // Safe from any thread while another uses the connection.
+    std::string TlsDescription() const;
     // The server's id of this session (general log thread_id); 0 when closed.
     unsigned long ThreadId() const;
     // text as the body of a '...' string literal for this connection's
@@ -119,6 +128,9 @@ class MirrorConnection {
     std::atomic<bool> aborted_{false};
     std::mutex abortMutex_;  // orders Abort against taking and releasing the socket
     int abortSocket_ = -1;   // guarded by abortMutex_
+
+    mutable std::mutex tlsMutex_;
+    std::string tlsDescription_;  // guarded by tlsMutex_
 };
 
 }  // namespace tarnlight::db

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "db/connection_params.h"
 #include "db/statement_batch.h"
 #include "db/table_names.h"
 
@@ -447,16 +448,12 @@ DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb&
                                       const BuildProgress& progress) {
     mirror.ForgetCpuId();  // a new connection may reach another controller
     if (!config.dbEnabled) return DbConnectResult::Ok;
-    ConnectionParams params;
-    params.host = config.addressIP;
-    params.user = config.username;
-    params.password = config.dbPassword;
     if (config.portNum < 0 || config.portNum > 65535) {
         notifier.ShowMessageBox("Invalid database port " + std::to_string(config.portNum),
                                 "Database error");
         return DbConnectResult::ConnectFailed;
     }
-    params.port = static_cast<unsigned>(config.portNum);
+    const ConnectionParams params = MirrorConnectionParams(config);
 
     // Between two steps a cancel ends Connect; one that comes during a step
     // wins over the step's failure, so a cancelled Connect shows no box.

@@ -100,6 +100,8 @@ class Engine {
     bool IsWorkerRunning() const { return running_.load(); }
     WorkerEnd lastWorkerEnd() const { return lastEnd_.load(); }
     uint8_t cycleCounter() const { return cycleCounter_.load(); }
+    // The TLS of the database session (MirrorConnection::TlsDescription).
+    std::string DatabaseTls() const { return connection_.TlsDescription(); }
 
   private:
     friend class EngineProbe;  // tests look at the flags and the port

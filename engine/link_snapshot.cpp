@@ -50,6 +50,7 @@ LinkConfig TakeLinkSnapshot(const Settings& pages, bool breakFree, const LinkCon
     config.dbPassword = pages.dbPassword;
     config.dbName = pages.dbName;
     config.mirrorEachValue = pages.mirrorEachValue;
+    config.dbTls = pages.dbTls;
 
     config.T1 = ToU16(pages.T1);
     config.T2 = ToU16(pages.T2);

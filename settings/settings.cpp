@@ -14,7 +14,8 @@ bool operator==(const Settings& a, const Settings& b) {
            a.k == b.k && a.lostconn == b.lostconn && a.dbEnabled == b.dbEnabled &&
            a.addressIP == b.addressIP && a.portNum == b.portNum && a.username == b.username &&
            a.dbPassword == b.dbPassword && a.dbName == b.dbName && a.dropAfter == b.dropAfter &&
-           a.dropBefore == b.dropBefore && a.mirrorEachValue == b.mirrorEachValue;
+           a.dropBefore == b.dropBefore && a.mirrorEachValue == b.mirrorEachValue &&
+           a.dbTls == b.dbTls;
 }
 
 Settings DefaultSettings() {

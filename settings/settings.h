@@ -10,6 +10,8 @@
 #include <array>
 #include <string>
 
+#include "types/db_tls.h"
+
 namespace tarnlight {
 
 // Areas in MemoryType order: 0 %I, 1 %M, 2 %Q, 3 %AI, 4 %R, 5 %AQ.
@@ -81,12 +83,17 @@ struct Settings {
     // Load reads it, Save never writes it (the key stays as it stands in the
     // file), All Default leaves it alone.
     bool mirrorEachValue = false;
+    // Keys sslMode, sslCa, sslCert, sslKey: TLS to the server. No control on
+    // the pages either, and handled as mirrorEachValue is: Load reads them
+    // (a bad sslMode makes the file unloadable), Save never writes them,
+    // All Default leaves them alone.
+    DbTls dbTls;
 };
 
 bool operator==(const Settings& a, const Settings& b);
 
 // The values All Default puts into the pages (same as a default Settings{});
-// mirrorEachValue, which has no control there, keeps its value.
+// mirrorEachValue and dbTls, which have no control there, keep their values.
 Settings DefaultSettings();
 
 // SettingsDirectory() + name + ".ini"; the name is used as given, nothing

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string_view>
 #include <system_error>
@@ -284,6 +285,27 @@ void VisitKeys(Io& io, S& s) {
     io.Bool("MySQL", "dropBefore", field(s.dropBefore));
 }
 
+// The TLS keys, read as mirrorEachValue is: never written by Save. An empty
+// or missing sslMode is the default; any other text must name a mode.
+bool ReadDbTls(const IniText& ini, const Reader& reader, DbTls& tls, std::string* problem) {
+    std::string mode;
+    if (ini.Get("MySQL", "sslMode", &mode) && !mode.empty()) {
+        const std::optional<SslMode> parsed = ParseSslMode(DecodeText(mode));
+        if (!parsed) {
+            if (problem != nullptr)
+                *problem = "[MySQL] sslMode=" + mode +
+                           ": not one of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, "
+                           "VERIFY_IDENTITY";
+            return false;
+        }
+        tls.sslMode = *parsed;
+    }
+    reader.Text("MySQL", "sslCa", &tls.sslCa);
+    reader.Text("MySQL", "sslCert", &tls.sslCert);
+    reader.Text("MySQL", "sslKey", &tls.sslKey);
+    return true;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* content) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
@@ -427,7 +449,7 @@ SaveResult SaveSettings(const Settings& settings, const std::string& path, std::
     return SaveResult::WriteFailed;
 }
 
-LoadResult LoadSettings(const std::string& path, Settings& settings) {
+LoadResult LoadSettings(const std::string& path, Settings& settings, std::string* problem) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return LoadResult::NotFound;
     std::string content;
@@ -439,6 +461,7 @@ LoadResult LoadSettings(const std::string& path, Settings& settings) {
     VisitKeys(reader, loaded);
     // Read, never written: Save leaves the key as the operator set it.
     reader.Bool("MySQL", "mirrorEachValue", &loaded.mirrorEachValue);
+    if (!ReadDbTls(ini, reader, loaded.dbTls, problem)) return LoadResult::Invalid;
     ClampToControls(loaded);
     settings = std::move(loaded);
     return LoadResult::Ok;

@@ -22,7 +22,8 @@ namespace tarnlight {
 enum class SaveResult { Ok, WriteFailed };
 
 // Writes every key of `settings` into the file at `path`, except
-// mirrorEachValue, which only Load reads. An existing file
+// mirrorEachValue and the TLS keys (sslMode, sslCa, sslCert, sslKey), which
+// only Load reads. An existing file
 // keeps everything Save does not know (other keys and sections, comments,
 // blank lines) and its line ends; a known key is replaced where it stands, a
 // missing key is added at the end of its section, a missing section at the end
@@ -34,7 +35,7 @@ enum class SaveResult { Ok, WriteFailed };
 // WriteFailed and sets *error (when given) to "Unable to write to <path>".
 SaveResult SaveSettings(const Settings& settings, const std::string& path, std::string* error);
 
-enum class LoadResult { Ok, NotFound };
+enum class LoadResult { Ok, NotFound, Invalid };
 
 // Reads the file at `path` into `settings`. When no readable file exists
 // there, returns NotFound and leaves `settings` as it was (an unreadable file
@@ -43,7 +44,12 @@ enum class LoadResult { Ok, NotFound };
 // number belongs, its default; the control rules (ClampToControls) are then
 // applied. Integers are decimal, or hexadecimal after "0x"/"0X"; booleans are
 // integers, non-zero meaning true; texts are cut at 2047 characters.
-LoadResult LoadSettings(const std::string& path, Settings& settings);
+// A value for which no default may stand in returns Invalid, leaves
+// `settings` as it was and says in *problem (when given) which key holds
+// what: an sslMode that is no mode (a connection the operator asked to be
+// encrypted must never silently become a plain one).
+LoadResult LoadSettings(const std::string& path, Settings& settings,
+                        std::string* problem = nullptr);
 
 // Parses an integer value the way Load does: optional sign and decimal
 // digits, or "0x"/"0X" and at least one hexadecimal digit. Returns false for

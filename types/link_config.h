@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "types/db_tls.h"
+
 namespace tarnlight {
 
 inline constexpr int kAreaCount = 6;
@@ -41,6 +43,8 @@ struct LinkConfig {
     // whose triggers or logs rely on those statements); false: the fast
     // writer, build and write-back queue.
     bool mirrorEachValue = false;
+    // TLS to the server, used by every connect of the link, reconnects too.
+    DbTls dbTls;
 
     uint16_t T1 = 5;  // milliseconds; starting value of the link's t1
     uint16_t T2 = 1000;

@@ -497,8 +497,13 @@ void TForm1::Frame2c1Butt_UpdateMemClick() {
 void TForm1::SB_LoadClick() {
     const std::string path = SettingsFilePath(Edit_inifile->text().toStdString());
     Settings settings = DefaultSettings();
-    if (LoadSettings(path, settings) != LoadResult::Ok) {
-        ShowMessageBox(QString::fromLatin1(kLoadFailedText), QStringLiteral("Error"));
+    std::string problem;
+    if (LoadSettings(path, settings, &problem) != LoadResult::Ok) {
+        // A file that holds a value no default may stand in for is as
+        // unloadable as a missing one; the box says which value.
+        QString text = QString::fromLatin1(kLoadFailedText);
+        if (!problem.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(problem);
+        ShowMessageBox(text, QStringLiteral("Error"));
         port_->SetPanelText(kMessagePanel, kLoadFailedMessage);
         return;
     }

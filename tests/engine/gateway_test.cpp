@@ -1,5 +1,6 @@
 // The headless gateway as a process: settings file, simulator on COM1,
-// stopping by signal, its exit status and its line trace.
+// stopping by signal, its exit status and its line trace; as a service runs
+// it, with a database user of its own and the password in a credential file.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -17,6 +18,7 @@
 #include "settings/settings_directory.h"
 #include "settings/settings_file.h"
 #include "sim/plc_simulator.h"
+#include "tests/support/private_db.h"
 #include "tests/support/temp_config_home.h"
 #include "tests/support/wait_for.h"
 
@@ -86,8 +88,11 @@ class GatewayTest : public ::testing::Test {
     pid_t pid_ = -1;
 };
 
-TEST_F(GatewayTest, MissingSettingsFileIsAnError) {
+TEST_F(GatewayTest, MissingOrUnloadableSettingsFileIsAnError) {
     Start({"--settings", dir_ + "/none.ini"});
+    EXPECT_EQ(Wait(), 2);
+    std::ofstream(dir_ + "/bad.ini") << "[MySQL]\nsslMode=VERIFY\n";
+    Start({"--settings", dir_ + "/bad.ini"});
     EXPECT_EQ(Wait(), 2);
 }
 
@@ -115,6 +120,48 @@ TEST_F(GatewayTest, UnreachablePlcEndsWithE22AndFailure) {
     Start({"--settings", path, "--break-free"});
     EXPECT_EQ(Wait(), 3);
     EXPECT_TRUE(Printed("Message: E22: Cannot connect to PLC"));
+}
+
+// A user with all rights on its own database only, its password only in
+// $CREDENTIALS_DIRECTORY/dbPassword: drop and build, cycle, write request, reconnect
+// and the drop at the end all work, and the password is printed nowhere.
+TEST_F(GatewayTest, ALeastPrivilegeUserWithACredentialFileRunsTheWholeLink) {
+    if (!PrivateDbAvailable()) GTEST_SKIP() << "no test database server";
+    const db::ConnectionParams root = PrivateDbParams();
+    OtherClient admin(root);
+    const std::string user = UniqueDbName("gwuser"), name = UniqueDbName("gw"), pw = "pw-" + user;
+    ASSERT_TRUE(admin.Exec("CREATE USER '" + user + "'@'%' IDENTIFIED BY '" + pw + "'"));
+    ASSERT_TRUE(admin.Exec("GRANT ALL PRIVILEGES ON " + name + ".* TO '" + user + "'@'%'"));
+    settings_.dbEnabled = true;
+    settings_.addressIP = root.host;
+    settings_.portNum = std::to_string(root.port);
+    settings_.username = user;
+    settings_.dbName = name;
+    settings_.areaEnabled = {false, false, false, false, true, false};
+    ASSERT_EQ(SaveSettings(settings_, dir_ + "/gw.ini", nullptr), SaveResult::Ok);
+    std::filesystem::create_directory(dir_ + "/credentials");
+    std::ofstream(dir_ + "/credentials/dbPassword") << pw << "\n";
+    setenv("CREDENTIALS_DIRECTORY", (dir_ + "/credentials").c_str(), 1);
+    Start({"--settings", dir_ + "/gw.ini", "--break-free", "--values"});
+    unsetenv("CREDENTIALS_DIRECTORY");
+
+    ASSERT_TRUE(WaitFor([&] { return Printed("%R 1..16: "); })) << Output();
+    EXPECT_TRUE(Printed(" Database: no TLS\n"));
+    for (const int value : {77, 78}) {
+        ASSERT_TRUE(admin.Exec("UPDATE " + name + ".new_r SET value=" + std::to_string(value) +
+                               ", flag=1 WHERE id=4"));
+        EXPECT_TRUE(WaitFor([&] { return sim_->GetWord(sim::kAreaR, 4) == value; }));
+        if (value == 77) {
+            ASSERT_TRUE(admin.Exec("KILL " + admin.Scalar("SELECT ID FROM information_schema."
+                                                          "PROCESSLIST WHERE USER='" +
+                                                          user + "'")));
+        }
+    }
+    kill(pid_, SIGTERM);
+    EXPECT_EQ(Wait(), 0);
+    EXPECT_FALSE(admin.DatabaseExists(name));
+    EXPECT_EQ(Output().find(pw), std::string::npos);
+    admin.Exec("DROP USER '" + user + "'@'%'");
 }
 
 TEST_F(GatewayTest, TraceHasOneLinePerEventOnTheLine) {

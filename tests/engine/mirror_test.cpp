@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
+#include <vector>
 
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/private_db.h"
@@ -37,12 +39,13 @@ class MirrorEngineTest : public EngineTest {
         pages_.portNum = " " + std::to_string(params_.port) + " ";  // blanks are trimmed
         pages_.username = params_.user;
         pages_.dbPassword = params_.password;
+        pages_.dbTls = params_.tls;
         other_ = std::make_unique<OtherClient>(params_);
         ASSERT_TRUE(other_->ok()) << other_->Error();
     }
     // A server instance of the test's own, for a test that freezes it.
-    void UseOwnServer(const std::string& name) {
-        ownServer_ = std::make_unique<OwnServer>(name);
+    void UseOwnServer(const std::string& name, bool tls = false) {
+        ownServer_ = std::make_unique<OwnServer>(name, tls);
         ASSERT_TRUE(ownServer_->ok()) << "see " << ownServer_->dir() << "/error.log";
         UseServer(ownServer_->params());
     }
@@ -178,6 +181,50 @@ TEST_F(MirrorEngineTest, PortFailureAtConnectKeepsTheDatabase) {
     EXPECT_EQ(Flag("new_m", 5), 1);
     // Nor does its session stay open on the server.
     EXPECT_TRUE(WaitFor([&] { return Sessions() == 0; }));
+}
+
+// A server that takes TLS sessions only, with a certificate for 127.0.0.1
+// from a CA of the test's own: verified, the link runs and its reconnect
+// keeps TLS; anything else ends Connect with E11 and says why.
+TEST_F(MirrorEngineTest, ATlsServerTakesOnlyVerifiedSessions) {
+    UseOwnServer("engine-tls", true);
+    pages_.areaEnabled = {false, true, false, false, false, false};
+    sim_->SetBit(sim::kAreaM, 3, true);
+    ASSERT_GE(ConnectOnline(), 0);
+    EXPECT_EQ(engine_->DatabaseTls().rfind("TLSv1.", 0), 0u) << engine_->DatabaseTls();
+    ASSERT_TRUE(engine_->StartTransmission());
+    ASSERT_TRUE(WaitFor([&] { return Value("plc_m", 3) == 1; }));
+    ASSERT_TRUE(
+        other_->Exec("KILL " + other_->Scalar("SELECT ID FROM information_schema.PROCESSLIST "
+                                              "WHERE DB='" +
+                                              dbName_ + "'")));
+    sim_->SetBit(sim::kAreaM, 4, true);
+    EXPECT_TRUE(WaitFor([&] { return Value("plc_m", 4) == 1; }));
+    DisconnectAndWait();
+
+    const std::string dir = ownServer_->dir();
+    for (const auto& [tls, why] : std::vector<std::pair<DbTls, std::string>>{
+             {{SslMode::VerifyIdentity, dir + "/other-ca.pem", "", ""}, "TLS/SSL error"},
+             {{SslMode::Disabled, "", "", ""}, "Access denied"},
+             {{SslMode::VerifyCa, dir + "/none.pem", "", ""}, dir + "/none.pem"}}) {
+        pages_.dbTls = tls;
+        const size_t from = window_.Size();
+        EXPECT_FALSE(engine_->Connect(pages_, true));
+        EXPECT_GE(window_.Find("panel 8 E11: Connecting to database error", from), 0) << why;
+        const long box = window_.Find("box Database error|", from, true);
+        EXPECT_NE(window_.Calls().at(box).find(why), std::string::npos) << window_.Calls()[box];
+    }
+}
+
+// The run's server has no TLS: REQUIRED never takes a plain session, PREFERRED does.
+TEST_F(MirrorEngineTest, APlainServerIsRefusedUnderRequiredAndTakenUnderPreferred) {
+    pages_.dbTls.sslMode = SslMode::Required;
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("box Database error|TLS/SSL error: SSL is required", 0, true), 0);
+    EXPECT_GE(window_.Find("panel 8 E11: Connecting to database error"), 0);
+    pages_.dbTls.sslMode = SslMode::Preferred;
+    ASSERT_GE(ConnectOnline(), 0);
+    EXPECT_EQ(engine_->DatabaseTls(), "no TLS");
 }
 
 // Closing the window while the database server hangs. The worker is caught

@@ -356,6 +356,20 @@ TEST_F(SettingsFileTest, MirrorEachValueIsReadButNeverWritten) {
     EXPECT_TRUE(s.mirrorEachValue);
 }
 
+// The TLS keys are handled as the writer choice is; an sslMode that is no
+// mode makes the file unloadable, and the problem names it.
+TEST_F(SettingsFileTest, TlsKeysAreReadButNeverWrittenAndABadModeIsAnError) {
+    Settings s = LoadText(this, "[MySQL]\nsslMode = verify_identity\nsslCa=/ca.pem\nsslKey=k\n");
+    EXPECT_EQ(s.dbTls, (DbTls{SslMode::VerifyIdentity, "/ca.pem", "", "k"}));
+    ASSERT_EQ(SaveSettings(s, SettingsFilePath("fresh"), nullptr), SaveResult::Ok);
+    EXPECT_EQ(Read(SettingsFilePath("fresh")), kDefaultFileText);
+    std::string problem;
+    EXPECT_EQ(LoadSettings(FileWith("[MySQL]\nsslMode=ON\n"), s, &problem), LoadResult::Invalid);
+    EXPECT_EQ(problem,
+              "[MySQL] sslMode=ON: not one of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, "
+              "VERIFY_IDENTITY");
+}
+
 TEST_F(SettingsFileTest, CrlfFileKeepsCrlf) {
     const std::string path = FileWith("[RS232]\r\nport=2\r\n");
     ASSERT_EQ(SaveSettings(DefaultSettings(), path, nullptr), SaveResult::Ok);

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -67,14 +68,35 @@ inline int RunPrivateDbScript(const std::string& action, const std::string& dir)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Made with openssl in dir: a CA, a server certificate for 127.0.0.1 it signed, another
+// CA, and the option file of a server that takes TLS sessions only.
+inline bool MakeTlsServerFiles(const std::string& d) {
+    const std::string req =
+        " && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+    const std::string sh = "mkdir -p '" + d + "' && cd '" + d + "'" + req +
+                           " -x509 -keyout ca.key -out ca.pem -subj /CN=ca" + req +
+                           " -x509 -keyout o.key -out other-ca.pem -subj /CN=o" + req +
+                           " -keyout server.key -out s.csr -subj /CN=127.0.0.1 && echo "
+                           "subjectAltName=IP:127.0.0.1 >ext && openssl x509 -req -in s.csr -CA "
+                           "ca.pem -CAkey ca.key -CAcreateserial -extfile ext -out server.pem";
+    if (std::system(("(" + sh + ") >/dev/null 2>&1").c_str()) != 0) return false;
+    std::ofstream(d + "/server.cnf")
+        << "[mariadbd]\nssl-ca=" << d << "/ca.pem\nssl-cert=" << d << "/server.pem\nssl-key=" << d
+        << "/server.key\nrequire-secure-transport=ON\n[client]\n"
+        << "ssl-ca=" << d << "/ca.pem\n";
+    return true;
+}
+
 // A server instance of a test's own in "<the run's server directory>-<name>",
 // for a test that stops, kills or freezes its server: the tests sharing the
 // run's server are not disturbed. Started by the constructor; continued and
-// stopped by the destructor.
+// stopped by the destructor. With tls it takes TLS sessions only
+// (MakeTlsServerFiles), and params() verify its certificate.
 class OwnServer {
   public:
-    explicit OwnServer(const std::string& name) : dir_(PrivateDbDir() + "-" + name) {
-        started_ = RunPrivateDbScript("start", dir_) == 0;
+    explicit OwnServer(const std::string& name, bool tls = false)
+        : dir_(PrivateDbDir() + "-" + name), tls_(tls) {
+        started_ = (!tls || MakeTlsServerFiles(dir_)) && RunPrivateDbScript("start", dir_) == 0;
     }
     ~OwnServer() {
         if (!started_) return;
@@ -86,7 +108,11 @@ class OwnServer {
 
     bool ok() const { return started_; }
     const std::string& dir() const { return dir_; }
-    db::ConnectionParams params() const { return PrivateDbParams(dir_); }
+    db::ConnectionParams params() const {
+        db::ConnectionParams params = PrivateDbParams(dir_);
+        if (tls_) params.tls = {SslMode::VerifyIdentity, dir_ + "/ca.pem", "", ""};
+        return params;
+    }
     // Frozen (SIGSTOP), the server's kernel still takes connections and
     // statements, but nothing answers them, as with a hung server.
     bool Freeze() { return Signal(SIGSTOP); }
@@ -100,6 +126,7 @@ class OwnServer {
     }
 
     std::string dir_;
+    bool tls_ = false;
     bool started_ = false;
 };
 

@@ -92,18 +92,26 @@ TEST_F(SettingsButtonsTest, LoadTakesAFileWrittenByHandWithinTheControlsLimits) 
     EXPECT_TRUE(boxes_.isEmpty());
 }
 
-TEST_F(SettingsButtonsTest, TheMirrorFormComesFromLoadAndOutlivesAllDefault) {
-    // mirrorEachValue has no control: Load takes it from the file for the
-    // next Connect, and All Default leaves it.
+TEST_F(SettingsButtonsTest, KeysWithoutControlsComeFromLoadAndOutliveAllDefault) {
+    // mirrorEachValue and the TLS keys have no control: Load takes them from
+    // the file for the next Connect, and All Default leaves them.
     const std::string path = SettingsFilePath("legacy");
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path) << "[MySQL]\nmirrorEachValue=1\n";
+    std::ofstream(path) << "[MySQL]\nmirrorEachValue=1\nsslMode=REQUIRED\n";
     TypeName("legacy");
     Click(form_->SB_Load);
     EXPECT_TRUE(form_->ConnectSettings().mirrorEachValue);
     Click(form_->SB_AllDefault);
     EXPECT_TRUE(form_->ConnectSettings().mirrorEachValue);
+    EXPECT_EQ(form_->ConnectSettings().dbTls.sslMode, SslMode::Required);
     EXPECT_EQ(Pages(), DefaultSettings());
+
+    std::ofstream(path) << "[MySQL]\nsslMode=ON\n";
+    TypeName("legacy");
+    Click(form_->SB_Load);
+    EXPECT_TRUE(
+        boxes_.join("").endsWith("selected .ini file\n\n[MySQL] sslMode=ON: not one of "
+                                 "DISABLED, PREFERRED, REQUIRED, VERIFY_CA, VERIFY_IDENTITY"));
 }
 
 TEST_F(SettingsButtonsTest, LoadOfAMissingFileShowsE31AndChangesNothing) {
