@@ -93,7 +93,10 @@ PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config,
       flags_(flags),
       image_(image),
       writer_(writer),
-      changedValues_(connection) {}
+      changedValues_(connection),
+      linkStats_(connection) {
+    changedValues_.SetCycleStatement([this] { return linkStats_.Update(false); });
+}
 
 bool PlcMirrorDb::Active() const {
     return config_.dbEnabled && flags_.dbAlive.load() == 1;
@@ -137,6 +140,8 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     for (int type = 0; type < kAreaCount; ++type) connection_.Query(kCreateTable[type]);
     for (int type = 0; type < kAreaCount; ++type) connection_.Query(kCreateRequestTable[type]);
     connection_.Query(kInsertInfo);
+    linkStats_.Create();  // also in a kept database that lacks it
+    linkStats_.Forget();
 
     std::array<unsigned, kAreaCount> counts{};
     unsigned total = 0;
@@ -269,8 +274,30 @@ void PlcMirrorDb::MirrorWordValue(int area, uint16_t address, int16_t value) {
 }
 
 bool PlcMirrorDb::EndCycle() {
-    if (config_.mirrorEachValue || !Active()) return true;
-    return changedValues_.EndCycle();
+    if (!Active()) return true;
+    if (!config_.mirrorEachValue) return changedValues_.EndCycle();
+    // The values have gone one by one; the row follows at the same cadence.
+    WriteLinkStats(false);
+    return true;
+}
+
+void PlcMirrorDb::SetLinkStats(LinkStats* stats) {
+    stats_ = stats;
+    linkStats_.SetStats(stats);
+}
+
+void PlcMirrorDb::WriteLinkStats(bool now) {
+    if (!Active()) return;
+    const std::string sql = linkStats_.Update(now);
+    if (!sql.empty()) connection_.Query(sql);
+}
+
+PlcMirrorDb::RequestOutcome PlcMirrorDb::Counted(RequestOutcome outcome) {
+    if (stats_ == nullptr) return outcome;
+    if (outcome == RequestOutcome::Written) ++stats_->counters.db_written;
+    if (outcome == RequestOutcome::Rejected) ++stats_->counters.db_rejected;
+    if (outcome == RequestOutcome::Refused) ++stats_->counters.db_refused;
+    return outcome;
 }
 
 void PlcMirrorDb::ClearRequestFlag(int type, uint16_t id, long value) {
@@ -324,7 +351,7 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
     long parsedId = 0;
     if (!ParseInteger(row.id, row.idLength, parsedId) || parsedId < 1 || parsedId > maxAddress ||
         !ParseInteger(row.value, row.valueLength, value))
-        return RequestOutcome::Rejected;
+        return Counted(RequestOutcome::Rejected);
     id = static_cast<uint16_t>(parsedId);
     // The image holds only what the cycle reads: outside the area's range an
     // address keeps 0 or a value from an earlier connection, so an equal
@@ -339,11 +366,11 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
              : writer_.WriteWord(id, static_cast<uint16_t>(value & 0xFFFF), type - snp::kAI);
     switch (written) {
         case snp::WriteResult::Written:
-            return RequestOutcome::Written;
+            return Counted(RequestOutcome::Written);
         case snp::WriteResult::Refused:
             // Not tried again: the controller would give the same answer,
             // and the rows after it must not wait for it.
-            return RequestOutcome::Refused;
+            return Counted(RequestOutcome::Refused);
         case snp::WriteResult::Failed:
             break;
     }

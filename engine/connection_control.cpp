@@ -73,6 +73,7 @@ bool Engine::Connect(const Settings& pages, bool breakFree) {
     JoinWorker();                       // the thread object of an ended worker
 
     // 1. Fresh link data.
+    stats_.Clear();
     flags_.dbAlive = 1;
     window_.SetIconIndex(kIconNoConnection);
     context_.ackWaitSteps = 40;

@@ -17,6 +17,8 @@ Engine::Engine(WindowPort& window)
     link_.SetStatusHook(
         [this] { ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load()); });
     link_.SetRefusalHook([this](const snp::Refusal& refusal) { ReportRefusal(refusal); });
+    link_.SetCounters(&stats_.counters);
+    mirror_.SetLinkStats(&stats_);
 }
 
 void Engine::ReportRefusal(const snp::Refusal& refusal) {
@@ -24,7 +26,7 @@ void Engine::ReportRefusal(const snp::Refusal& refusal) {
     if (refusal.request == snp::Refusal::Request::Read) {
         lossMessage_ = text;
     } else {
-        window_.SetPanelText(kMessagePanel, text);
+        ShowMessage(text);
     }
 }
 
