@@ -26,14 +26,13 @@ void LinkStatsTable::Create() {
     std::string sql =
         "CREATE TABLE link_stats (id SMALLINT UNSIGNED NOT NULL, link_state VARCHAR(10) NOT NULL "
         "DEFAULT 'Offline', online_since DATETIME(3) NULL, last_read_at DATETIME(3) NULL";
-    const CounterValues names{};
     ForEachCounter(
         [&](const char* name, const uint64_t&) {
             sql += ", ";
             sql += name;
             sql += " BIGINT UNSIGNED NOT NULL DEFAULT 0";
         },
-        names);
+        CounterValues{});
     sql +=
         ", last_message VARCHAR(255) NOT NULL DEFAULT '', updated_at DATETIME(3) NULL, PRIMARY "
         "KEY (id))";

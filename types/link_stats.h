@@ -45,7 +45,7 @@ struct CounterSet {
 // above, in its order; cycle_ms_min and cycle_ms_total are not part of it.
 // Given two sets, visit sees the same counter of both side by side.
 template <class Visit, class... Sets>
-void ForEachCounter(Visit&& visit, Sets&... sets) {
+void ForEachCounter(Visit&& visit, Sets&&... sets) {
     visit("cycles", sets.cycles...);
     visit("cycle_ms_last", sets.cycle_ms_last...);
     visit("cycle_ms_max", sets.cycle_ms_max...);
