@@ -140,8 +140,6 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     for (int type = 0; type < kAreaCount; ++type) connection_.Query(kCreateTable[type]);
     for (int type = 0; type < kAreaCount; ++type) connection_.Query(kCreateRequestTable[type]);
     connection_.Query(kInsertInfo);
-    linkStats_.Create();  // also in a kept database that lacks it
-    linkStats_.Forget();
 
     std::array<unsigned, kAreaCount> counts{};
     unsigned total = 0;
@@ -159,6 +157,10 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     if (!report(0)) return false;
     const bool complete = config_.mirrorEachValue ? AddRowsEachStatement(counts, report)
                                                   : AddRowsBatched(counts, report);
+    // After the tables other programs have always found, in the same way: a
+    // kept database that lacks it gets it, one that has it keeps its row.
+    linkStats_.Create();
+    linkStats_.Forget();
     return complete && report(total);
 }
 
