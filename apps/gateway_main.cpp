@@ -1,13 +1,15 @@
 // tarnlight-gateway: connects with the settings of a settings file and runs
 // the read/mirror cycle headless until SIGINT or SIGTERM. Every change the
-// engine makes to its "window" is printed as one time-stamped line; --trace
-// FILE writes the bytes on the line as well.
+// engine makes to its "window" is printed as one time-stamped line, and so
+// are the link's counters: every --stats seconds, at once on SIGUSR1, and
+// once more when it stops. --trace FILE writes the bytes on the line as well.
 #include <signal.h>
 #include <time.h>
 
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -38,6 +40,8 @@ const char* const kUsage =
     "  --break-free     no line break before the attach (Break-Free SNP)\n"
     "  --halted         do not start transmission: keep the link alive only\n"
     "  --values         print the values of every area read\n"
+    "  --stats SECONDS  print the link's counters every SECONDS (also at once on\n"
+    "                   SIGUSR1, and when the gateway stops)\n"
     "  --trace FILE     write every block, receive, break and purge on the line\n"
     "                   to FILE (renamed to FILE.1 at 10 MiB)\n"
     "  --help           this text\n"
@@ -136,7 +140,17 @@ struct Options {
     bool breakFree = false;
     bool halted = false;
     bool values = false;
+    unsigned statsSeconds = 0;  // 0: only on SIGUSR1 and at the end
 };
+
+// A whole number of seconds, 1..86400.
+bool ParseSeconds(const char* text, unsigned& seconds) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > 86400) return false;
+    seconds = static_cast<unsigned>(value);
+    return true;
+}
 
 // False with a message for a bad command line; help sets *exitNow.
 bool ParseOptions(int argc, char** argv, Options& options, bool* exitNow) {
@@ -164,6 +178,14 @@ bool ParseOptions(int argc, char** argv, Options& options, bool* exitNow) {
             options.halted = true;
         } else if (arg == "--values") {
             options.values = true;
+        } else if (arg == "--stats") {
+            if (i + 1 >= argc || !ParseSeconds(argv[i + 1], options.statsSeconds)) {
+                std::fprintf(stderr,
+                             "tarnlight-gateway: --stats needs a number of seconds "
+                             "(1..86400)\n");
+                return false;
+            }
+            ++i;
         } else {
             std::fprintf(stderr, "tarnlight-gateway: unknown option '%s'\n%s", arg.c_str(), kUsage);
             return false;
@@ -215,11 +237,12 @@ int main(int argc, char** argv) {
 
     // The signals are taken by sigtimedwait below; blocked before the worker
     // starts, so it inherits the mask and never runs a handler.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);  // a stats line now
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     GatewayWindow window(options.values);
     window.Print("Settings: " + options.settingsPath);
@@ -233,12 +256,26 @@ int main(int argc, char** argv) {
     if (!options.halted && !engine.StartTransmission())
         window.Print("No memory area enabled: transmission stays halted");
 
+    const auto printStats = [&] { window.Print(StatsLine(engine.Statistics())); };
+    using Clock = std::chrono::steady_clock;
+    const auto statsInterval = std::chrono::seconds(options.statsSeconds);
+    auto nextStats = Clock::now() + statsInterval;
     int stopsSeen = 0;
     const timespec poll{0, 200 * 1000 * 1000};
     while (engine.IsWorkerRunning()) {
+        if (options.statsSeconds != 0 && Clock::now() >= nextStats) {
+            printStats();
+            // On a steady beat; one that came late does not bring a burst.
+            nextStats += statsInterval;
+            if (nextStats <= Clock::now()) nextStats = Clock::now() + statsInterval;
+        }
         siginfo_t info;
-        const int signal = sigtimedwait(&stopSignals, &info, &poll);
+        const int signal = sigtimedwait(&signals, &info, &poll);
         if (signal <= 0) continue;
+        if (signal == SIGUSR1) {
+            printStats();
+            continue;
+        }
         ++stopsSeen;
         if (stopsSeen == 1) {
             window.Print(std::string("Stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
@@ -249,6 +286,7 @@ int main(int argc, char** argv) {
         }
     }
     engine.JoinWorker();
+    printStats();  // the figures of the whole run, for the journal
     if (engine.lastWorkerEnd() == WorkerEnd::AttemptsUsedUp) {
         window.Print("Gave up: the PLC cannot be reached");
         return kExitGaveUp;

@@ -17,6 +17,7 @@
 #include "apps/window_driver.h"
 #include "engine/engine.h"
 #include "ui/about_box.h"
+#include "ui/panel12.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
 #include "ui/radio_group.h"
@@ -126,6 +127,13 @@ int main(int argc, char** argv) {
     form.MenuSB2->click();
     form.SubMenuSB11->click();
     ok = Save(form, outDir, "plc-info.png") && ok;
+    // The Statistics page once a few cycles have been counted.
+    form.SubMenuSB12->click();
+    ok =
+        tools::PumpUntil([&] { return form.engine().Statistics().counters.cycles >= 20; }, 30000) &&
+        ok;
+    tools::PumpUntil([] { return false; }, ui::TFrame12::kRefreshMs);  // the page's next refresh
+    ok = Save(form, outDir, "statistics.png") && ok;
 
     form.MenuSB3->click();
     const char* const memoryShots[6] = {"memory-i.png",  "memory-m.png", "memory-q.png",

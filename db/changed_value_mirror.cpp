@@ -89,6 +89,10 @@ bool ChangedValueMirror::EndCycle() {
         a.low = UINT32_MAX;
         a.high = 0;
     }
+    if (cycleStatement_) {
+        const std::string sql = cycleStatement_();
+        if (!sql.empty()) transaction.Send(sql);
+    }
     if (!transaction.Commit()) {
         // Some of it may be stored, some not, and after a lost connection
         // nobody knows whether the commit arrived: nothing is believed.

@@ -16,6 +16,8 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "db/mirror_connection.h"
@@ -37,6 +39,11 @@ class ChangedValueMirror : public ValueMirror {
     bool EndCycle() override;
 
     void Forget();
+    // A statement that goes into each cycle's transaction after the values
+    // (the link_stats row); none when it returns an empty text.
+    void SetCycleStatement(std::function<std::string()> statement) {
+        cycleStatement_ = std::move(statement);
+    }
     void SetRefreshInterval(std::chrono::milliseconds interval) { refreshInterval_ = interval; }
     static constexpr std::chrono::milliseconds kRefreshInterval{60'000};
 
@@ -55,6 +62,7 @@ class ChangedValueMirror : public ValueMirror {
     bool forgotten_ = true;    // nothing stored since the last Forget
     std::chrono::milliseconds refreshInterval_ = kRefreshInterval;
     std::chrono::steady_clock::time_point lastFullWrite_{};
+    std::function<std::string()> cycleStatement_;
 };
 
 }  // namespace tarnlight::db

@@ -93,7 +93,10 @@ PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config,
       flags_(flags),
       image_(image),
       writer_(writer),
-      changedValues_(connection) {}
+      changedValues_(connection),
+      linkStats_(connection) {
+    changedValues_.SetCycleStatement([this] { return linkStats_.Update(false); });
+}
 
 bool PlcMirrorDb::Active() const {
     return config_.dbEnabled && flags_.dbAlive.load() == 1;
@@ -150,6 +153,10 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     if (!report(0)) return false;
     const bool complete = config_.mirrorEachValue ? AddRowsEachStatement(counts, report)
                                                   : AddRowsBatched(counts, report);
+    // After the tables other programs have always found, in the same way: a
+    // kept database that lacks it gets it, one that has it keeps its row.
+    linkStats_.Create();
+    linkStats_.Forget();
     return complete && report(total);
 }
 
@@ -265,8 +272,30 @@ void PlcMirrorDb::MirrorWordValue(int area, uint16_t address, int16_t value) {
 }
 
 bool PlcMirrorDb::EndCycle() {
-    if (config_.mirrorEachValue || !Active()) return true;
-    return changedValues_.EndCycle();
+    if (!Active()) return true;
+    if (!config_.mirrorEachValue) return changedValues_.EndCycle();
+    // The values have gone one by one; the row follows at the same cadence.
+    WriteLinkStats(false);
+    return true;
+}
+
+void PlcMirrorDb::SetLinkStats(LinkStats* stats) {
+    stats_ = stats;
+    linkStats_.SetStats(stats);
+}
+
+void PlcMirrorDb::WriteLinkStats(bool now) {
+    if (!Active()) return;
+    const std::string sql = linkStats_.Update(now);
+    if (!sql.empty()) connection_.Query(sql);
+}
+
+PlcMirrorDb::RequestOutcome PlcMirrorDb::Counted(RequestOutcome outcome) {
+    if (stats_ == nullptr) return outcome;
+    if (outcome == RequestOutcome::Written) ++stats_->counters.db_written;
+    if (outcome == RequestOutcome::Rejected) ++stats_->counters.db_rejected;
+    if (outcome == RequestOutcome::Refused) ++stats_->counters.db_refused;
+    return outcome;
 }
 
 void PlcMirrorDb::ClearRequestFlag(int type, uint16_t id, long value) {
@@ -332,7 +361,7 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
     long parsedId = 0;
     if (!ParseInteger(row.id, row.idLength, parsedId) || parsedId < 1 || parsedId > maxAddress ||
         !ParseInteger(row.value, row.valueLength, value))
-        return RequestOutcome::Rejected;
+        return Counted(RequestOutcome::Rejected);
     id = static_cast<uint16_t>(parsedId);
     // The image holds only what the cycle reads: outside the area's range an
     // address keeps 0 or a value from an earlier connection, so an equal
@@ -347,11 +376,11 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
              : writer_.WriteWord(id, static_cast<uint16_t>(value & 0xFFFF), type - snp::kAI);
     switch (written) {
         case snp::WriteResult::Written:
-            return RequestOutcome::Written;
+            return Counted(RequestOutcome::Written);
         case snp::WriteResult::Refused:
             // Not tried again: the controller would give the same answer,
             // and the rows after it must not wait for it.
-            return RequestOutcome::Refused;
+            return Counted(RequestOutcome::Refused);
         case snp::WriteResult::Failed:
             break;
     }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "db/changed_value_mirror.h"
+#include "db/link_stats_table.h"
 #include "db/mirror_connection.h"
 #include "db/value_mirror.h"
 #include "snp/memory.h"
@@ -62,12 +63,21 @@ class PlcMirrorDb : public ValueMirror {
     }
     void UpdateInfoPlcState(unsigned plcState);  // only when dbEnabled and dbAlive
 
+    // --- the link_stats row ---
+    // The statistics the row shows and the database requests are counted
+    // in; none when not set. Built with the other tables.
+    void SetLinkStats(LinkStats* stats);
+    // Sends the row's update, only when dbEnabled and dbAlive: now, or when
+    // the last one is a second old. Each cycle's EndCycle sends it too.
+    void WriteLinkStats(bool now);
+
     // --- value mirroring (ValueMirror) ---
     // Only when dbEnabled and dbAlive. One statement per call with
     // mirrorEachValue, else held until EndCycle.
     void MirrorBitValue(int area, uint16_t address, uint8_t value) override;
     void MirrorWordValue(int area, uint16_t address, int16_t value) override;
-    // Sends the held values (nothing to do with mirrorEachValue).
+    // Sends the held values (nothing to do with mirrorEachValue), and the
+    // link_stats row when it is due, in the same transaction.
     bool EndCycle() override;
     // How often the fast writer writes every value anyway (one minute).
     void SetValueRefreshInterval(std::chrono::milliseconds interval) {
@@ -127,6 +137,8 @@ class PlcMirrorDb : public ValueMirror {
     using FlagResets = std::array<std::vector<FlagReset>, kAreaCount>;  // by MemoryType
 
     bool Active() const;  // dbEnabled and dbAlive
+    // Counts a request row's outcome in the statistics; returns it.
+    RequestOutcome Counted(RequestOutcome outcome);
     // Add the value and request rows 1..counts[type]; false when report
     // (given the number of ids done) cancelled.
     bool AddRowsEachStatement(const std::array<unsigned, kAreaCount>& counts,
@@ -150,6 +162,8 @@ class PlcMirrorDb : public ValueMirror {
     const snp::MemoryImage& image_;
     snp::PlcWriter& writer_;
     ChangedValueMirror changedValues_;
+    LinkStatsTable linkStats_;
+    LinkStats* stats_ = nullptr;
     std::chrono::milliseconds reconnectInterval_{5000};
     std::chrono::steady_clock::time_point lastReconnect_{};
     bool reconnectTried_ = false;

@@ -1,5 +1,6 @@
 // The worker: connection attempts under the lost-connection policy, the
 // cycle loop, and the shut-down that returns the window to its idle state.
+#include <chrono>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -24,6 +25,8 @@ std::string ConnectingText(const LinkConfig& config, uint16_t attemptNumber) {
 int Engine::CommunicationThread() {
     uint8_t attemptsLeft = config_.attemptBudget;
     uint16_t attemptNumber = 0;
+    TakeDatabaseTls();
+    SetLinkState(LinkState::Connecting);
 
     while (attemptsLeft != 0 && !flags_.stopRequested) {
         flags_.linkLost = 0;
@@ -45,20 +48,22 @@ int Engine::CommunicationThread() {
                 window_.SetEnabled(Control::RadioGroup_IOstatus, false);
                 window_.SetPanelText(kLinkStatePanel, "Offline");
                 // A read the controller refused says why instead.
-                window_.SetPanelText(kMessagePanel, lossMessage_.empty()
-                                                        ? "E21: Lost connection with PLC"
-                                                        : lossMessage_);
+                ShowMessage(lossMessage_.empty() ? "E21: Lost connection with PLC" : lossMessage_);
                 window_.SetPanelText(kPlcStatePanel, "");
                 window_.SetPanelText(kSweepPanel, "");
                 window_.SetIconIndex(kIconConnectionLost);
+                ++stats_.counters.links_lost;
+                SetLinkState(LinkState::Connecting);
             }
             continue;
         }
         if (port_.IsAborted()) break;  // cut short by Shutdown: no E22
+        // The row shows the attempts while the controller does not answer.
+        if (config_.dbEnabled) mirror_.WriteLinkStats(false);
         if (!config_.retryForever) --attemptsLeft;
         if (attemptsLeft == 0 || config_.giveUp) {
             attemptsLeft = 0;
-            window_.SetPanelText(kMessagePanel, "E22: Cannot connect to PLC");
+            ShowMessage("E22: Cannot connect to PLC");
             window_.SetIconIndex(kIconConnectFailed);
         }
     }
@@ -67,6 +72,7 @@ int Engine::CommunicationThread() {
 }
 
 bool Engine::ConnectionAttempt() {
+    ++stats_.counters.attach_attempts;
     // The port stays open for the whole worker, but the device behind it may
     // have gone away and come back (an adapter plugged in again, a restarted
     // simulator re-pointing the COM link): a dead descriptor never recovers,
@@ -100,8 +106,13 @@ bool Engine::ConnectionAttempt() {
         return false;
     }
     window_.SetPanelText(kLinkStatePanel, "Online");
-    window_.SetPanelText(kMessagePanel, setUpWarning_);
+    if (setUpWarning_.empty()) {
+        window_.SetPanelText(kMessagePanel, "");
+    } else {
+        ShowMessage(setUpWarning_);
+    }
     window_.SetIconIndex(kIconOnline);
+    SetLinkState(LinkState::Online);
     if (config_.dbEnabled) mirror_.UpdateInfoCpuId(context_.reportedCpuId);
     return true;
 }
@@ -130,12 +141,19 @@ void Engine::CycleLoop() {
                 dbWarningShown = false;
                 mirror_.UpdateInfoPlcState(context_.plcState.load());
             } else {
-                window_.SetPanelText(kMessagePanel, "W13: No connection with database");
+                ShowMessage("W13: No connection with database");
                 dbWarningShown = true;
             }
         }
-        const bool ok = flags_.transmitting ? FullCycle() : HaltedCycle();
-        if (!ok) flags_.linkLost = 1;
+        const bool full = flags_.transmitting != 0;
+        const bool ok = full ? FullCycle() : HaltedCycle();
+        if (!ok) {
+            flags_.linkLost = 1;
+        } else if (!full && config_.dbEnabled) {
+            // A full cycle sends the row in its own transaction; the halted
+            // one, reading no values, at the same cadence on its own.
+            mirror_.WriteLinkStats(false);
+        }
     }
 }
 
@@ -152,7 +170,10 @@ bool Engine::ReadAreas() {
 }
 
 bool Engine::FullCycle() {
+    const auto start = std::chrono::steady_clock::now();
     const bool read = ReadAreas();
+    // Before the mirror's transaction, which carries the time to link_stats.
+    if (read) stats_.MarkValuesRead();
     // The values read so far go to the database even when a later read
     // failed, as they do when each value is sent as it comes.
     if (config_.dbEnabled) mirror_.EndCycle();
@@ -162,6 +183,9 @@ bool Engine::FullCycle() {
     const uint8_t shown = cycleCounter_.load();
     window_.SetPanelText(kCycleCountPanel, HexByteText(shown));
     cycleCounter_.store(static_cast<uint8_t>(shown + 1));
+    const auto took = std::chrono::steady_clock::now() - start;
+    stats_.CountCycle(
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     return true;
 }
 
@@ -215,6 +239,8 @@ void Engine::EndOfWorker() {
         std::lock_guard<std::mutex> lock(commandMutex_);
         ending_ = true;
     }
+    // Written before the drop, so a kept database tells that it is stale.
+    SetLinkState(LinkState::Offline);
     if (config_.dbEnabled) {
         // Whether the server still answers does not matter here.
         if (config_.dropAfter) mirror_.DropMirrorDatabase();

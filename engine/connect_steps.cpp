@@ -57,11 +57,11 @@ bool Engine::BuildDatabase() {
             return true;
         case db::DbConnectResult::ConnectFailed:
             window_.SetPanelText(kLinkStatePanel, "Offline");
-            window_.SetPanelText(kMessagePanel, "E11: Connecting to database error");
+            ShowMessage("E11: Connecting to database error");
             break;
         case db::DbConnectResult::SelectFailed:
             window_.SetPanelText(kLinkStatePanel, "Offline");
-            window_.SetPanelText(kMessagePanel, "E12: Selecting database error");
+            ShowMessage("E12: Selecting database error");
             break;
         case db::DbConnectResult::Cancelled:
             // CancelConnect has said so already; a Shutdown needs no word.
@@ -105,8 +105,7 @@ bool Engine::OpenPort() {
     // never written, and a mistyped port must not cost them.
     if (config_.dbEnabled) connection_.Close();
     window_.SetPanelText(kLinkStatePanel, "Offline");
-    window_.SetPanelText(
-        kMessagePanel, "E1-" + std::to_string(port_.openErrorCode()) + ": Openning COM port error");
+    ShowMessage("E1-" + std::to_string(port_.openErrorCode()) + ": Openning COM port error");
     EndConnect(ConnectOutcome::Failed);
     return false;
 }

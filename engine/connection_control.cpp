@@ -13,11 +13,12 @@ bool Engine::ShowProblem(const std::optional<SnapshotProblem>& problem) {
     if (!problem) return false;
     window_.ShowMessageBox(problem->boxText, problem->boxCaption);
     window_.SetPanelText(kLinkStatePanel, "Offline");
-    window_.SetPanelText(kMessagePanel, problem->message);
+    ShowMessage(problem->message);
     return true;
 }
 
 void Engine::ResetLinkData() {
+    stats_.Clear();
     flags_.dbAlive = 1;
     window_.SetIconIndex(kIconNoConnection);
     context_.ackWaitSteps = 40;
@@ -103,7 +104,7 @@ bool Engine::CancelConnect() {
     // Said at once: the window is the operator's again, whatever the
     // database step under way still takes to end.
     window_.SetPanelText(kLinkStatePanel, "Offline");
-    window_.SetPanelText(kMessagePanel, "W14: Connect cancelled");
+    ShowMessage("W14: Connect cancelled");
     return true;
 }
 

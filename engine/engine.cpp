@@ -17,6 +17,8 @@ Engine::Engine(WindowPort& window)
     link_.SetStatusHook(
         [this] { ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load()); });
     link_.SetRefusalHook([this](const snp::Refusal& refusal) { ReportRefusal(refusal); });
+    link_.SetCounters(&stats_.counters);
+    mirror_.SetLinkStats(&stats_);
 }
 
 void Engine::ReportRefusal(const snp::Refusal& refusal) {
@@ -26,7 +28,7 @@ void Engine::ReportRefusal(const snp::Refusal& refusal) {
     } else if (refusal.request == snp::Refusal::Request::Privilege) {
         setUpWarning_ = text;  // the panel is emptied when the link comes up
     } else {
-        window_.SetPanelText(kMessagePanel, text);
+        ShowMessage(text);
     }
 }
 

@@ -29,6 +29,7 @@
 #include "snp/snp_link_context.h"
 #include "types/engine_flags.h"
 #include "types/link_config.h"
+#include "types/link_stats.h"
 
 namespace tarnlight {
 
@@ -103,6 +104,13 @@ class Engine {
     // The TLS of the database session (MirrorConnection::TlsDescription).
     std::string DatabaseTls() const { return connection_.TlsDescription(); }
 
+    // The connection's state, times, last message and counters
+    // (link_stats.h), from any thread. Zeroed at Connect; they keep their
+    // figures after the worker's end until the next Connect.
+    LinkStatsSnapshot Statistics() const { return stats_.Snapshot(); }
+    // The Statistics page's Reset: zeroes the counters.
+    void ResetStatistics() { stats_.ResetCounters(); }
+
   private:
     friend class EngineProbe;  // tests look at the flags and the port
 
@@ -147,10 +155,18 @@ class Engine {
     bool TakesCommands() const { return running_.load() && !ending_ && !connecting_; }
     void ClearPendingEdit(uint32_t generation);
 
+    // The link's health (link_health.cpp). SetLinkState writes a change to
+    // link_stats at once; ShowMessage shows an E or W message and keeps it
+    // as the last one.
+    void SetLinkState(LinkState state);
+    void ShowMessage(const std::string& text);
+    void TakeDatabaseTls();
+
     WindowPort& window_;
     LinkConfig config_;
     EngineFlags flags_;
     snp::SnpLinkContext context_;
+    LinkStats stats_;
     std::unique_ptr<snp::MemoryImage> image_;
     SerialPort port_;
     snp::SnpLink link_;

@@ -19,23 +19,37 @@ SnpLink::SnpLink(SerialPort& port, SnpLinkContext& context, const LinkConfig& co
                  MemoryImage& image, EngineFlags& flags)
     : port_(port), context_(context), config_(config), image_(image), flags_(flags) {}
 
-bool SnpLink::WaitAck() {
-    uint8_t* buffer = context_.receiveBuffer.data();
-    if (!port_.WaitForInput(buffer, kAckSize, context_.ackWaitSteps)) return false;
-    return buffer[0] == kAck;  // the second byte is not examined
+bool SnpLink::Fault(Counter counter) {
+    if (!port_.IsAborted()) Count(counter);
+    return false;
 }
 
+bool SnpLink::WaitAck() {
+    uint8_t* buffer = context_.receiveBuffer.data();
+    // Two bytes that are not an acknowledgement are no acknowledgement either.
+    if (!port_.WaitForInput(buffer, kAckSize, context_.ackWaitSteps) || buffer[0] != kAck)
+        return Fault(&LinkCounters::no_ack);
+    return true;  // the second byte is not examined
+}
+
+// A frame that did not come whole in time and one that came whole with a
+// wrong check code fail alike; they are told apart for the counters only
+// (a dead line or a wrong speed against parity or noise).
 bool SnpLink::WaitFrame(size_t length) {
     if (length == 0 || length > kReceiveBufferSize) return false;
     uint8_t* buffer = context_.receiveBuffer.data();
-    if (!port_.WaitForInput(buffer, length, context_.replyWaitSteps)) return false;
-    return CheckRaw(buffer, length);
+    if (!port_.WaitForInput(buffer, length, context_.replyWaitSteps))
+        return Fault(&LinkCounters::reply_timeouts);
+    if (!CheckRaw(buffer, length)) return Fault(&LinkCounters::bad_bcc);
+    return true;
 }
 
 bool SnpLink::WaitAttachReply() {
     uint8_t* buffer = context_.receiveBuffer.data();
-    if (!port_.WaitForInput(buffer, kAttachFrameSize, context_.replyWaitSteps)) return false;
-    return CheckHex(buffer, kAttachFrameSize);
+    if (!port_.WaitForInput(buffer, kAttachFrameSize, context_.replyWaitSteps))
+        return Fault(&LinkCounters::reply_timeouts);
+    if (!CheckHex(buffer, kAttachFrameSize)) return Fault(&LinkCounters::bad_bcc);
+    return true;
 }
 
 void SnpLink::SendAck() {
@@ -51,6 +65,7 @@ void SnpLink::DecodeShortStatus(const uint8_t* reply) {
 }
 
 bool SnpLink::MailboxExchange(MailboxFrame& request, bool decodeStatus) {
+    Count(&LinkCounters::requests);
     ++context_.sequenceNumber;  // 255 wraps to 0
     request[kMbSequence] = context_.sequenceNumber;
     SealRaw(request.data(), request.size());
@@ -61,8 +76,11 @@ bool SnpLink::MailboxExchange(MailboxFrame& request, bool decodeStatus) {
     // The status is taken before the sequence check: even a stale reply
     // carries the controller's current state.
     if (decodeStatus) DecodeShortStatus(reply);
-    if (reply[kMbSequence] != context_.sequenceNumber) return false;
+    if (reply[kMbSequence] != context_.sequenceNumber) return Fault(&LinkCounters::wrong_sequence);
     SendAck();
+    // Counted here for every request, set-up ones included; what a refusal
+    // means is for the request to say.
+    if (reply[kMbKind] == kKindErrorReply) Count(&LinkCounters::refused);
     return true;
 }
 

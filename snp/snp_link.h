@@ -15,6 +15,7 @@
 #include "snp/snp_link_context.h"
 #include "types/engine_flags.h"
 #include "types/link_config.h"
+#include "types/link_stats.h"
 
 namespace tarnlight::snp {
 
@@ -34,6 +35,13 @@ class SnpLink : public PlcWriter {
     void SetRefusalHook(std::function<void(const Refusal&)> hook) {
         refusalHook_ = std::move(hook);
     }
+
+    // Where the line's faults and the mailbox requests are counted; none
+    // when not set. Each fault is counted once, where it is detected: a
+    // missing acknowledgement in WaitAck, an incomplete or a wrongly checked
+    // frame in the frame waits, a wrong sequence number and an error reply
+    // in MailboxExchange. Waits cut short by Abort count nothing.
+    void SetCounters(LinkCounters* counters) { counters_ = counters; }
 
     // --- frames and exchanges ---
     bool WaitAck();
@@ -108,6 +116,14 @@ class SnpLink : public PlcWriter {
     // Failed, nothing sent); sets linkLost as the result says.
     WriteResult WriteCell(MailboxFrame& request, bool valid, int type, uint16_t address);
 
+    using Counter = std::atomic<uint64_t> LinkCounters::*;
+    void Count(Counter counter) {
+        if (counters_ != nullptr) ++(counters_->*counter);
+    }
+    // Counts a fault of the line, unless the wait was cut short by Abort;
+    // always false, for the failing wait to return.
+    bool Fault(Counter counter);
+
     SerialPort& port_;
     SnpLinkContext& context_;
     const LinkConfig& config_;
@@ -116,6 +132,7 @@ class SnpLink : public PlcWriter {
     std::function<void()> statusHook_;
     std::function<void(const Refusal&)> refusalHook_;
     bool privilegeRefused_ = false;
+    LinkCounters* counters_ = nullptr;
 };
 
 }  // namespace tarnlight::snp

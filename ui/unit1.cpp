@@ -23,6 +23,7 @@
 #include "ui/panel03.h"
 #include "ui/panel04.h"
 #include "ui/panel11.h"
+#include "ui/panel12.h"
 #include "ui/panel2a.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
@@ -206,6 +207,12 @@ void TForm1::CreateMenuColumn() {
     SubMenuSB11->setFont(Arial(10));
     UseMenuButtonLook(SubMenuSB11);
     SubMenuSB11->hide();
+    SubMenuSB12 = MakeFlatButton(this, "SubMenuSB12", QStringLiteral("Statistics"),
+                                 QStringLiteral("statistics"), QSize(48, 48),
+                                 Qt::ToolButtonTextUnderIcon, QRect(kSubLeft, 152, kSubWidth, 84));
+    SubMenuSB12->setFont(Arial(10));
+    UseMenuButtonLook(SubMenuSB12);
+    SubMenuSB12->hide();
 
     static const char* const kMemory[7][2] = {{"SubMenuSB21", "(%I)"}, {"SubMenuSB22", "(%M)"},
                                               {"SubMenuSB23", "(%Q)"}, {"SubMenuSB24", "(%AI)"},
@@ -229,13 +236,14 @@ void TForm1::CreatePages() {
     Frame03 = new TFrame03(this);
     Frame04 = new TFrame04(this);
     Frame11 = new TFrame11(this);
+    Frame12 = new TFrame12(this);
     for (int i = 0; i < 3; ++i) Frame2a[i] = new TFrame2a(i, this);
     for (int i = 0; i < 3; ++i) Frame2b[i] = new TFrame2b(3 + i, this);
     Frame2c1 = new TFrame2c(this);
 
-    static const char* const kNames[12] = {"Frame01",  "Frame02",  "Frame03",  "Frame04",
-                                           "Frame11",  "Frame2a1", "Frame2a2", "Frame2a3",
-                                           "Frame2b1", "Frame2b2", "Frame2b3", "Frame2c1"};
+    static const char* const kNames[13] = {
+        "Frame01",  "Frame02",  "Frame03",  "Frame04",  "Frame11",  "Frame12", "Frame2a1",
+        "Frame2a2", "Frame2a3", "Frame2b1", "Frame2b2", "Frame2b3", "Frame2c1"};
     const auto pages = Pages();
     for (size_t i = 0; i < pages.size(); ++i) {
         pages[i]->setObjectName(QString::fromLatin1(kNames[i]));
@@ -332,15 +340,19 @@ void TForm1::WireSignals() {
     connect(MenuSB3, &QPushButton::clicked, this, &TForm1::MenuSB3Click);
 
     // Each sub-menu button shows its page.
-    const std::array<QWidget*, 12> pages = Pages();
-    const std::array<QToolButton*, 12> buttons = {
+    const std::array<QWidget*, 13> pages = Pages();
+    const std::array<QToolButton*, 13> buttons = {
         configureButtons[0], configureButtons[1], configureButtons[2], configureButtons[3],
-        SubMenuSB11,         memoryButtons[0],    memoryButtons[1],    memoryButtons[2],
-        memoryButtons[3],    memoryButtons[4],    memoryButtons[5],    memoryButtons[6]};
+        SubMenuSB11,         SubMenuSB12,         memoryButtons[0],    memoryButtons[1],
+        memoryButtons[2],    memoryButtons[3],    memoryButtons[4],    memoryButtons[5],
+        memoryButtons[6]};
     for (size_t i = 0; i < buttons.size(); ++i) {
         QWidget* page = pages[i];
         connect(buttons[i], &QToolButton::clicked, this, [this, page] { ShowPage(page); });
     }
+    // The page reads the engine's figures itself, on this thread.
+    Frame12->SetSource([this] { return engine_->Statistics(); },
+                       [this] { engine_->ResetStatistics(); });
 
     connect(SB_Online, &QToolButton::clicked, this, &TForm1::SB_OnlineClick);
     connect(SB_Offline, &QToolButton::clicked, this, &TForm1::SB_OfflineClick);
@@ -367,8 +379,8 @@ void TForm1::WireSignals() {
     connect(TrayIcon1->ccc1, &QAction::triggered, this, &TForm1::ccc1Click);
 }
 
-std::array<QWidget*, 12> TForm1::Pages() const {
-    return {Frame01,    Frame02,    Frame03,    Frame04,    Frame11,    Frame2a[0],
+std::array<QWidget*, 13> TForm1::Pages() const {
+    return {Frame01,    Frame02,    Frame03,    Frame04,    Frame11,    Frame12, Frame2a[0],
             Frame2a[1], Frame2a[2], Frame2b[0], Frame2b[1], Frame2b[2], Frame2c1};
 }
 
@@ -388,6 +400,7 @@ void TForm1::MenuSB1Click() {
     MoveTop(MenuSB3, kMemoryTopLow);
     for (QToolButton* button : configureButtons) button->show();
     SubMenuSB11->hide();
+    SubMenuSB12->hide();
     for (QToolButton* button : memoryButtons) button->hide();
     activeMenu_ = MenuKind::ConfigureMenu;
     SetSettingsFileGroupVisible(true);
@@ -399,6 +412,7 @@ void TForm1::MenuSB2Click() {
     MoveTop(MenuSB3, kMemoryTopLow);
     for (QToolButton* button : configureButtons) button->hide();
     SubMenuSB11->show();
+    SubMenuSB12->show();
     for (QToolButton* button : memoryButtons) button->hide();
     activeMenu_ = MenuKind::PlcInfoMenu;
     SetSettingsFileGroupVisible(false);
@@ -410,6 +424,7 @@ void TForm1::MenuSB3Click() {
     MoveTop(MenuSB3, kMemoryTopHigh);
     for (QToolButton* button : configureButtons) button->hide();
     SubMenuSB11->hide();
+    SubMenuSB12->hide();
     SetMemoryButtonsVisible();
     activeMenu_ = MenuKind::PlcMemoryMenu;
     SetSettingsFileGroupVisible(false);

@@ -1,6 +1,6 @@
 #pragma once
 // The main window: the menu column with its sub-menus on the left, the page
-// area in the middle (one of twelve pages, or none), the settings-file box
+// area in the middle (one of thirteen pages, or none), the settings-file box
 // under it, the PLC and connection controls at the bottom, Help / About /
 // Hide at the top right and the status bar.
 //
@@ -35,6 +35,7 @@ class TFrame02;
 class TFrame03;
 class TFrame04;
 class TFrame11;
+class TFrame12;
 class TFrame2a;
 class TFrame2b;
 class TFrame2c;
@@ -63,6 +64,7 @@ class TForm1 : public QWidget {
     QPushButton* MenuSB3;                            // "PLC Memory"
     std::array<QToolButton*, 4> configureButtons{};  // SubMenuSB01..04
     QToolButton* SubMenuSB11;                        // "Info"
+    QToolButton* SubMenuSB12;                        // "Statistics", below "Info"
     std::array<QToolButton*, 7> memoryButtons{};     // SubMenuSB21..26 by area, SubMenuSB27 "Edit"
 
     // --- page area ---
@@ -72,6 +74,7 @@ class TForm1 : public QWidget {
     TFrame03* Frame03;
     TFrame04* Frame04;
     TFrame11* Frame11;
+    TFrame12* Frame12;                   // the link's statistics
     std::array<TFrame2a*, 3> Frame2a{};  // Frame2a1..3: %I %M %Q
     std::array<TFrame2b*, 3> Frame2b{};  // Frame2b1..3: %AI %R %AQ
     TFrame2c* Frame2c1;
@@ -124,8 +127,8 @@ class TForm1 : public QWidget {
     MenuKind ActiveMenu() const { return activeMenu_; }
     // The name box with its frame, its ".ini" label and its three buttons.
     std::array<QWidget*, 6> SettingsFileGroup() const;
-    // The twelve pages in the order ShowPage hides them.
-    std::array<QWidget*, 12> Pages() const;
+    // The thirteen pages in the order ShowPage hides them.
+    std::array<QWidget*, 13> Pages() const;
 
     // --- commands ---
     void SB_OnlineClick();

@@ -99,12 +99,18 @@ TEST_F(GatewayTest, MissingOrUnloadableSettingsFileIsAnError) {
 TEST_F(GatewayTest, RunsUntilSigtermAndStopsCleanly) {
     const std::string path = dir_ + "/gw.ini";
     ASSERT_EQ(SaveSettings(settings_, path, nullptr), SaveResult::Ok);
-    Start({"--settings", path, "--break-free", "--values"});
+    // No periodic line within the test: the one seen comes from SIGUSR1.
+    Start({"--settings", path, "--break-free", "--values", "--stats", "86400"});
     ASSERT_TRUE(WaitFor([&] { return Printed("%I 1..48: "); }));
     EXPECT_TRUE(Printed(" LinkState: Online\n"));
+    kill(pid_, SIGUSR1);
+    ASSERT_TRUE(WaitFor([&] { return Printed(" link_state=Online\n"); }));
+    EXPECT_TRUE(Printed(" stats: cycles="));
     kill(pid_, SIGTERM);
     EXPECT_EQ(Wait(), 0);
     const std::string out = Output();
+    // And a last one as it stops, after the link has gone.
+    EXPECT_NE(out.find(" link_state=Offline\n", out.find("LinkState: Offline")), std::string::npos);
     EXPECT_NE(out.find("LinkState: Offline"), std::string::npos);
     EXPECT_NE(out.find("Icon: 0 (no connection)", out.find("LinkState: Online")),
               std::string::npos);
@@ -117,9 +123,22 @@ TEST_F(GatewayTest, UnreachablePlcEndsWithE22AndFailure) {
     sim_->SetDead(true);
     const std::string path = dir_ + "/gw.ini";
     ASSERT_EQ(SaveSettings(settings_, path, nullptr), SaveResult::Ok);
-    Start({"--settings", path, "--break-free"});
+    Start({"--settings", path, "--break-free", "--stats", "1"});
     EXPECT_EQ(Wait(), 3);
     EXPECT_TRUE(Printed("Message: E22: Cannot connect to PLC"));
+    // The attempt waits 5 s for the attach reply: lines every second, each
+    // with every counter, the last one the attempt's figures.
+    const std::string out = Output();
+    size_t lines = 0;
+    for (size_t at = out.find(" stats: "); at != std::string::npos;
+         at = out.find(" stats: ", at + 1))
+        ++lines;
+    EXPECT_GE(lines, 3u);
+    EXPECT_NE(out.find(" stats: cycles=0 cycle_ms_last=0 cycle_ms_max=0 requests=0 no_ack=0 "
+                       "reply_timeouts=1 bad_bcc=0 wrong_sequence=0 refused=0 links_lost=0 "
+                       "attach_attempts=1 db_written=0 db_rejected=0 db_refused=0 "
+                       "link_state=Offline\n"),
+              std::string::npos);
 }
 
 // A user with all rights on its own database only, its password only in

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -119,6 +121,13 @@ TEST_F(MirrorEngineTest, TheSettingsChooseTheWriter) {
         // Changes reach the table either way.
         sim_->SetBit(sim::kAreaM, 5, true);
         EXPECT_TRUE(WaitFor([&] { return Value("plc_m", 5) == 1; }));
+        // Either writer keeps link_stats live.
+        EXPECT_TRUE(WaitFor([&] {
+            return other_->Number(
+                       "SELECT link_state = 'Online' AND last_read_at > "
+                       "UTC_TIMESTAMP(3) - INTERVAL 5 SECOND FROM " +
+                       dbName_ + ".link_stats") == 1;
+        }));
         DisconnectAndWait();
     }
 }
@@ -129,6 +138,14 @@ TEST_F(MirrorEngineTest, KeepsTheDatabaseWithoutDropAfter) {
     DisconnectAndWait();
     EXPECT_TRUE(other_->DatabaseExists(dbName_));
     EXPECT_EQ(other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1"), "TARN7");
+    const std::string state = "SELECT link_state FROM " + dbName_ + ".link_stats WHERE id=1";
+    EXPECT_EQ(other_->Scalar(state), "Offline");
+    // A kept database that lacks link_stats gets it at the next Connect.
+    ASSERT_TRUE(other_->Exec("DROP TABLE " + dbName_ + ".link_stats"));
+    pages_.dropBefore = false;
+    ASSERT_GE(ConnectOnline(), 0);
+    EXPECT_TRUE(WaitFor([&] { return other_->Scalar(state) == "Online"; }));
+    DisconnectAndWait();
 }
 
 TEST_F(MirrorEngineTest, DisabledDatabaseIsNeverTouched) {
@@ -344,6 +361,102 @@ TEST_F(MirrorEngineTest, RefusedRequestIsMarkedAndNamedWhileTheCycleGoesOn) {
     EXPECT_EQ(window_.Find("panel 8 ", refused + 1, true), -1);
     EXPECT_EQ(window_.Find("panel 0 Connecting..", refused, true), -1);
     EXPECT_EQ(sim_->GetWord(sim::kAreaR, 2), 0);
+}
+
+// Each fault on the line moves its own counter by one and costs the link
+// once; refusals and the database requests are counted too, and link_stats
+// shows the same figures. A dead line turns the row to "Connecting" and
+// stops last_read_at until the link is back.
+TEST_F(MirrorEngineTest, LineFaultsAreCountedOnceEachAndLinkStatsTellsLiveFromStale) {
+    pages_.areaEnabled = {false, false, false, false, true, false};
+    pages_.areaTo[snp::kR] = 4;
+    pages_.lostconn = kPolicyTryConstantly;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    const auto stats = [&] { return engine_->Statistics(); };
+    const auto live = [&] {
+        return other_->Number(
+                   "SELECT link_state = 'Online' AND last_read_at > UTC_TIMESTAMP(3) - "
+                   "INTERVAL 5 SECOND FROM " +
+                   dbName_ + ".link_stats") == 1;
+    };
+    ASSERT_TRUE(WaitFor([&] { return live(); }));
+
+    // What moved since `from`, by counter name, leaving out those that move
+    // with every cycle.
+    using Delta = std::map<std::string, uint64_t>;
+    const auto busy = [](const std::string& name) {
+        return name == "requests" || name.rfind("cycle", 0) == 0;
+    };
+    const auto moved = [&](const CounterValues& from) {
+        Delta delta;
+        ForEachCounter(
+            [&](const char* name, uint64_t now, uint64_t then) {
+                if (now != then && !busy(name)) delta[name] = now - then;
+            },
+            stats().counters, from);
+        return delta;
+    };
+    const std::pair<const char*, std::function<void()>> faults[] = {
+        {"bad_bcc", [&] { sim_->CorruptBcc(1); }},
+        {"no_ack", [&] { sim_->FailAcks(1); }},
+        {"wrong_sequence", [&] { sim_->WrongSequence(1); }}};
+    for (const auto& [counter, inject] : faults) {
+        SCOPED_TRACE(counter);
+        const CounterValues before = stats().counters;
+        inject();
+        ASSERT_TRUE(WaitFor([&] { return stats().counters.links_lost > before.links_lost; }));
+        const uint64_t cyclesAtLoss = stats().counters.cycles;
+        ASSERT_TRUE(WaitFor([&] { return stats().counters.cycles > cyclesAtLoss; }));
+        EXPECT_EQ(moved(before), (Delta{{counter, 1}, {"links_lost", 1}, {"attach_attempts", 1}}));
+    }
+
+    // A refused write, a written one and one no controller could hold.
+    CounterValues before = stats().counters;
+    sim_->RefuseWrites(1);
+    ASSERT_TRUE(
+        other_->Exec("UPDATE " + dbName_ + ".new_r SET value=id+3, flag=1 WHERE id IN (2,3)"));
+    ASSERT_TRUE(other_->Exec("INSERT INTO " + dbName_ + ".new_r VALUES (5000, 1, 1)"));
+    ASSERT_TRUE(WaitFor([&] { return Flag("new_r", 3) == 0 && Flag("new_r", 5000) == 2; }));
+    EXPECT_EQ(moved(before),
+              (Delta{{"refused", 1}, {"db_refused", 1}, {"db_written", 1}, {"db_rejected", 1}}));
+
+    // A dead line: the row says so within a few seconds, and its values are
+    // no longer read.
+    before = stats().counters;
+    sim_->SetDead(true);
+    const std::string row =
+        "SELECT link_state, last_read_at, updated_at FROM " + dbName_ + ".link_stats";
+    ASSERT_TRUE(
+        WaitFor([&] { return other_->Scalar(row) == "Connecting"; }, std::chrono::seconds(5)));
+    const db::Rows connecting = other_->Rows(row);
+    ASSERT_TRUE(WaitFor([&] { return other_->Rows(row)[0][2] > connecting[0][2]; }));
+    EXPECT_EQ(other_->Rows(row)[0][1], connecting[0][1]);
+    EXPECT_FALSE(live());
+    sim_->SetDead(false);
+    ASSERT_TRUE(WaitFor([&] { return live() && other_->Rows(row)[0][1] > connecting[0][1]; }));
+    Delta dead = moved(before);
+    const uint64_t attempts = dead["attach_attempts"];
+    EXPECT_GE(attempts, 2u);  // every failed one waited for its attach reply in vain
+    EXPECT_EQ(dead, (Delta{{"no_ack", 1},
+                           {"links_lost", 1},
+                           {"attach_attempts", attempts},
+                           {"reply_timeouts", attempts - 1}}));
+
+    // The row carries the engine's figures.
+    const CounterValues now = stats().counters;
+    EXPECT_TRUE(WaitFor([&] {
+        bool same = true;
+        ForEachCounter(
+            [&](const char* name, uint64_t value) {
+                same = same && (busy(name) ||
+                                other_->Number(std::string("SELECT ") + name + " FROM " + dbName_ +
+                                               ".link_stats") == static_cast<long>(value));
+            },
+            now);
+        return same;
+    }));
+    DisconnectAndWait();
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ grep -q '^Usage: tarnlight-gateway' "$work/gateway-help" || fail "tarnlight-gate
 # The service unit runs the gateway on the instance's settings file.
 unit="$root/usr/lib/systemd/system/tarnlight-gateway@.service"
 if [ -f "$unit" ]; then
-  grep -qx 'ExecStart=tarnlight-gateway --settings /etc/tarnlight/%i.ini' "$unit" || fail "unit ExecStart"
+  grep -qx 'ExecStart=tarnlight-gateway --settings /etc/tarnlight/%i.ini --stats 60' "$unit" || fail "unit ExecStart"
   grep -qx 'User=tarnlight' "$unit" || fail "unit User"
   grep -q '^u tarnlight ' "$root/usr/lib/sysusers.d/tarnlight.conf" || fail "sysusers entry"
 fi

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "engine/refusal_message.h"
 #include "snp/memory.h"
 #include "tests/ui/window_fixture.h"
+#include "ui/panel12.h"
 #include "ui/radio_group.h"
 
 namespace tarnlight::test {
@@ -399,6 +401,59 @@ TEST_F(MainWindowTest, AltLettersPressOnlyEnabledConnectionButtons) {
     QTest::keyClick(&form, Qt::Key_D, Qt::AltModifier);
     EXPECT_TRUE(WaitForPanel(kLinkStatePanel, "Offline"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.SB_Online->isEnabled(); }));
+}
+
+// The Statistics page below Info: the link's figures while it is shown, its
+// Reset, and the last figures kept after Disconnect until the next Connect.
+TEST_F(MainWindowTest, StatisticsPageShowsTheLinksFiguresUntilTheNextConnect) {
+    ASSERT_NO_FATAL_FAILURE(StartSimulator());
+    ui::TForm1& form = *form_;
+    ShowOnPages(SimulatorPages({false, false, false, false, true, false}));
+    ASSERT_TRUE(ConnectOnline());
+    Click(form.MenuSB2);
+    QToolButton& info = *form.SubMenuSB11;
+    QToolButton& button = *form.SubMenuSB12;
+    EXPECT_EQ(button.text(), "Statistics");
+    EXPECT_EQ(button.x(), info.x());
+    EXPECT_GE(button.y(), info.y() + info.height());
+    EXPECT_EQ(button.styleSheet(), info.styleSheet());
+    EXPECT_EQ(button.iconSize(), info.iconSize());
+    Click(&button);
+    EXPECT_EQ(VisiblePages(form), QStringList{"Frame12"});
+
+    ui::TFrame12& page = *form.Frame12;
+    const auto shown = [&](const char* name) { return page.value(name)->text(); };
+    EXPECT_EQ(shown("link_state"), "Online");
+    EXPECT_EQ(shown("last_read_at"), "-");  // halted: nothing read yet
+    EXPECT_EQ(page.refreshTimer()->interval(), 500);
+    Click(form.SB_Transmit_Start);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return shown("cycles").toInt() >= 3 && shown("last_read_at") != "-" &&
+               shown("cycle_ms_mean") != "-";
+    }));
+
+    // A bad check code: counted, the link back, the loss the last message.
+    sim_->CorruptBcc(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown("bad_bcc") == "1"; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown("links_lost") == "1"; }));
+    EXPECT_EQ(shown("last_message"), "E21: Lost connection with PLC");
+    Click(page.Butt_Reset);
+    EXPECT_EQ(shown("bad_bcc"), "0");
+    EXPECT_EQ(shown("links_lost"), "0");
+
+    // Disconnect keeps the figures; the next Connect starts from zero.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown("cycles").toInt() >= 1; }));
+    ASSERT_TRUE(DisconnectAndWait());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown("link_state") == "Offline"; }));
+    EXPECT_NE(shown("cycles"), "0");
+    EXPECT_NE(shown("last_read_at"), "-");
+    EXPECT_EQ(shown("tls"), "-");  // no database
+    ASSERT_TRUE(ConnectOnline());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return shown("cycles") == "0" && shown("last_message").isEmpty(); }));
+    // Not shown, not read.
+    Click(&info);
+    EXPECT_FALSE(page.refreshTimer()->isActive());
 }
 
 }  // namespace

@@ -1,0 +1,115 @@
+#pragma once
+// The health of the current connection: its state, when it came up and last
+// read the controller, the last message shown, and the counters that tell why
+// a link fails. The worker writes them as things happen; the window, the
+// gateway and the link_stats table read them at any time. The counters are
+// atomics, so a reader never waits for the worker; the texts sit behind a
+// mutex that is held only to copy them.
+//
+// The counters' names are the same in the code, in the columns of link_stats
+// and in the gateway's "stats:" lines; ForEachCounter lists them once.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace tarnlight {
+
+enum class LinkState : uint8_t { Offline, Connecting, Online };
+
+// "Offline", "Connecting", "Online".
+const char* LinkStateName(LinkState state);
+
+template <class Value>
+struct CounterSet {
+    Value cycles{};           // full cycles completed (every enabled area read)
+    Value cycle_ms_last{};    // duration of the last full cycle
+    Value cycle_ms_max{};     // and of the longest one
+    Value requests{};         // mailbox exchanges started
+    Value no_ack{};           // acknowledgements that did not come
+    Value reply_timeouts{};   // replies that did not arrive complete in time
+    Value bad_bcc{};          // complete frames with a wrong block check code
+    Value wrong_sequence{};   // replies with a wrong sequence number
+    Value refused{};          // error replies
+    Value links_lost{};       // each E21
+    Value attach_attempts{};  // connection attempts
+    Value db_written{};       // database requests written (flag back to 0)
+    Value db_rejected{};      // given flag 2
+    Value db_refused{};       // given flag 3
+    // Not in the table or the lines: for the page's minimum and mean.
+    Value cycle_ms_min{};
+    Value cycle_ms_total{};
+};
+
+// Calls visit(name, counter of each set...) for each counter of the list
+// above, in its order; cycle_ms_min and cycle_ms_total are not part of it.
+// Given two sets, visit sees the same counter of both side by side.
+template <class Visit, class... Sets>
+void ForEachCounter(Visit&& visit, Sets&&... sets) {
+    visit("cycles", sets.cycles...);
+    visit("cycle_ms_last", sets.cycle_ms_last...);
+    visit("cycle_ms_max", sets.cycle_ms_max...);
+    visit("requests", sets.requests...);
+    visit("no_ack", sets.no_ack...);
+    visit("reply_timeouts", sets.reply_timeouts...);
+    visit("bad_bcc", sets.bad_bcc...);
+    visit("wrong_sequence", sets.wrong_sequence...);
+    visit("refused", sets.refused...);
+    visit("links_lost", sets.links_lost...);
+    visit("attach_attempts", sets.attach_attempts...);
+    visit("db_written", sets.db_written...);
+    visit("db_rejected", sets.db_rejected...);
+    visit("db_refused", sets.db_refused...);
+}
+
+using LinkCounters = CounterSet<std::atomic<uint64_t>>;
+using CounterValues = CounterSet<uint64_t>;
+
+// Everything a reader shows, copied at one moment.
+struct LinkStatsSnapshot {
+    LinkState state = LinkState::Offline;
+    int64_t onlineSinceMs = 0;  // system clock, ms since 1970; 0: never
+    int64_t lastReadMs = 0;     // likewise
+    CounterValues counters;
+    std::string lastMessage;
+    std::string databaseTls;  // the database connection's protection; empty without one
+};
+
+class LinkStats {
+  public:
+    LinkCounters counters;
+
+    // Connect: counters, times and texts zeroed, state Offline.
+    void Clear();
+    // The page's Reset: the counters only. Called while the worker counts,
+    // a count that lands meanwhile may survive.
+    void ResetCounters();
+
+    // Online also stamps the time the link came up.
+    void SetState(LinkState state);
+    LinkState state() const { return state_.load(); }
+    // Every enabled area of a full cycle has been read.
+    void MarkValuesRead();
+    // One full cycle of durationMs has completed.
+    void CountCycle(uint64_t durationMs);
+    void SetLastMessage(const std::string& text);
+    void SetDatabaseTls(const std::string& text);
+
+    LinkStatsSnapshot Snapshot() const;
+
+  private:
+    std::atomic<LinkState> state_{LinkState::Offline};
+    std::atomic<int64_t> onlineSinceMs_{0};
+    std::atomic<int64_t> lastReadMs_{0};
+    mutable std::mutex textMutex_;
+    std::string lastMessage_;  // guarded by textMutex_
+    std::string databaseTls_;  // guarded by textMutex_
+};
+
+// The system clock now, ms since 1970.
+int64_t NowMs();
+
+// "stats: cycles=12 cycle_ms_last=30 ... db_refused=0 link_state=Online".
+std::string StatsLine(const LinkStatsSnapshot& stats);
+
+}  // namespace tarnlight
