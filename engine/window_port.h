@@ -8,6 +8,7 @@
 // without waiting for the operator).
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,18 @@ struct EditInputs {
     int address = 1;
     bool bitValue = false;  // "True" selected
     int wordValue = 0;      // -32768..65535; the low 16 bits are written
+    // A tag named on the page instead of an address: its index in
+    // LinkConfig::tags (-1: the address above) and the value to write.
+    int tagIndex = -1;
+    double tagValue = 0.0;
+};
+
+// A tag's state after a pass: index into LinkConfig::tags, its raw bits and
+// its value (nothing while unknown, or for a REAL that is NaN or infinite).
+struct TagUpdate {
+    int index = 0;
+    uint32_t raw = 0;
+    std::optional<double> value;
 };
 
 class WindowPort : public Notifier {
@@ -125,6 +138,11 @@ class WindowPort : public Notifier {
     virtual void ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) = 0;
     virtual void ShowWordArea(int type, uint16_t from, uint16_t to,
                               std::vector<uint16_t> words) = 0;
+
+    // The tags whose raw bits changed in a pass (every tag after the first
+    // pass of a link), in the order of LinkConfig::tags; the tag list itself
+    // comes with SetUpMemoryGrids' config.
+    virtual void ShowTagValues(std::vector<TagUpdate> updates) { (void)updates; }
 
     // Called on a helper thread of Connect while it prepares the database:
     // the share of the table build done, 0..100 (0 also while a step before

@@ -10,7 +10,10 @@
 #include <array>
 #include <string>
 
+#include <vector>
+
 #include "types/db_tls.h"
+#include "types/tag.h"
 
 namespace tarnlight {
 
@@ -36,6 +39,11 @@ inline constexpr int kTimerMax = 65000;  // T2, T3', T4
 inline constexpr int kTdMax = 60000;
 inline constexpr int kKMin = 1;
 inline constexpr int kKMax = 255;
+inline constexpr int kScanMsMax = 3600000;
+inline constexpr int kMaxReadBytesMin = 64;
+inline constexpr int kMaxReadBytesMax = 8192;
+inline constexpr int kMaxReadBytesDefault = 512;
+inline constexpr int kHistoryDaysDefault = 30;
 
 // Maximum lengths the text boxes accept when typing (a longer text set from
 // outside, e.g. by Load, is kept whole).
@@ -59,6 +67,9 @@ struct Settings {
     std::array<int, kSettingsAreaCount> areaFrom{1, 1, 1, 1, 1, 1};  // spin 1..4096
     // spin 1..8192 for the bit areas, 1..4096 for the word areas
     std::array<int, kSettingsAreaCount> areaTo{48, 48, 48, 16, 16, 16};
+    // File-only keys %I_scan .. %AQ_scan (ms, 0 every pass) and maxReadBytes.
+    std::array<int, kSettingsAreaCount> scanMs{};
+    int maxReadBytes = kMaxReadBytesDefault;
 
     // [Connection], timers in milliseconds
     int T1 = 5;        // spin 0..255
@@ -88,6 +99,12 @@ struct Settings {
     // (a bad sslMode makes the file unloadable), Save never writes them,
     // All Default leaves them alone.
     DbTls dbTls;
+    // File-only keys historyDb (empty: no history) and historyDays.
+    std::string historyDb;
+    int historyDays = kHistoryDaysDefault;
+
+    // [Tags], file only, in the order of the file.
+    std::vector<TagDefinition> tags;
 };
 
 bool operator==(const Settings& a, const Settings& b);

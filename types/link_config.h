@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <string>
 
+#include <vector>
+
 #include "types/db_tls.h"
+#include "types/tag.h"
 
 namespace tarnlight {
 
@@ -32,6 +35,12 @@ struct LinkConfig {
     std::array<bool, kAreaCount> areaEnabled{};
     std::array<uint16_t, kAreaCount> areaFrom{};
     std::array<uint16_t, kAreaCount> areaTo{};
+    // Scan period per area in milliseconds; 0: read in every pass.
+    std::array<uint32_t, kAreaCount> scanMs{};
+    // Longest read request in data bytes once any area has a period.
+    uint16_t maxReadBytes = 512;
+    // The [Tags] section, in its order; every tag lies inside the ranges read.
+    std::vector<TagDefinition> tags;
 
     bool dbEnabled = false;
     int32_t portNum = 0;  // 0: the client library's default port
@@ -45,6 +54,9 @@ struct LinkConfig {
     bool mirrorEachValue = false;
     // TLS to the server, used by every connect of the link, reconnects too.
     DbTls dbTls;
+    // Database of the tag history; empty: no history.
+    std::string historyDb;
+    int32_t historyDays = 30;  // rows older than that are deleted
 
     uint16_t T1 = 5;  // milliseconds; starting value of the link's t1
     uint16_t T2 = 1000;

@@ -1,0 +1,3 @@
+#include "types/tag.h"
+
+namespace tarnlight {}  // namespace tarnlight
