@@ -40,7 +40,11 @@ LinkConfig TakeLinkSnapshot(const Settings& pages, bool breakFree, const LinkCon
         config.areaEnabled[type] = pages.areaEnabled[type];
         config.areaFrom[type] = ToU16(pages.areaFrom[type]);
         config.areaTo[type] = ToU16(pages.areaTo[type]);
+        config.scanMs[type] = static_cast<uint32_t>(std::clamp(pages.scanMs[type], 0, kScanMsMax));
     }
+    config.maxReadBytes =
+        static_cast<uint16_t>(std::clamp(pages.maxReadBytes, kMaxReadBytesMin, kMaxReadBytesMax));
+    config.tags = pages.tags;
 
     config.dbEnabled = pages.dbEnabled;
     // A port text that is no number stays 0 here; CheckDatabasePort refuses it.
@@ -51,6 +55,8 @@ LinkConfig TakeLinkSnapshot(const Settings& pages, bool breakFree, const LinkCon
     config.dbName = pages.dbName;
     config.mirrorEachValue = pages.mirrorEachValue;
     config.dbTls = pages.dbTls;
+    config.historyDb = pages.historyDb;
+    config.historyDays = pages.historyDays;
 
     config.T1 = ToU16(pages.T1);
     config.T2 = ToU16(pages.T2);
