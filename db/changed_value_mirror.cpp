@@ -89,9 +89,8 @@ bool ChangedValueMirror::EndCycle() {
         a.low = UINT32_MAX;
         a.high = 0;
     }
-    if (cycleStatement_) {
-        const std::string sql = cycleStatement_();
-        if (!sql.empty()) transaction.Send(sql);
+    if (cycleStatements_) {
+        for (const std::string& sql : cycleStatements_()) transaction.Send(sql);
     }
     if (!transaction.Commit()) {
         // Some of it may be stored, some not, and after a lost connection

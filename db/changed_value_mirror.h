@@ -39,10 +39,10 @@ class ChangedValueMirror : public ValueMirror {
     bool EndCycle() override;
 
     void Forget();
-    // A statement that goes into each cycle's transaction after the values
-    // (the link_stats row); none when it returns an empty text.
-    void SetCycleStatement(std::function<std::string()> statement) {
-        cycleStatement_ = std::move(statement);
+    // Statements that go into each cycle's transaction after the values (the
+    // link_stats and area_stats rows); none when it returns none.
+    void SetCycleStatements(std::function<std::vector<std::string>()> statements) {
+        cycleStatements_ = std::move(statements);
     }
     void SetRefreshInterval(std::chrono::milliseconds interval) { refreshInterval_ = interval; }
     static constexpr std::chrono::milliseconds kRefreshInterval{60'000};
@@ -62,7 +62,7 @@ class ChangedValueMirror : public ValueMirror {
     bool forgotten_ = true;    // nothing stored since the last Forget
     std::chrono::milliseconds refreshInterval_ = kRefreshInterval;
     std::chrono::steady_clock::time_point lastFullWrite_{};
-    std::function<std::string()> cycleStatement_;
+    std::function<std::vector<std::string>()> cycleStatements_;
 };
 
 }  // namespace tarnlight::db

@@ -11,16 +11,14 @@ namespace {
 // Longer texts would be refused by a strict server; no message is that long.
 constexpr size_t kMessageColumnChars = 255;
 
-// A moment of the local clock as the server's clock gives it: its age taken
-// from the server's now, so the row never mixes the two clocks.
+}  // namespace
+
 std::string ServerTime(int64_t atMs, int64_t nowMs) {
     std::string sql = "UTC_TIMESTAMP(3) - INTERVAL ";
     AppendNumber(sql, std::max<int64_t>(nowMs - atMs, 0) * 1000);
     sql += " MICROSECOND";
     return sql;
 }
-
-}  // namespace
 
 void LinkStatsTable::Create() {
     std::string sql =

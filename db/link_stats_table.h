@@ -17,6 +17,11 @@
 
 namespace tarnlight::db {
 
+// A moment of the local system clock (ms since 1970) as an expression of
+// the server's clock at nowMs: its age taken from the server's now, so a row
+// never mixes the two clocks.
+std::string ServerTime(int64_t atMs, int64_t nowMs);
+
 class LinkStatsTable {
   public:
     explicit LinkStatsTable(MirrorConnection& connection) : connection_(connection) {}

@@ -94,8 +94,9 @@ PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config,
       image_(image),
       writer_(writer),
       changedValues_(connection),
-      linkStats_(connection) {
-    changedValues_.SetCycleStatement([this] { return linkStats_.Update(false); });
+      linkStats_(connection),
+      areaStats_(connection, config) {
+    changedValues_.SetCycleStatements([this] { return StatsStatements(false); });
 }
 
 bool PlcMirrorDb::Active() const {
@@ -157,6 +158,8 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     // kept database that lacks it gets it, one that has it keeps its row.
     linkStats_.Create();
     linkStats_.Forget();
+    areaStats_.Create();
+    areaStats_.Forget();
     return complete && report(total);
 }
 
@@ -282,12 +285,20 @@ bool PlcMirrorDb::EndCycle() {
 void PlcMirrorDb::SetLinkStats(LinkStats* stats) {
     stats_ = stats;
     linkStats_.SetStats(stats);
+    areaStats_.SetStats(stats);
+}
+
+std::vector<std::string> PlcMirrorDb::StatsStatements(bool now) {
+    std::string link = linkStats_.Update(now);
+    if (link.empty()) return {};
+    std::vector<std::string> statements = areaStats_.Update();
+    statements.insert(statements.begin(), std::move(link));
+    return statements;
 }
 
 void PlcMirrorDb::WriteLinkStats(bool now) {
     if (!Active()) return;
-    const std::string sql = linkStats_.Update(now);
-    if (!sql.empty()) connection_.Query(sql);
+    for (const std::string& sql : StatsStatements(now)) connection_.Query(sql);
 }
 
 PlcMirrorDb::RequestOutcome PlcMirrorDb::Counted(RequestOutcome outcome) {

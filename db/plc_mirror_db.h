@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "db/area_stats_table.h"
 #include "db/changed_value_mirror.h"
 #include "db/link_stats_table.h"
 #include "db/mirror_connection.h"
@@ -63,12 +64,12 @@ class PlcMirrorDb : public ValueMirror {
     }
     void UpdateInfoPlcState(unsigned plcState);  // only when dbEnabled and dbAlive
 
-    // --- the link_stats row ---
-    // The statistics the row shows and the database requests are counted
+    // --- the link_stats row and the area_stats rows ---
+    // The statistics the rows show and the database requests are counted
     // in; none when not set. Built with the other tables.
     void SetLinkStats(LinkStats* stats);
-    // Sends the row's update, only when dbEnabled and dbAlive: now, or when
-    // the last one is a second old. Each cycle's EndCycle sends it too.
+    // Sends the rows' updates, only when dbEnabled and dbAlive: now, or when
+    // the last one is a second old. Each cycle's EndCycle sends them too.
     void WriteLinkStats(bool now);
 
     // --- value mirroring (ValueMirror) ---
@@ -137,6 +138,9 @@ class PlcMirrorDb : public ValueMirror {
     using FlagResets = std::array<std::vector<FlagReset>, kAreaCount>;  // by MemoryType
 
     bool Active() const;  // dbEnabled and dbAlive
+    // The updates of link_stats and area_stats, when they are due (see
+    // WriteLinkStats); none otherwise.
+    std::vector<std::string> StatsStatements(bool now);
     // Counts a request row's outcome in the statistics; returns it.
     RequestOutcome Counted(RequestOutcome outcome);
     // Add the value and request rows 1..counts[type]; false when report
@@ -163,6 +167,7 @@ class PlcMirrorDb : public ValueMirror {
     snp::PlcWriter& writer_;
     ChangedValueMirror changedValues_;
     LinkStatsTable linkStats_;
+    AreaStatsTable areaStats_;
     LinkStats* stats_ = nullptr;
     std::chrono::milliseconds reconnectInterval_{5000};
     std::chrono::steady_clock::time_point lastReconnect_{};

@@ -1,9 +1,9 @@
 // The worker: connection attempts under the lost-connection policy, the
 // cycle loop, and the shut-down that returns the window to its idle state.
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <system_error>
-#include <vector>
 
 #include "engine/engine.h"
 #include "engine/grid_format.h"
@@ -130,7 +130,12 @@ void Engine::FillPlcInfo() {
 
 void Engine::CycleLoop() {
     bool dbWarningShown = false;
+    // A new link reads everything anew; so does a transmission started again
+    // after halted passes.
+    schedule_.Configure(config_);
+    bool lastPassFull = false;
     while (!flags_.linkLost && !flags_.stopRequested) {
+        areaCompletedThisPass_.fill(false);
         if (config_.dbEnabled) {
             // Pings, and re-opens a connection the server dropped; the cycle
             // goes on either way. Only the database's own warning is taken
@@ -146,6 +151,8 @@ void Engine::CycleLoop() {
             }
         }
         const bool full = flags_.transmitting != 0;
+        if (full && !lastPassFull) schedule_.Restart();
+        lastPassFull = full;
         const bool ok = full ? FullCycle() : HaltedCycle();
         if (!ok) {
             flags_.linkLost = 1;
@@ -157,23 +164,18 @@ void Engine::CycleLoop() {
     }
 }
 
-bool Engine::ReadAreas() {
-    if (!link_.SendRunStop()) return false;
-    for (int type = snp::kI; type <= snp::kQ; ++type) {
-        if (config_.areaEnabled[type] && !ReadArea(type)) return false;
-    }
-    if (!link_.SendRunStop()) return false;
-    for (int type = snp::kAI; type <= snp::kAQ; ++type) {
-        if (config_.areaEnabled[type] && !ReadArea(type)) return false;
-    }
-    return true;
-}
-
 bool Engine::FullCycle() {
+    // Only when every enabled area has a period and none is due: without the
+    // pause the pass would spin on the database and the write-back queue.
+    const auto idle = schedule_.IdleTime(std::chrono::steady_clock::now());
+    if (idle > std::chrono::steady_clock::duration::zero()) {
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(idle).count();
+        SleepMs(static_cast<unsigned>(std::min<int64_t>(ms, kIdlePassMs)));
+    }
     const auto start = std::chrono::steady_clock::now();
+    // Each area completed on the way has its time in the statistics before
+    // the mirror's transaction, which carries the times to the database.
     const bool read = ReadAreas();
-    // Before the mirror's transaction, which carries the time to link_stats.
-    if (read) stats_.MarkValuesRead();
     // The values read so far go to the database even when a later read
     // failed, as they do when each value is sent as it comes.
     if (config_.dbEnabled) mirror_.EndCycle();
@@ -186,29 +188,6 @@ bool Engine::FullCycle() {
     const auto took = std::chrono::steady_clock::now() - start;
     stats_.CountCycle(
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-    return true;
-}
-
-bool Engine::ReadArea(int type) {
-    const uint16_t from = config_.areaFrom[type];
-    const uint16_t to = config_.areaTo[type];
-    const bool bitArea = snp::IsBitArea(type);
-    const int area = bitArea ? type : type - snp::kAI;  // index among the areas of its kind
-    SleepMs(config_.Td);
-    if (!(bitArea ? link_.ReadBits(from, to, area) : link_.ReadWords(from, to, area))) return false;
-    ShowSequence();
-    const bool mirror = config_.dbEnabled && flags_.dbAlive;
-    if (bitArea) {
-        const auto& bits = image_->bits[area];
-        window_.ShowBitArea(type, from, to, std::vector<uint8_t>(&bits[from], &bits[to] + 1));
-        for (uint32_t a = from; mirror && a <= to; ++a)
-            mirror_.MirrorBitValue(area, static_cast<uint16_t>(a), bits[a] != 0 ? 1 : 0);
-    } else {
-        const auto& words = image_->words[area];
-        window_.ShowWordArea(type, from, to, std::vector<uint16_t>(&words[from], &words[to] + 1));
-        for (uint32_t a = from; mirror && a <= to; ++a)
-            mirror_.MirrorWordValue(area, static_cast<uint16_t>(a), static_cast<int16_t>(words[a]));
-    }
     return true;
 }
 

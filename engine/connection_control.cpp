@@ -19,6 +19,7 @@ bool Engine::ShowProblem(const std::optional<SnapshotProblem>& problem) {
 
 void Engine::ResetLinkData() {
     stats_.Clear();
+    stats_.SetAreas(config_.areaEnabled, config_.scanMs);
     flags_.dbAlive = 1;
     window_.SetIconIndex(kIconNoConnection);
     context_.ackWaitSteps = 40;

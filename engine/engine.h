@@ -7,6 +7,7 @@
 // The two threads share only the engine flags and the Run/Stop request, each a
 // single atomic byte, and the LinkConfig snapshot, which Connect writes before
 // the worker starts. The worker changes the window only through WindowPort.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +22,7 @@
 #include "db/mirror_connection.h"
 #include "db/plc_mirror_db.h"
 #include "engine/link_snapshot.h"
+#include "engine/scan_schedule.h"
 #include "engine/window_port.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
@@ -139,11 +141,16 @@ class Engine {
     void FillPlcInfo();
     void CycleLoop();
     bool FullCycle();
-    bool ReadAreas();  // Run/Stop steps and the enabled areas of a full cycle
     bool HaltedCycle();
-    // One enabled area of a full cycle: the pause Td, the read, and the
-    // values to the window and the mirror.
-    bool ReadArea(int type);
+    // The reads of a full pass (area_reads.cpp): the Run/Stop steps and the
+    // areas the schedule has due, each request after the pause Td.
+    bool ReadAreas();
+    bool ReadScheduledArea(int type);  // at the area's own place in the pass
+    bool ReadWholeArea(int type);      // a fast area: every part, due ones between
+    bool ReadDueFastAreas();           // between two parts
+    bool ReadAreaPart(int type);
+    // A complete read: the values to the window and the mirror, the figures.
+    void ShowAreaRead(int type);
     void ShowSequence();
     // A request the controller refused: shown now, or for a read (which
     // fails the cycle) kept as the text of the loss.
@@ -172,6 +179,13 @@ class Engine {
     snp::SnpLink link_;
     db::MirrorConnection connection_;
     db::PlcMirrorDb mirror_;
+    ScanSchedule schedule_;  // worker only
+    // Per MemoryType: the area's read completed in the running (or last)
+    // pass, that is its last part arrived and its values went to the window
+    // and the mirror. Cleared at the start of every pass, halted ones too;
+    // work that needs fresh values of an area (tags) takes only these.
+    // Worker only.
+    std::array<bool, kAreaCount> areaCompletedThisPass_{};
 
     // The message shown when the cycle loop ends with linkLost; empty for
     // "E21: Lost connection with PLC". Worker only.
@@ -209,6 +223,9 @@ class Engine {
     static constexpr std::chrono::milliseconds kDatabaseGrace{1000};
     // How often the worker looks for a cancel while the database steps run.
     static constexpr std::chrono::milliseconds kCancelPoll{50};
+    // The longest pause of a pass with nothing due, so the write-back queue
+    // and the Edit page are still served that often.
+    static constexpr int64_t kIdlePassMs = 100;
 };
 
 }  // namespace tarnlight

@@ -1,6 +1,8 @@
 #include "types/link_stats.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 
 namespace tarnlight {
 
@@ -25,7 +27,12 @@ void LinkStats::Clear() {
     ResetCounters();
     state_.store(LinkState::Offline);
     onlineSinceMs_.store(0);
-    lastReadMs_.store(0);
+    for (AreaReads& area : areas_) {
+        area.enabled.store(false);
+        area.scanMs.store(0);
+        area.lastReadMs.store(0);
+        area.readMsLast.store(0);
+    }
     std::lock_guard<std::mutex> lock(textMutex_);
     lastMessage_.clear();
     databaseTls_.clear();
@@ -35,6 +42,7 @@ void LinkStats::ResetCounters() {
     ForEachCounter([](const char*, std::atomic<uint64_t>& counter) { counter.store(0); }, counters);
     counters.cycle_ms_min.store(0);
     counters.cycle_ms_total.store(0);
+    for (AreaReads& area : areas_) area.reads.store(0);
 }
 
 void LinkStats::SetState(LinkState state) {
@@ -43,8 +51,20 @@ void LinkStats::SetState(LinkState state) {
     state_.store(state);
 }
 
-void LinkStats::MarkValuesRead() {
-    lastReadMs_.store(NowMs());
+void LinkStats::SetAreas(const std::array<bool, kAreaCount>& enabled,
+                         const std::array<uint32_t, kAreaCount>& scanMs) {
+    for (int type = 0; type < kAreaCount; ++type) {
+        areas_[type].enabled.store(enabled[type]);
+        areas_[type].scanMs.store(scanMs[type]);
+    }
+}
+
+void LinkStats::MarkAreaRead(int type, uint64_t durationMs) {
+    if (type < 0 || type >= kAreaCount) return;
+    AreaReads& area = areas_[type];
+    area.readMsLast.store(durationMs);
+    area.lastReadMs.store(NowMs());
+    ++area.reads;
 }
 
 void LinkStats::CountCycle(uint64_t durationMs) {
@@ -71,7 +91,23 @@ LinkStatsSnapshot LinkStats::Snapshot() const {
     LinkStatsSnapshot snapshot;
     snapshot.state = state_.load();
     snapshot.onlineSinceMs = onlineSinceMs_.load();
-    snapshot.lastReadMs = lastReadMs_.load();
+    bool anyEnabled = false;
+    bool allRead = true;
+    int64_t oldest = INT64_MAX;
+    for (int type = 0; type < kAreaCount; ++type) {
+        const AreaReads& from = areas_[type];
+        AreaReadFigures& area = snapshot.areas[type];
+        area.enabled = from.enabled.load();
+        area.scanMs = from.scanMs.load();
+        area.lastReadMs = from.lastReadMs.load();
+        area.reads = from.reads.load();
+        area.readMsLast = from.readMsLast.load();
+        if (!area.enabled) continue;
+        anyEnabled = true;
+        allRead = allRead && area.lastReadMs != 0;
+        oldest = std::min(oldest, area.lastReadMs);
+    }
+    snapshot.lastReadMs = anyEnabled && allRead ? oldest : 0;
     // The list's counters, then the two the list leaves out.
     CounterValues& values = snapshot.counters;
     ForEachCounter([](const char*, uint64_t& value,

@@ -8,10 +8,13 @@
 //
 // The counters' names are the same in the code, in the columns of link_stats
 // and in the gateway's "stats:" lines; ForEachCounter lists them once.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
+
+#include "types/link_config.h"
 
 namespace tarnlight {
 
@@ -22,8 +25,8 @@ const char* LinkStateName(LinkState state);
 
 template <class Value>
 struct CounterSet {
-    Value cycles{};           // full cycles completed (every enabled area read)
-    Value cycle_ms_last{};    // duration of the last full cycle
+    Value cycles{};           // passes of the full cycle completed
+    Value cycle_ms_last{};    // duration of the last pass
     Value cycle_ms_max{};     // and of the longest one
     Value requests{};         // mailbox exchanges started
     Value no_ack{};           // acknowledgements that did not come
@@ -65,11 +68,23 @@ void ForEachCounter(Visit&& visit, Sets&&... sets) {
 using LinkCounters = CounterSet<std::atomic<uint64_t>>;
 using CounterValues = CounterSet<uint64_t>;
 
+// One memory area's reads, as the area_stats row shows them.
+struct AreaReadFigures {
+    bool enabled = false;
+    uint32_t scanMs = 0;      // its scan period; 0: every pass
+    int64_t lastReadMs = 0;   // system clock: when its last complete read ended; 0: never
+    uint64_t reads = 0;       // complete reads (a counter: Reset zeroes it)
+    uint64_t readMsLast = 0;  // the last one's time from its first request to its last reply
+};
+
 // Everything a reader shows, copied at one moment.
 struct LinkStatsSnapshot {
     LinkState state = LinkState::Offline;
     int64_t onlineSinceMs = 0;  // system clock, ms since 1970; 0: never
-    int64_t lastReadMs = 0;     // likewise
+    // The oldest of the enabled areas' last complete reads: by then every
+    // one had been read at least once. 0 while one has never been.
+    int64_t lastReadMs = 0;
+    std::array<AreaReadFigures, kAreaCount> areas;  // by MemoryType
     CounterValues counters;
     std::string lastMessage;
     std::string databaseTls;  // the database connection's protection; empty without one
@@ -88,9 +103,12 @@ class LinkStats {
     // Online also stamps the time the link came up.
     void SetState(LinkState state);
     LinkState state() const { return state_.load(); }
-    // Every enabled area of a full cycle has been read.
-    void MarkValuesRead();
-    // One full cycle of durationMs has completed.
+    // Connect, after Clear: the areas the link reads and their periods.
+    void SetAreas(const std::array<bool, kAreaCount>& enabled,
+                  const std::array<uint32_t, kAreaCount>& scanMs);
+    // The area's read has completed now, durationMs after its first request.
+    void MarkAreaRead(int type, uint64_t durationMs);
+    // One pass of durationMs has completed.
     void CountCycle(uint64_t durationMs);
     void SetLastMessage(const std::string& text);
     void SetDatabaseTls(const std::string& text);
@@ -100,7 +118,14 @@ class LinkStats {
   private:
     std::atomic<LinkState> state_{LinkState::Offline};
     std::atomic<int64_t> onlineSinceMs_{0};
-    std::atomic<int64_t> lastReadMs_{0};
+    struct AreaReads {
+        std::atomic<bool> enabled{false};
+        std::atomic<uint32_t> scanMs{0};
+        std::atomic<int64_t> lastReadMs{0};
+        std::atomic<uint64_t> reads{0};
+        std::atomic<uint64_t> readMsLast{0};
+    };
+    std::array<AreaReads, kAreaCount> areas_;
     mutable std::mutex textMutex_;
     std::string lastMessage_;  // guarded by textMutex_
     std::string databaseTls_;  // guarded by textMutex_

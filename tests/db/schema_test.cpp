@@ -54,7 +54,7 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
     EnableLog();
     ASSERT_EQ(Connect(), DbConnectResult::Ok);
     const std::vector<std::string> sent = Sent();
-    ASSERT_EQ(sent.size(), 2u + 13u + 1u + 7680u + 2u);
+    ASSERT_EQ(sent.size(), 2u + 13u + 1u + 7680u + 2u + 2u);
     EXPECT_EQ(sent[0], "DROP DATABASE `" + config_.dbName + "`");
     EXPECT_EQ(sent[1], "CREATE DATABASE `" + config_.dbName + "`");
     EXPECT_EQ(sent[2],
@@ -89,15 +89,52 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
     EXPECT_EQ(sent[16 + 2 * 1024], "INSERT INTO plc_m (id, value) VALUES(1,0)");
     EXPECT_EQ(sent[16 + 6 * 1024], "INSERT INTO plc_ai (id, value) VALUES(1,0)");
     EXPECT_EQ(sent[16 + 6 * 1024 + 2 * 256], "INSERT INTO plc_r (id, value) VALUES(1,0)");
-    EXPECT_EQ(sent[sent.size() - 3], "INSERT INTO new_aq (id, value, flag) VALUES(256,0,0)");
-    // Then the link's health, its columns in their order.
-    EXPECT_EQ(sent.back(), "INSERT INTO link_stats (id, updated_at) VALUES (1, UTC_TIMESTAMP(3))");
+    EXPECT_EQ(sent[sent.size() - 5], "INSERT INTO new_aq (id, value, flag) VALUES(256,0,0)");
+    // Then the link's health, its columns in their order, and the areas'
+    // (none enabled: no rows).
+    EXPECT_EQ(sent[sent.size() - 3],
+              "INSERT INTO link_stats (id, updated_at) VALUES (1, UTC_TIMESTAMP(3))");
+    EXPECT_EQ(sent[sent.size() - 2],
+              "CREATE TABLE area_stats (area VARCHAR(3) NOT NULL, scan_ms INT UNSIGNED NOT NULL "
+              "DEFAULT 0, last_read_at DATETIME(3) NULL, `reads` BIGINT UNSIGNED NOT NULL DEFAULT "
+              "0, read_ms_last BIGINT UNSIGNED NOT NULL DEFAULT 0, PRIMARY KEY (area))");
+    EXPECT_EQ(sent.back(), "DELETE FROM area_stats");
     EXPECT_EQ(other().Scalar("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM "
                              "information_schema.COLUMNS WHERE TABLE_SCHEMA='" +
                              config_.dbName + "' AND TABLE_NAME='link_stats'"),
               "id,link_state,online_since,last_read_at,cycles,cycle_ms_last,cycle_ms_max,requests,"
               "no_ack,reply_timeouts,bad_bcc,wrong_sequence,refused,links_lost,attach_attempts,"
               "db_written,db_rejected,db_refused,last_message,updated_at");
+}
+
+// One area_stats row per enabled area; a kept database keeps the rows of
+// the areas still read, with their figures, and loses the others.
+TEST_F(SchemaTest, AreaStatsHasOneRowPerEnabledArea) {
+    config_.areaEnabled[snp::kI] = true;
+    config_.areaEnabled[snp::kR] = true;
+    config_.scanMs[snp::kI] = 500;
+    EnableLog();
+    ASSERT_EQ(Connect(), DbConnectResult::Ok);
+    const std::vector<std::string> sent = Sent();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent[sent.size() - 2], "DELETE FROM area_stats WHERE area NOT IN ('%I', '%R')");
+    EXPECT_EQ(sent.back(),
+              "INSERT INTO area_stats (area, scan_ms) VALUES ('%I', 500), ('%R', 0) ON DUPLICATE "
+              "KEY UPDATE scan_ms = VALUES(scan_ms)");
+    const std::string rows = "SELECT area, scan_ms, last_read_at, `reads`, read_ms_last FROM " +
+                             T("area_stats") + " ORDER BY area";
+    EXPECT_EQ(other().Rows(rows),
+              (Rows{{"%I", "500", "NULL", "0", "0"}, {"%R", "0", "NULL", "0", "0"}}));
+    ASSERT_TRUE(other().Exec("UPDATE " + T("area_stats") + " SET `reads` = 7 WHERE area = '%R'"));
+    connection_.Close();
+
+    config_.dropBefore = false;
+    config_.areaEnabled[snp::kI] = false;
+    config_.areaEnabled[snp::kM] = true;
+    config_.scanMs[snp::kR] = 2000;
+    ASSERT_EQ(Connect(), DbConnectResult::Ok);
+    EXPECT_EQ(other().Rows(rows),
+              (Rows{{"%M", "0", "NULL", "0", "0"}, {"%R", "2000", "NULL", "7", "0"}}));
 }
 
 TEST_F(SchemaTest, InfoRowCarriesCpuIdAndStateOnlyWhileTheDatabaseIsAlive) {

@@ -121,13 +121,19 @@ TEST_F(MirrorEngineTest, TheSettingsChooseTheWriter) {
         // Changes reach the table either way.
         sim_->SetBit(sim::kAreaM, 5, true);
         EXPECT_TRUE(WaitFor([&] { return Value("plc_m", 5) == 1; }));
-        // Either writer keeps link_stats live.
+        // Either writer keeps link_stats live, and the area's row with it.
         EXPECT_TRUE(WaitFor([&] {
             return other_->Number(
                        "SELECT link_state = 'Online' AND last_read_at > "
                        "UTC_TIMESTAMP(3) - INTERVAL 5 SECOND FROM " +
                        dbName_ + ".link_stats") == 1;
         }));
+        EXPECT_TRUE(WaitFor([&] {
+            return other_->Number("SELECT COUNT(*) FROM " + dbName_ +
+                                  ".area_stats WHERE area = '%M' AND `reads` > 0 AND "
+                                  "last_read_at > UTC_TIMESTAMP(3) - INTERVAL 5 SECOND") == 1;
+        }));
+        EXPECT_EQ(other_->Number("SELECT COUNT(*) FROM " + dbName_ + ".area_stats"), 1);
         DisconnectAndWait();
     }
 }
@@ -140,11 +146,16 @@ TEST_F(MirrorEngineTest, KeepsTheDatabaseWithoutDropAfter) {
     EXPECT_EQ(other_->Scalar("SELECT cpu_id FROM " + dbName_ + ".info WHERE id=1"), "TARN7");
     const std::string state = "SELECT link_state FROM " + dbName_ + ".link_stats WHERE id=1";
     EXPECT_EQ(other_->Scalar(state), "Offline");
-    // A kept database that lacks link_stats gets it at the next Connect.
+    // A kept database that lacks link_stats or area_stats gets them at the
+    // next Connect.
     ASSERT_TRUE(other_->Exec("DROP TABLE " + dbName_ + ".link_stats"));
+    ASSERT_TRUE(other_->Exec("DROP TABLE " + dbName_ + ".area_stats"));
     pages_.dropBefore = false;
     ASSERT_GE(ConnectOnline(), 0);
     EXPECT_TRUE(WaitFor([&] { return other_->Scalar(state) == "Online"; }));
+    EXPECT_EQ(
+        other_->Scalar("SELECT GROUP_CONCAT(area ORDER BY area) FROM " + dbName_ + ".area_stats"),
+        "%I,%M,%Q");
     DisconnectAndWait();
 }
 

@@ -383,6 +383,140 @@ TEST_F(EngineTest, FullCycleShowsEveryAreaOnceAndCounts) {
     EXPECT_EQ(window_.Find("bits ", settled, true), -1);
 }
 
+// The read requests the simulator has seen: selector, first address - 1
+// (bytes for bits) and count, in order.
+struct ReadRequest {
+    uint8_t selector;
+    uint16_t offset;
+    uint16_t count;
+    bool operator==(const ReadRequest&) const = default;
+};
+std::vector<ReadRequest> ReadRequests(const sim::PlcSimulator& sim) {
+    std::vector<ReadRequest> reads;
+    for (const auto& r : sim.requests()) {
+        if (r.frameType != 'M' || r.serviceCode != 0x04) continue;
+        reads.push_back({r.data[0], static_cast<uint16_t>(r.data[1] | r.data[2] << 8),
+                         static_cast<uint16_t>(r.data[3] | r.data[4] << 8)});
+    }
+    return reads;
+}
+constexpr uint8_t kSelectorI = 0x10, kSelectorM = 0x16, kSelectorR = 0x08;
+
+class ScanRateTest : public EngineTest {
+  protected:
+    // %I 1..16 and the slow areas %M 5..1000 (125 bytes) and %R 1..512
+    // (1024 bytes), in parts of 64 bytes once a period is set. Td makes
+    // every request wait longer than %I's period.
+    void SetUp() override {
+        EngineTest::SetUp();
+        pages_.areaEnabled = {true, true, false, false, true, false};
+        pages_.areaFrom = {1, 5, 1, 1, 1, 1};
+        pages_.areaTo = {16, 1000, 48, 48, 512, 48};
+        pages_.maxReadBytes = 64;
+        pages_.Td = 2;
+        sim_->SetBit(sim::kAreaM, 513, true);  // first bit of the second part
+        sim_->SetWord(sim::kAreaR, 33, 33);    // first word of the second part
+        sim_->SetWord(sim::kAreaR, 512, 512);
+    }
+    // Starts the full cycle and waits for the %R grid's second call.
+    void TransmitUntilRIsShownTwice() {
+        ASSERT_GE(ConnectOnline(), 0);
+        ASSERT_TRUE(engine_->StartTransmission());
+        const long first = window_.WaitForCall("words 4 ", 0, true);
+        ASSERT_GE(first, 0);
+        ASSERT_GE(window_.WaitForCall("words 4 ", first + 1, true), 0);
+        engine_->HaltTransmission();
+    }
+};
+
+// %I with a period is read between all the parts of the slow areas, many
+// times per %R read; each slow area reaches its grid once, whole, after its
+// last part.
+TEST_F(ScanRateTest, FastAreaGoesBetweenTheSlowAreasParts) {
+    pages_.scanMs[snp::kI] = 1;
+    std::vector<size_t> rPartsAtShow;  // %R parts the simulator had seen at each %R grid call
+    window_.onCall = [&](const std::string& line) {
+        if (line.rfind("words 4 ", 0) != 0) return;
+        size_t parts = 0;
+        for (const ReadRequest& r : ReadRequests(*sim_)) parts += r.selector == kSelectorR;
+        rPartsAtShow.push_back(parts);
+    };
+    TransmitUntilRIsShownTwice();
+    DisconnectAndWait();
+    window_.onCall = nullptr;
+
+    const std::vector<ReadRequest> reads = ReadRequests(*sim_);
+    std::vector<ReadRequest> slow;
+    size_t fastBetween = 0;  // fewest %I reads between two slow parts
+    size_t fastRun = 1;
+    for (const ReadRequest& r : reads) {
+        if (r.selector == kSelectorI) {
+            EXPECT_EQ(r, (ReadRequest{kSelectorI, 0, 2}));
+            ++fastRun;
+            continue;
+        }
+        fastBetween = slow.empty() ? fastRun : std::min(fastBetween, fastRun);
+        fastRun = 0;
+        slow.push_back(r);
+    }
+    EXPECT_GE(fastBetween, 1u);
+    // One part of each slow area per pass, %R's 16 parts in order.
+    ASSERT_GE(slow.size(), 18u);
+    EXPECT_EQ(slow[0], (ReadRequest{kSelectorM, 0, 64}));
+    EXPECT_EQ(slow[1], (ReadRequest{kSelectorR, 0, 32}));
+    EXPECT_EQ(slow[2], (ReadRequest{kSelectorM, 64, 61}));
+    EXPECT_EQ(slow[3], (ReadRequest{kSelectorR, 32, 32}));
+    for (uint16_t part = 2; part < 16; ++part)
+        EXPECT_EQ(slow[2 + part], (ReadRequest{kSelectorR, static_cast<uint16_t>(32 * part), 32}));
+
+    ASSERT_GE(rPartsAtShow.size(), 2u);
+    EXPECT_EQ(rPartsAtShow[0], 16u);
+    EXPECT_EQ(rPartsAtShow[1], 32u);
+    const auto calls = window_.Calls();
+    const long firstR = window_.Find("words 4 ", 0, true);
+    const long secondR = window_.Find("words 4 ", firstR + 1, true);
+    const std::string& shown = calls[firstR];
+    EXPECT_EQ(shown.rfind("words 4 1 512 0,", 0), 0u) << shown.substr(0, 40);
+    EXPECT_NE(shown.find(",0,33,0,"), std::string::npos);
+    EXPECT_EQ(shown.substr(shown.size() - 6), ",0,512");
+    const long m = window_.Find("bits 1 ", 0, true);
+    ASSERT_GE(m, 0);
+    EXPECT_EQ(calls[m].size(), std::string("bits 1 5 1000 ").size() + 996);
+    EXPECT_EQ(calls[m][std::string("bits 1 5 1000 ").size() + 513 - 5], '1');
+    int fastShown = 0;
+    for (long i = firstR; i < secondR; ++i) fastShown += calls[i].rfind("bits 0 1 16 ", 0) == 0;
+    EXPECT_GE(fastShown, 16);
+    for (const std::string& call : calls) {
+        if (call.rfind("bits 1 ", 0) != 0) continue;
+        EXPECT_EQ(call.rfind("bits 1 5 1000 ", 0), 0u);
+    }
+
+    const LinkStatsSnapshot stats = engine_->Statistics();
+    EXPECT_GE(stats.areas[snp::kI].reads, 16 * stats.areas[snp::kR].reads);
+    EXPECT_EQ(stats.areas[snp::kI].scanMs, 1u);
+    EXPECT_FALSE(stats.areas[snp::kQ].enabled);
+    EXPECT_EQ(stats.lastReadMs,
+              std::min(stats.areas[snp::kM].lastReadMs,
+                       std::min(stats.areas[snp::kI].lastReadMs, stats.areas[snp::kR].lastReadMs)));
+}
+
+// With every period 0 nothing is split and every pass reads every area once,
+// request for request as the cycle always did.
+TEST_F(ScanRateTest, AllPeriodsZeroSendTheSameRequestsAsEver) {
+    TransmitUntilRIsShownTwice();
+    DisconnectAndWait();
+    std::vector<ReadRequest> reads = ReadRequests(*sim_);
+    ASSERT_GE(reads.size(), 6u);
+    reads.resize(6);
+    const std::vector<ReadRequest> pass = {
+        {kSelectorI, 0, 2}, {kSelectorM, 0, 125}, {kSelectorR, 0, 512}};
+    EXPECT_EQ(reads,
+              (std::vector<ReadRequest>{pass[0], pass[1], pass[2], pass[0], pass[1], pass[2]}));
+    EXPECT_EQ(window_.Count("panel 6 0x00"), 1);
+    const long firstR = window_.Find("words 4 ", 0, true);
+    EXPECT_EQ(window_.Find("panel 6 ", firstR, true), firstR + 1);  // one pass, every area
+}
+
 TEST_F(EngineTest, DisconnectDuringFullCycleCompletesTheCycle) {
     pages_.Td = 300;  // each read waits 300 ms first: time to press Disconnect
     ASSERT_GE(ConnectOnline(), 0);
