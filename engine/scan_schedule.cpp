@@ -32,8 +32,10 @@ std::vector<ReadPart> SplitRead(int type, uint16_t from, uint16_t to, unsigned m
 
 void ScanSchedule::Configure(const LinkConfig& config) {
     splitting_ = false;
+    hasSlowAreas_ = false;
     for (int type = 0; type < kAreaCount; ++type) {
-        if (config.areaEnabled[type] && config.scanMs[type] != 0) splitting_ = true;
+        if (!config.areaEnabled[type]) continue;
+        (config.scanMs[type] != 0 ? splitting_ : hasSlowAreas_) = true;
     }
     for (int type = 0; type < kAreaCount; ++type) {
         Area& area = areas_[type];
@@ -67,13 +69,18 @@ bool ScanSchedule::Due(int type, Clock::time_point now) const {
     if (!area.enabled) return false;
     if (area.periodMs == 0) return !area.doneThisRound;
     if (area.next != 0) return false;
-    return !area.readSinceRestart ||
-           now - area.lastBegan >= std::chrono::milliseconds(area.periodMs);
+    if (!area.readSinceRestart) return true;
+    if (hasSlowAreas_ && slowPartsRead_ == area.slowPartsAtBegin) return false;
+    return now - area.lastBegan >= std::chrono::milliseconds(area.periodMs);
 }
 
 bool ScanSchedule::PartRead(int type, Clock::time_point sent, Clock::time_point now) {
     Area& area = areas_[type];
-    if (area.next == 0) area.began = sent;
+    if (area.periodMs == 0) ++slowPartsRead_;
+    if (area.next == 0) {
+        area.began = sent;
+        area.slowPartsAtBegin = slowPartsRead_;
+    }
     if (++area.next < area.parts.size()) return false;
     area.next = 0;
     area.lastBegan = area.began;

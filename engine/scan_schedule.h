@@ -55,7 +55,10 @@ class ScanSchedule {
     bool HasPeriod(int type) const { return areas_[type].enabled && areas_[type].periodMs != 0; }
     bool InProgress(int type) const { return areas_[type].next != 0; }
     // A fast area not in progress whose period has run out (or that was
-    // never read); a slow area that has not completed its read in this round.
+    // never read), and, when there are slow areas, with a slow part read
+    // since its last read began: a fast area whose read takes longer than
+    // its period must not shut the slow ones out. A slow area that has not
+    // completed its read in this round.
     bool Due(int type, Clock::time_point now) const;
     // The request the area's read goes on with.
     ReadPart NextPart(int type) const { return areas_[type].parts[areas_[type].next]; }
@@ -80,9 +83,12 @@ class ScanSchedule {
         Clock::time_point began{};      // first request of the read in progress
         Clock::time_point lastBegan{};  // first request of the last complete read
         Clock::duration lastTook{};
+        uint64_t slowPartsAtBegin = 0;  // fast areas: slowPartsRead_ when the last read began
     };
     std::array<Area, kAreaCount> areas_{};
     bool splitting_ = false;
+    bool hasSlowAreas_ = false;
+    uint64_t slowPartsRead_ = 0;
 };
 
 }  // namespace tarnlight

@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
+#include <utility>
 
 #include "ui/fonts.h"
 #include "ui/page_widgets.h"
@@ -11,12 +13,17 @@
 namespace tarnlight::ui {
 namespace {
 
-constexpr int kRowStep = 16;
-constexpr int kStateTop = 36;     // state and times, across the page
-constexpr int kCountersTop = 94;  // two columns of counters
-constexpr int kMessageTop = 246;  // last message and protection, across
+constexpr int kRowStep = 15;
+constexpr int kStateTop = 36;      // state, times, last message and protection, across the page
+constexpr int kCountersTop = 120;  // two columns of counters
+constexpr int kAreasTop = 248;     // a column per memory area
 constexpr int kLeftCaption = 10, kLeftValue = 104;
 constexpr int kRightCaption = 162, kRightValue = 286;
+constexpr int kAreaLeft = 84, kAreaColumn = 42;
+
+// By MemoryType; the labels are "Label_age_" and "Label_scan_ms_" + name.
+constexpr const char* kAreaSymbols[] = {"%I", "%M", "%Q", "%AI", "%R", "%AQ"};
+constexpr const char* kAreaNames[] = {"I", "M", "Q", "AI", "R", "AQ"};
 
 struct CounterLine {
     const char* name;  // as in link_stats.h; the label is "Label_" + name
@@ -33,17 +40,17 @@ const CounterLine kCounters[] = {
     {"cycle_ms_min", "Shortest, ms:", false, 2},
     {"cycle_ms_mean", "Mean, ms:", false, 3},
     {"cycle_ms_max", "Longest, ms:", false, 4},
+    {"requests", "Requests:", false, 5},
     {"attach_attempts", "Attach attempts:", false, 6},
     {"links_lost", "Links lost:", false, 7},
-    {"requests", "Requests:", true, 0},
-    {"no_ack", "No acknowledgement:", true, 1},
-    {"reply_timeouts", "Reply time-outs:", true, 2},
-    {"bad_bcc", "Bad check codes:", true, 3},
-    {"wrong_sequence", "Wrong sequence:", true, 4},
-    {"refused", "Refused:", true, 5},
-    {"db_written", "DB written:", true, 6},
-    {"db_rejected", "DB rejected:", true, 7},
-    {"db_refused", "DB refused:", true, 8},
+    {"no_ack", "No acknowledgement:", true, 0},
+    {"reply_timeouts", "Reply time-outs:", true, 1},
+    {"bad_bcc", "Bad check codes:", true, 2},
+    {"wrong_sequence", "Wrong sequence:", true, 3},
+    {"refused", "Refused:", true, 4},
+    {"db_written", "DB written:", true, 5},
+    {"db_rejected", "DB rejected:", true, 6},
+    {"db_refused", "DB refused:", true, 7},
 };
 
 QString TimeText(int64_t ms) {
@@ -62,7 +69,10 @@ TFrame12::TFrame12(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) 
              across);
     AddValue("Last read:", "last_read_at", kLeftCaption, kStateTop + 2 * kRowStep, kLeftValue,
              across);
-    AddHorizontalRule(this, 10, kCountersTop - 8, kPageWidth - 20);
+    AddValue("Last message:", "last_message", kLeftCaption, kStateTop + 3 * kRowStep, kLeftValue,
+             across);
+    AddValue("Database TLS:", "tls", kLeftCaption, kStateTop + 4 * kRowStep, kLeftValue, across);
+    AddHorizontalRule(this, 10, kCountersTop - 6, kPageWidth - 20);
     for (const CounterLine& line : kCounters) {
         const int top = kCountersTop + line.row * kRowStep;
         if (line.right) {
@@ -73,12 +83,12 @@ TFrame12::TFrame12(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) 
                      kRightCaption - kLeftValue - 8);
         }
     }
-    AddHorizontalRule(this, 10, kMessageTop - 8, kPageWidth - 20);
-    AddValue("Last message:", "last_message", kLeftCaption, kMessageTop, kLeftValue, across);
-    AddValue("Database TLS:", "tls", kLeftCaption, kMessageTop + kRowStep, kLeftValue, across);
+    AddHorizontalRule(this, 10, kAreasTop - 6, kPageWidth - 20);
+    AddAreaTable();
 
+    // Beside the title: the rows below fill the page.
     Butt_Reset = new QPushButton(QStringLiteral("Reset"), this);
-    Place(Butt_Reset, "Butt_Reset", kPageWidth - 83, kPageHeight - 29, 75, 25);
+    Place(Butt_Reset, "Butt_Reset", kPageWidth - 83, 4, 75, 25);
     Butt_Reset->setAutoDefault(false);
     connect(Butt_Reset, &QPushButton::clicked, this, &TFrame12::Butt_ResetClick);
 
@@ -96,6 +106,46 @@ QLabel* TFrame12::AddValue(const char* caption, const std::string& name, int lef
     value->resize(width, value->height());
     values_[name] = value;
     return value;
+}
+
+void TFrame12::AddAreaTable() {
+    AddLabel(this, "StaticText_area", QStringLiteral("Area:"), kLeftCaption, kAreasTop);
+    AddLabel(this, "StaticText_scan_ms", QStringLiteral("Period, ms:"), kLeftCaption,
+             kAreasTop + kRowStep);
+    AddLabel(this, "StaticText_age", QStringLiteral("Age, s:"), kLeftCaption,
+             kAreasTop + 2 * kRowStep);
+    for (int type = 0; type < kAreaCount; ++type) {
+        const int left = kAreaLeft + type * kAreaColumn;
+        const std::string name = kAreaNames[type];
+        AddLabel(this, ("StaticText_area_" + name).c_str(), QString::fromLatin1(kAreaSymbols[type]),
+                 left, kAreasTop);
+        for (const auto& [prefix, row] : {std::pair{"scan_ms_", 1}, std::pair{"age_", 2}}) {
+            const std::string valueName = prefix + name;
+            QLabel* value = AddLabel(this, ("Label_" + valueName).c_str(), QStringLiteral("-"),
+                                     left, kAreasTop + row * kRowStep, MsSansSerif(8, true));
+            value->resize(kAreaColumn - 2, value->height());
+            values_[valueName] = value;
+        }
+    }
+}
+
+void TFrame12::ShowAreas(const LinkStatsSnapshot& stats) {
+    const int64_t now = NowMs();
+    for (int type = 0; type < kAreaCount; ++type) {
+        const AreaReadFigures& area = stats.areas[type];
+        const std::string name = kAreaNames[type];
+        value("scan_ms_" + name)
+            ->setText(area.enabled ? QString::number(area.scanMs) : QStringLiteral("-"));
+        // Seconds since the area's last complete read ended, as the
+        // area_stats row tells it.
+        const bool read = area.enabled && area.lastReadMs != 0;
+        value("age_" + name)
+            ->setText(read ? QString::number(
+                                 static_cast<double>(std::max<int64_t>(now - area.lastReadMs, 0)) /
+                                     1000.0,
+                                 'f', 1)
+                           : QStringLiteral("-"));
+    }
 }
 
 void TFrame12::SetSource(std::function<LinkStatsSnapshot()> read, std::function<void()> reset) {
@@ -124,6 +174,7 @@ void TFrame12::Refresh() {
     value("last_message")->setText(QString::fromStdString(stats.lastMessage));
     value("tls")->setText(stats.databaseTls.empty() ? QStringLiteral("-")
                                                     : QString::fromStdString(stats.databaseTls));
+    ShowAreas(stats);
 }
 
 QLabel* TFrame12::value(const std::string& name) const {

@@ -431,6 +431,12 @@ TEST_F(MainWindowTest, StatisticsPageShowsTheLinksFiguresUntilTheNextConnect) {
         return shown("cycles").toInt() >= 3 && shown("last_read_at") != "-" &&
                shown("cycle_ms_mean") != "-";
     }));
+    // Each area read shows its period and age; the others show nothing.
+    EXPECT_EQ(shown("scan_ms_R"), "0");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown("age_R") != "-"; }));
+    EXPECT_GE(shown("age_R").toDouble(), 0.0);
+    EXPECT_EQ(shown("scan_ms_I"), "-");
+    EXPECT_EQ(shown("age_AQ"), "-");
 
     // A bad check code: counted, the link back, the loss the last message.
     sim_->CorruptBcc(1);
