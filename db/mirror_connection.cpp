@@ -208,6 +208,12 @@ bool MirrorConnection::Query(const std::string& sql) {
     return true;
 }
 
+unsigned long long MirrorConnection::AffectedRows() {
+    if (handle_ == nullptr) return 0;
+    const my_ulonglong rows = mysql_affected_rows(handle_);
+    return rows == static_cast<my_ulonglong>(-1) ? 0 : rows;
+}
+
 bool MirrorConnection::Select(const std::string& sql, StoredResult& result) {
     result.Reset();
     if (!Send(sql)) return false;

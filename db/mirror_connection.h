@@ -73,6 +73,9 @@ class MirrorConnection {
     bool Open(const ConnectionParams& params);
     bool SelectDatabase(const std::string& name);  // mysql_select_db
     bool Query(const std::string& sql);            // true when the server accepted it
+    // Rows the last statement changed, deleted or inserted (mysql_affected_rows);
+    // 0 when closed or after a failure.
+    unsigned long long AffectedRows();
     // Query + mysql_store_result. False when the statement failed or its
     // result could not be fetched; true with !result.HasResultSet() for a
     // statement that yields no result set.

@@ -94,9 +94,9 @@ PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config,
       image_(image),
       writer_(writer),
       changedValues_(connection),
-      linkStats_(connection) {
-    changedValues_.SetCycleStatement([this] { return linkStats_.Update(false); });
-}
+      linkStats_(connection),
+      tags_(connection, config),
+      history_(connection, config) {}
 
 bool PlcMirrorDb::Active() const {
     return config_.dbEnabled && flags_.dbAlive.load() == 1;
@@ -157,6 +157,8 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     // kept database that lacks it gets it, one that has it keeps its row.
     linkStats_.Create();
     linkStats_.Forget();
+    tags_.Create();
+    history_.Create();
     return complete && report(total);
 }
 
@@ -271,12 +273,64 @@ void PlcMirrorDb::MirrorWordValue(int area, uint16_t address, int16_t value) {
     connection_.Query(sql);
 }
 
+void PlcMirrorDb::MirrorTag(int index, uint32_t raw) {
+    if (index < 0 || static_cast<std::size_t>(index) >= config_.tags.size() || !Active()) return;
+    tags_.Hold(index, raw);
+    const TagDefinition& tag = config_.tags[static_cast<std::size_t>(index)];
+    if (tag.history && history_.Enabled()) history_.Hold(index, TagValueFromRaw(tag, raw));
+}
+
 bool PlcMirrorDb::EndCycle() {
     if (!Active()) return true;
-    if (!config_.mirrorEachValue) return changedValues_.EndCycle();
-    // The values have gone one by one; the row follows at the same cadence.
-    WriteLinkStats(false);
-    return true;
+    bool ok = true;
+    if (config_.mirrorEachValue) {
+        // The values have gone one by one; the tags, their history and the
+        // row follow, each a statement of its own.
+        const StatementBatch::Send send = [this](const std::string& sql) {
+            return connection_.Query(sql);
+        };
+        const bool tagsOk = tags_.SendChanges(send, true);
+        tags_.Stored(tagsOk);
+        const bool historyOk = history_.SendRows(send, true);
+        history_.Stored(historyOk);
+        WriteLinkStats(false);
+        ok = tagsOk && historyOk;
+    } else {
+        Transaction transaction(connection_);
+        changedValues_.SendCycle(transaction);
+        tags_.SendChanges(transaction.Sender(), false);
+        const bool historyOk = history_.SendRows(transaction.Sender(), false);
+        const std::string row = linkStats_.Update(false);
+        if (!row.empty()) transaction.Send(row);
+        ok = transaction.Commit();
+        changedValues_.CycleStored(ok);
+        tags_.Stored(ok);
+        // Rows are appended again only when they may be lost: a table of the
+        // mirror that another program broke must not repeat them every pass.
+        history_.Stored(historyOk && transaction.committed());
+    }
+    history_.PurgeIfDue();
+    return ok;
+}
+
+void PlcMirrorDb::WriteLinkDown() {
+    if (!config_.dbEnabled) return;
+    if (!Active()) {
+        history_.ForgetLinkDown();
+        return;
+    }
+    if (!history_.HasValues()) {
+        WriteLinkStats(true);  // as any change of the link's state
+        return;
+    }
+    Transaction transaction(connection_);
+    const bool historyOk = history_.SendLinkDown(transaction.Sender());
+    const std::string row = linkStats_.Update(true);
+    if (!row.empty()) transaction.Send(row);
+    transaction.Commit();
+    const bool stored = historyOk && transaction.committed();
+    history_.Stored(stored);
+    if (!stored) history_.ForgetLinkDown();
 }
 
 void PlcMirrorDb::SetLinkStats(LinkStats* stats) {
@@ -440,7 +494,7 @@ bool PlcMirrorDb::ServeWriteQueue() {
         if (ServeBitRequests(area) != 1) return false;
     for (int area = 0; area < snp::kWordAreaCount; ++area)
         if (ServeWordRequests(area) != 1) return false;
-    return true;
+    return ServeTagRequests() == 1;
 }
 
 bool PlcMirrorDb::CheckConnection() {
@@ -482,6 +536,7 @@ DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb&
                                       const LinkConfig& config, Notifier& notifier,
                                       const BuildProgress& progress) {
     mirror.ForgetCpuId();  // a new connection may reach another controller
+    mirror.StartTags();
     if (!config.dbEnabled) return DbConnectResult::Ok;
     if (config.portNum < 0 || config.portNum > 65535) {
         notifier.ShowMessageBox("Invalid database port " + std::to_string(config.portNum),
