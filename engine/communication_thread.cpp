@@ -112,6 +112,7 @@ bool Engine::ConnectionAttempt() {
         ShowMessage(setUpWarning_);
     }
     window_.SetIconIndex(kIconOnline);
+    shownTags_.assign(config_.tags.size(), std::nullopt);
     SetLinkState(LinkState::Online);
     if (config_.dbEnabled) mirror_.UpdateInfoCpuId(context_.reportedCpuId);
     return true;
@@ -171,7 +172,10 @@ bool Engine::ReadAreas() {
 
 bool Engine::FullCycle() {
     const auto start = std::chrono::steady_clock::now();
+    areasRead_.fill(false);
     const bool read = ReadAreas();
+    // The tags of the areas read so far, with their values to the mirror.
+    PassTags();
     // Before the mirror's transaction, which carries the time to link_stats.
     if (read) stats_.MarkValuesRead();
     // The values read so far go to the database even when a later read
@@ -196,6 +200,7 @@ bool Engine::ReadArea(int type) {
     const int area = bitArea ? type : type - snp::kAI;  // index among the areas of its kind
     SleepMs(config_.Td);
     if (!(bitArea ? link_.ReadBits(from, to, area) : link_.ReadWords(from, to, area))) return false;
+    areasRead_[static_cast<size_t>(type)] = true;
     ShowSequence();
     const bool mirror = config_.dbEnabled && flags_.dbAlive;
     if (bitArea) {

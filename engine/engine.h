@@ -27,6 +27,7 @@
 #include "snp/memory.h"
 #include "snp/snp_link.h"
 #include "snp/snp_link_context.h"
+#include "snp/tag_image.h"
 #include "types/engine_flags.h"
 #include "types/link_config.h"
 #include "types/link_stats.h"
@@ -141,6 +142,13 @@ class Engine {
     bool FullCycle();
     bool ReadAreas();  // Run/Stop steps and the enabled areas of a full cycle
     bool HaltedCycle();
+    // The tags of the areas read in this pass (tag_pass.cpp): to the mirror,
+    // and those whose bits changed to the window.
+    void PassTags();
+    // The Edit page's write of a tag (pending_edit.cpp); false when the link failed.
+    bool PerformTagEdit(const EditInputs& in, uint32_t generation);
+    // The end of a manual write: the pending flag, Apply and linkLost.
+    bool EndEdit(snp::WriteResult result, uint32_t generation);
     // One enabled area of a full cycle: the pause Td, the read, and the
     // values to the window and the mirror.
     bool ReadArea(int type);
@@ -179,6 +187,12 @@ class Engine {
     // A warning of the running connection attempt (a refused password),
     // shown once the link is up. Worker only.
     std::string setUpWarning_;
+    // The areas read completely in the running pass; the tags of the others
+    // are not evaluated. Worker only.
+    snp::AreasRead areasRead_{};
+    // The tags' raw bits as last shown, by tag; none at link up, so the
+    // first pass shows every tag. Worker only.
+    std::vector<std::optional<uint32_t>> shownTags_;
     std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
     std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;
