@@ -54,7 +54,7 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
     EnableLog();
     ASSERT_EQ(Connect(), DbConnectResult::Ok);
     const std::vector<std::string> sent = Sent();
-    ASSERT_EQ(sent.size(), 2u + 13u + 1u + 7680u + 2u);
+    ASSERT_EQ(sent.size(), 2u + 13u + 1u + 7680u + 2u + 3u);
     EXPECT_EQ(sent[0], "DROP DATABASE `" + config_.dbName + "`");
     EXPECT_EQ(sent[1], "CREATE DATABASE `" + config_.dbName + "`");
     EXPECT_EQ(sent[2],
@@ -89,9 +89,14 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
     EXPECT_EQ(sent[16 + 2 * 1024], "INSERT INTO plc_m (id, value) VALUES(1,0)");
     EXPECT_EQ(sent[16 + 6 * 1024], "INSERT INTO plc_ai (id, value) VALUES(1,0)");
     EXPECT_EQ(sent[16 + 6 * 1024 + 2 * 256], "INSERT INTO plc_r (id, value) VALUES(1,0)");
-    EXPECT_EQ(sent[sent.size() - 3], "INSERT INTO new_aq (id, value, flag) VALUES(256,0,0)");
+    EXPECT_EQ(sent[sent.size() - 6], "INSERT INTO new_aq (id, value, flag) VALUES(256,0,0)");
     // Then the link's health, its columns in their order.
-    EXPECT_EQ(sent.back(), "INSERT INTO link_stats (id, updated_at) VALUES (1, UTC_TIMESTAMP(3))");
+    EXPECT_EQ(sent[sent.size() - 4],
+              "INSERT INTO link_stats (id, updated_at) VALUES (1, UTC_TIMESTAMP(3))");
+    // Then the tags' tables; no tag defined, so none in them.
+    EXPECT_EQ(sent[sent.size() - 3].rfind("CREATE TABLE tags (name VARCHAR(64) NOT NULL", 0), 0u);
+    EXPECT_EQ(sent[sent.size() - 2].rfind("CREATE TABLE new_tags (name VARCHAR(64)", 0), 0u);
+    EXPECT_EQ(sent.back(), "DELETE FROM tags");
     EXPECT_EQ(other().Scalar("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM "
                              "information_schema.COLUMNS WHERE TABLE_SCHEMA='" +
                              config_.dbName + "' AND TABLE_NAME='link_stats'"),

@@ -96,6 +96,7 @@ TEST_P(WriteQueueTest, EqualValueInAnEnabledAreaIsAcknowledgedWithoutAWrite) {
                               "SELECT * FROM `new_ai` WHERE flag = 1",
                               "SELECT * FROM `new_r` WHERE flag = 1",
                               "SELECT * FROM `new_aq` WHERE flag = 1",
+                              "SELECT name, CAST(value AS CHAR) FROM new_tags WHERE flag = 1",
                           }));
     } else {
         const auto sent = Sent();  // one query, one transaction

@@ -106,10 +106,18 @@ TEST_F(GatewayTest, MissingOrUnloadableSettingsFileIsAnError) {
 
 TEST_F(GatewayTest, RunsUntilSigtermAndStopsCleanly) {
     const std::string path = dir_ + "/gw.ini";
+    TagDefinition pump;
+    ASSERT_TRUE(ParseTagDefinition("pump", "%Q5", &pump, nullptr));
+    settings_.tags = {pump};
+    sim_->SetBit(sim::kAreaQ, 5, true);
     ASSERT_EQ(SaveSettings(settings_, path, nullptr), SaveResult::Ok);
     // No periodic line within the test: the one seen comes from SIGUSR1.
     Start({"--settings", path, "--break-free", "--values", "--stats", "86400"});
     ASSERT_TRUE(WaitFor([&] { return Printed("%I 1..48: "); }));
+    // Tags as name=value, when they change.
+    ASSERT_TRUE(WaitFor([&] { return Printed(" pump=1\n"); }));
+    sim_->SetBit(sim::kAreaQ, 5, false);
+    ASSERT_TRUE(WaitFor([&] { return Printed(" pump=0\n"); }));
     EXPECT_TRUE(Printed(" LinkState: Online\n"));
     kill(pid_, SIGUSR1);
     ASSERT_TRUE(WaitFor([&] { return Printed(" link_state=Online\n"); }));

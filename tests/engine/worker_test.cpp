@@ -217,6 +217,11 @@ TEST_F(EngineTest, RefusedSetUpRequests) {
 
 // While halted no area is read, but Run/Stop and manual writes are carried out.
 TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
+    TagDefinition total;
+    ASSERT_TRUE(ParseTagDefinition("total", "%R100 DINT scale=0.5", &total, nullptr));
+    pages_.tags = {total};
+    pages_.areaEnabled[snp::kR] = true;  // a tag lies in the memory read
+    pages_.areaTo[snp::kR] = 101;
     ASSERT_GE(ConnectOnline(), 0);
     size_t mark = window_.Size();
     engine_->PlcStop(0);  // "Enabled" selected: stop with I/O enabled
@@ -248,6 +253,27 @@ TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
     ASSERT_GE(applied, 0);
     ASSERT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", applied), 0);
     EXPECT_EQ(sim_->GetWord(sim::kAreaR, 100), 0xFFFF);
+
+    // A tag: both words in one request; a value it cannot take is refused.
+    sim_->ClearRequests();
+    EditInputs tagEdit;
+    tagEdit.tagIndex = 0;
+    tagEdit.tagValue = -3.5;  // raw -7
+    mark = window_.Size();
+    window_.SetEditInputs(tagEdit);
+    engine_->ApplyEdit();
+    ASSERT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", mark + 1), 0);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 100), 0xFFF9);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 101), 0xFFFF);
+    EXPECT_EQ(WriteLengths(), std::vector<int>{2});
+    tagEdit.tagValue = 2e12;
+    mark = window_.Size();
+    window_.SetEditInputs(tagEdit);
+    engine_->ApplyEdit();
+    ASSERT_GE(window_.WaitForCall("panel 8 W26: total = 2e+12 does not fit DINT", mark), 0);
+    EXPECT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", mark + 1), 0);
+    EXPECT_EQ(EngineProbe(*engine_).flags().pendingEdit.load(), 0);
+    EXPECT_EQ(sim_->stats().writes, 3u);
 
     mark = window_.Size();
     engine_->PlcRun();
