@@ -40,7 +40,11 @@ LinkConfig TakeLinkSnapshot(const Settings& pages, bool breakFree, const LinkCon
         config.areaEnabled[type] = pages.areaEnabled[type];
         config.areaFrom[type] = ToU16(pages.areaFrom[type]);
         config.areaTo[type] = ToU16(pages.areaTo[type]);
+        config.scanMs[type] = static_cast<uint32_t>(std::clamp(pages.scanMs[type], 0, kScanMsMax));
     }
+    config.maxReadBytes =
+        static_cast<uint16_t>(std::clamp(pages.maxReadBytes, kMaxReadBytesMin, kMaxReadBytesMax));
+    config.tags = pages.tags;
 
     config.dbEnabled = pages.dbEnabled;
     // A port text that is no number stays 0 here; CheckDatabasePort refuses it.
@@ -51,6 +55,8 @@ LinkConfig TakeLinkSnapshot(const Settings& pages, bool breakFree, const LinkCon
     config.dbName = pages.dbName;
     config.mirrorEachValue = pages.mirrorEachValue;
     config.dbTls = pages.dbTls;
+    config.historyDb = pages.historyDb;
+    config.historyDays = pages.historyDays;
 
     config.T1 = ToU16(pages.T1);
     config.T2 = ToU16(pages.T2);
@@ -93,6 +99,26 @@ std::optional<SnapshotProblem> CheckAreaRanges(const LinkConfig& config) {
             return SnapshotProblem{
                 "Wrong memory range for " + std::string(snp::AreaSymbol(type)) + ": " + problem,
                 "Error", "E23: Wrong memory range"};
+    }
+    return std::nullopt;
+}
+
+std::optional<SnapshotProblem> CheckTagRanges(const LinkConfig& config) {
+    for (const TagDefinition& tag : config.tags) {
+        const int type = tag.area;
+        const int last = tag.address + TagWordCount(tag.type) - 1;
+        const std::string symbol(snp::AreaSymbol(type));
+        std::string range = symbol + " is not read";
+        if (config.areaEnabled[type]) {
+            if (tag.address >= config.areaFrom[type] && last <= config.areaTo[type]) continue;
+            range = "the range read is " + symbol + std::to_string(config.areaFrom[type]) + ".." +
+                    symbol + std::to_string(config.areaTo[type]);
+        }
+        std::string where = TagAddressText(tag);
+        if (last != tag.address) where += ".." + symbol + std::to_string(last);
+        return SnapshotProblem{
+            "Tag " + tag.name + " (" + where + ") lies outside the memory read: " + range, "Error",
+            "E25: Tag outside the memory read"};
     }
     return std::nullopt;
 }
