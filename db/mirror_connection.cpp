@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <mysql.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -58,6 +59,15 @@ bool StoredResult::Next() {
 const char* StoredResult::Column(unsigned i) const {
     if (row_ == nullptr || i >= columns_) return nullptr;
     return row_[i];
+}
+
+unsigned StoredResult::ColumnIndex(const char* name) const {
+    if (result_ == nullptr) return columns_;
+    const MYSQL_FIELD* fields = mysql_fetch_fields(result_);
+    for (unsigned i = 0; i < columns_; ++i) {
+        if (fields[i].name != nullptr && ::strcasecmp(fields[i].name, name) == 0) return i;
+    }
+    return columns_;
 }
 
 unsigned long StoredResult::Length(unsigned i) const {

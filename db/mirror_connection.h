@@ -41,6 +41,10 @@ class StoredResult {
     // Column i of the current row; nullptr for SQL NULL or a missing column.
     const char* Column(unsigned i) const;
     unsigned long Length(unsigned i) const;
+    // Index of the column named `name` (without regard to case), or
+    // ColumnCount() when the result has none: rows are read by name, since
+    // another program may have moved a table's columns.
+    unsigned ColumnIndex(const char* name) const;
     void Reset();
 
   private:

@@ -393,8 +393,14 @@ int PlcMirrorDb::ServeRequests(int type) {
     // skips this table only; a statement without a result set leaves
     // nothing to do.
     if (!connection_.Select(kPendingQuery[type], rows) || !rows.HasResultSet()) return 1;
+    // By name: a table whose columns another program reordered must not
+    // turn an id into a value. Without both columns there is nothing to serve.
+    const unsigned idColumn = rows.ColumnIndex("id");
+    const unsigned valueColumn = rows.ColumnIndex("value");
+    if (idColumn >= rows.ColumnCount() || valueColumn >= rows.ColumnCount()) return 1;
     while (rows.Next()) {
-        const RequestRow row{rows.Column(0), rows.Length(0), rows.Column(1), rows.Length(1)};
+        const RequestRow row{rows.Column(idColumn), rows.Length(idColumn), rows.Column(valueColumn),
+                             rows.Length(valueColumn)};
         uint16_t id = 0;
         long value = 0;
         switch (ServeRequest(type, row, id, value)) {

@@ -67,6 +67,7 @@ bool Engine::StartConnect(const Settings& pages, bool breakFree) {
     // touched; the grids are laid out before the database port is looked
     // at, so a wrong port still leaves them matching the pages.
     if (ShowProblem(CheckAreaRanges(config_))) return false;
+    if (ShowProblem(CheckTagRanges(config_))) return false;
     PrepareWindow();
     if (ShowProblem(CheckDatabasePort(config_, pages.portNum))) return false;
 

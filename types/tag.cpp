@@ -206,6 +206,20 @@ bool ParseTagDefinition(std::string_view name, std::string_view text, TagDefinit
     return true;
 }
 
+std::string TagDefinitionText(const TagDefinition& tag) {
+    std::string text = TagAddressText(tag) + " " + TagTypeName(tag.type);
+    const auto number = [](double value) {
+        char buffer[40];
+        std::snprintf(buffer, sizeof buffer, "%.17g", value);
+        return std::string(buffer);
+    };
+    if (tag.scale != 1.0) text += " scale=" + number(tag.scale);
+    if (tag.offset != 0.0) text += " offset=" + number(tag.offset);
+    if (tag.history) text += " history";
+    if (tag.deadband != 0.0) text += " deadband=" + number(tag.deadband);
+    return text;
+}
+
 std::optional<double> TagValueFromRaw(const TagDefinition& tag, uint32_t raw) {
     double value = 0.0;
     switch (tag.type) {

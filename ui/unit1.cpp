@@ -561,9 +561,12 @@ void TForm1::HelpContents1Execute() {
 }
 
 void TForm1::SB_AboutClick() {
-    // A new dialog each time, gone when it closes, whichever way.
-    TAboutBox AboutBox(this);
-    AboutBox.exec();
+    // A new dialog each time, gone when it closes, whichever way. Modal for
+    // the window, but without an event loop of its own: the worker's queued
+    // changes and the timers go on in the window's own loop meanwhile.
+    auto* box = new TAboutBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void TForm1::SB_HideClick() {

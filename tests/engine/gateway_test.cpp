@@ -94,6 +94,14 @@ TEST_F(GatewayTest, MissingOrUnloadableSettingsFileIsAnError) {
     std::ofstream(dir_ + "/bad.ini") << "[MySQL]\nsslMode=VERIFY\n";
     Start({"--settings", dir_ + "/bad.ini"});
     EXPECT_EQ(Wait(), 2);
+    std::ofstream(dir_ + "/tags.ini") << "[Tags]\nflow=%AI3 REAL fast\n";
+    Start({"--settings", dir_ + "/tags.ini"});
+    EXPECT_EQ(Wait(), 2);
+    EXPECT_NE(
+        Text(errors_).find("E31: Cannot load settings from selected .ini file: " + dir_ +
+                           "/tags.ini\nline 2, [Tags] flow=%AI3 REAL fast: unknown word 'fast'\n"),
+        std::string::npos)
+        << Text(errors_);
 }
 
 TEST_F(GatewayTest, RunsUntilSigtermAndStopsCleanly) {

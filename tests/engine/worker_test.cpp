@@ -527,6 +527,29 @@ TEST_F(EngineTest, ConnectRefusesBadRangesAndPortTexts) {
     EXPECT_GE(window_.Find("box Error|Wrong memory range for %AI: To 5000 is above 4096", mark), 0);
     pages_.areaEnabled[snp::kAI] = false;
 
+    // A tag must lie inside the ranges read, both of its words.
+    TagDefinition level;
+    ASSERT_TRUE(ParseTagDefinition("level", "%M48", &level, nullptr));
+    pages_.tags = {level};
+    mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find(
+                  "box Error|Tag level (%M48) lies outside the memory read: %M is not read", mark),
+              0);
+    ASSERT_TRUE(ParseTagDefinition("level", "%R16 REAL", &level, nullptr));
+    pages_.tags = {level};
+    pages_.areaEnabled[snp::kR] = true;
+    mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("box Error|Tag level (%R16..%R17) lies outside the memory read: the "
+                           "range read is %R1..%R16",
+                           mark),
+              0);
+    EXPECT_GE(window_.Find("panel 8 E25: Tag outside the memory read", mark), 0);
+    EXPECT_EQ(window_.Find("grids", mark), -1);
+    pages_.areaEnabled[snp::kR] = false;
+    pages_.tags.clear();
+
     pages_.dbEnabled = true;
     for (const char* text : {"33o6", "", "70000", "-1"}) {
         pages_.portNum = text;
