@@ -1,6 +1,7 @@
 #pragma once
 // Memory page of the tags: one row per tag of the [Tags] section with its
-// name, address, type, value, raw bits and the time its value last changed.
+// name, address, type, value, the time its value last changed and its raw
+// bits.
 // Without tags the page says so instead of showing an empty grid.
 #include <QDateTime>
 #include <QWidget>

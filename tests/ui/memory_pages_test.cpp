@@ -193,7 +193,7 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
     page.SetUp(tags);
     EXPECT_EQ(page.RowCount(), 5);
     EXPECT_EQ(TagRow(page, 0),
-              QStringList({"  Name", "  Address", "  Type", "  Value", "  Raw", "  Changed"}));
+              QStringList({"  Name", "  Address", "  Type", "  Value", "  Changed", "  Raw"}));
     EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "", "", ""}));
     EXPECT_EQ(TagRow(page, 3), QStringList({"  pump_run", "  %Q5", "  BOOL", "", "", ""}));
 
@@ -204,11 +204,11 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
                         {3, 0xFF9C, -1.0}},
                        first);
     EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "  3.141593",
-                                            "  40490FDB", "  08:30:01.123"}));
-    EXPECT_EQ(TagRow(page, 2).mid(3), QStringList({"  -2", "  FFFFFFFE", "  08:30:01.123"}));
-    EXPECT_EQ(TagRow(page, 3).mid(3), QStringList({"  1", "  1", "  08:30:01.123"}));
-    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1", "  FF9C", "  08:30:01.123"}));
-    const QModelIndex changedCell = page.StringGrid3->model()->index(0, 5);
+                                            "  08:30:01.123", "  40490FDB"}));
+    EXPECT_EQ(TagRow(page, 2).mid(3), QStringList({"  -2", "  08:30:01.123", "  FFFFFFFE"}));
+    EXPECT_EQ(TagRow(page, 3).mid(3), QStringList({"  1", "  08:30:01.123", "  1"}));
+    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1", "  08:30:01.123", "  FF9C"}));
+    const QModelIndex changedCell = page.StringGrid3->model()->index(0, 4);
     EXPECT_EQ(changedCell.data(Qt::ToolTipRole).toString(), "2026-12-10 08:30:01.123");
 
     // Only the row whose raw bits differ changes, with its own time; the
@@ -219,12 +219,12 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes[0][0].toModelIndex().row(), 3);
     EXPECT_EQ(changes[0][1].toModelIndex().row(), 3);
-    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1.01", "  FF9B", "  08:30:03.623"}));
-    EXPECT_EQ(page.Cell(5, 1), "  08:30:01.123");
+    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1.01", "  08:30:03.623", "  FF9B"}));
+    EXPECT_EQ(page.Cell(4, 1), "  08:30:01.123");
 
     // A REAL whose bits are NaN has no value but its bits.
     page.ShowTagValues({{0, 0x7FC00000, std::nullopt}}, later);
-    EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"", "  7FC00000", "  08:30:03.623"}));
+    EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"", "  08:30:03.623", "  7FC00000"}));
 
     page.SetUp({});
     EXPECT_EQ(page.RowCount(), 1);
