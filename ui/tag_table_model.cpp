@@ -36,23 +36,26 @@ void TagTableModel::SetTags(const std::vector<TagDefinition>& tags) {
     endResetModel();
 }
 
-bool TagTableModel::Apply(Row& row, const TagUpdate& update, const QDateTime& now) {
+bool TagTableModel::Apply(Row& row, const TagUpdate& update, const QDateTime& now,
+                          const QString& nowText) {
     if (row.known && row.raw == update.raw) return false;
     row.known = true;
     row.raw = update.raw;
     row.changedAt = now;
     row.cells[kValue] = Cell(TagValueText(row.tag, update.value));
     row.cells[kRaw] = Cell(TagRawText(row.tag, update.raw));
-    row.cells[kChanged] = TagChangedCellText(now);
+    row.cells[kChanged] = nowText;
     return true;
 }
 
 void TagTableModel::ShowValues(const std::vector<TagUpdate>& updates, const QDateTime& now) {
+    // Every tag of one call changed at the same moment: one text for all.
+    const QString nowText = TagChangedCellText(now);
     std::vector<int> changed;
     changed.reserve(updates.size());
     for (const TagUpdate& update : updates) {
         if (update.index < 0 || update.index >= static_cast<int>(rows_.size())) continue;
-        if (Apply(rows_[static_cast<size_t>(update.index)], update, now)) {
+        if (Apply(rows_[static_cast<size_t>(update.index)], update, now, nowText)) {
             changed.push_back(update.index);
         }
     }

@@ -48,7 +48,7 @@ class TagTableModel : public QAbstractTableModel {
         QDateTime changedAt;
     };
     // Stores the update in its row; false when its raw bits are those shown.
-    bool Apply(Row& row, const TagUpdate& update, const QDateTime& now);
+    bool Apply(Row& row, const TagUpdate& update, const QDateTime& now, const QString& nowText);
     void EmitRowsChanged(int first, int last);
 
     std::vector<Row> rows_;
