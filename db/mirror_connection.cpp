@@ -103,7 +103,11 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         const unsigned protocol = MYSQL_PROTOCOL_TCP;
         mysql_options(handle_, MYSQL_OPT_PROTOCOL, &protocol);
     }
-    SetTlsOptions(handle_, params.tls);
+    if (!SetTlsOptions(handle_, params.tls, &lastError_)) {
+        mysql_close(handle_);
+        handle_ = nullptr;
+        return false;
+    }
     mysql_optionsv(handle_, MARIADB_OPT_IO_WAIT, reinterpret_cast<void*>(&WaitForSocket));
     openAborted = &aborted_;
     const bool connected =
@@ -112,10 +116,12 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
     openAborted = nullptr;
     if (!connected || !TakeAbortSocket()) {
         KeepError();
+        if (!aborted_.load()) ExplainRefusedLoginMethod(handle_, params.tls, &lastError_);
         mysql_close(handle_);
         handle_ = nullptr;
         return false;
     }
+    // A second guard behind the library's refusal before the login.
     std::string tlsError;
     if (!CheckSessionTls(handle_, params.tls, &tlsError)) {
         Close();
