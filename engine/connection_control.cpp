@@ -70,6 +70,7 @@ bool Engine::StartConnect(const Settings& pages, bool breakFree) {
     if (ShowProblem(CheckTagRanges(config_))) return false;
     PrepareWindow();
     if (ShowProblem(CheckDatabasePort(config_, pages.portNum))) return false;
+    if (ShowProblem(CheckHistoryDatabase(config_))) return false;
 
     {
         std::lock_guard<std::mutex> lock(commandMutex_);

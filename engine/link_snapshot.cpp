@@ -123,6 +123,14 @@ std::optional<SnapshotProblem> CheckTagRanges(const LinkConfig& config) {
     return std::nullopt;
 }
 
+std::optional<SnapshotProblem> CheckHistoryDatabase(const LinkConfig& config) {
+    if (!config.dbEnabled || config.historyDb.empty() || config.historyDb != config.dbName)
+        return std::nullopt;
+    return SnapshotProblem{"historyDb names the mirror database " + config.dbName +
+                               ": the history needs a database of its own, which is never dropped",
+                           "Error", "E26: Wrong history database"};
+}
+
 std::optional<SnapshotProblem> CheckDatabasePort(const LinkConfig& config,
                                                  const std::string& portText) {
     if (!config.dbEnabled || ParseDatabasePort(portText)) return std::nullopt;

@@ -37,7 +37,7 @@ bool Engine::PerformPendingEdit() {
     // pressed from here on may carry values this write does not see.
     const uint32_t generation = editGeneration_.load();
     const EditInputs in = window_.ReadEditInputs();
-    if (in.tagIndex >= 0) return PerformTagEdit(in, generation);
+    if (!in.tagName.empty()) return PerformTagEdit(in, generation);
     const bool validType = in.memType >= snp::kI && in.memType <= snp::kAQ;
     if (!validType || in.address < 1 || in.address > 0xFFFF) {
         // Not a cell any request can address (the page's controls never give
@@ -60,16 +60,17 @@ bool Engine::PerformPendingEdit() {
 }
 
 bool Engine::PerformTagEdit(const EditInputs& in, uint32_t generation) {
-    const auto index = static_cast<std::size_t>(in.tagIndex);
+    const int index = FindTag(config_.tags, in.tagName);
     uint32_t raw = 0;
-    const TagEncodeResult encoded = index < config_.tags.size()
+    const TagEncodeResult encoded = index >= 0
                                         ? TagRawFromValue(config_.tags[index], in.tagValue, &raw)
                                         : TagEncodeResult::OutOfRange;
     if (encoded != TagEncodeResult::Ok) {
         // Refused as the page refuses it: never written, never tried again.
+        // A name this link does not know (a list from before Connect) is
+        // dropped like a cell no request can address.
         ClearPendingEdit(generation);
-        if (index < config_.tags.size())
-            ShowMessage(BadTagValueText(config_.tags[index], in.tagValue, encoded));
+        if (index >= 0) ShowMessage(BadTagValueText(config_.tags[index], in.tagValue, encoded));
         window_.SetEnabled(Control::Butt_UpdateMem, true);
         return true;
     }

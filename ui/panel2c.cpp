@@ -152,7 +152,7 @@ void TFrame2c::CopyInputs() {
     inputs_.wordValue = word.value_or(CSpinEdit1->minimum());
     addressIsNumber_ = address.has_value();
     wordIsNumber_ = word.has_value();
-    inputs_.tagIndex = tag != nullptr ? ComboBox_Tag->currentIndex() - 1 : -1;
+    inputs_.tagName = tag != nullptr ? tag->name : std::string();
     if (tag == nullptr) {
         inputs_.tagValue = 0.0;
     } else if (tag->type == TagType::Bool) {
@@ -168,7 +168,7 @@ EditInputs TFrame2c::ReadEditInputs() {
     // it. Reading the value on the user-interface thread resets the text
     // (unless the operator has typed a number in the meantime). A tag's
     // value box is left as typed: NaN refuses the write instead.
-    const bool addressPath = inputs_.tagIndex < 0;
+    const bool addressPath = inputs_.tagName.empty();
     if (addressPath && !addressIsNumber_) {
         QMetaObject::invokeMethod(
             CSpinEdit_Adres, [this] { CSpinEdit_Adres->value(); }, Qt::QueuedConnection);

@@ -31,7 +31,7 @@ class TFrame2c : public QWidget {
     // copy of its inputs, updated on that thread as the operator edits them.
     // A spin edit whose text is no number reads as its minimum, and the page
     // is then made to show the minimum (queued to the user-interface thread).
-    // With a tag chosen, tagIndex is its index in the tags of SetTags and
+    // With a tag chosen, tagName is its name and
     // tagValue the number in Edit_TagValue (BOOL: the False/True choice);
     // a box holding no finite number reads as NaN, which no tag can take, so
     // the write is refused rather than made with a value nobody typed.

@@ -257,7 +257,7 @@ TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
     // A tag: both words in one request; a value it cannot take is refused.
     sim_->ClearRequests();
     EditInputs tagEdit;
-    tagEdit.tagIndex = 0;
+    tagEdit.tagName = "TOTAL";
     tagEdit.tagValue = -3.5;  // raw -7
     mark = window_.Size();
     window_.SetEditInputs(tagEdit);
@@ -584,6 +584,13 @@ TEST_F(EngineTest, ConnectRefusesBadRangesAndPortTexts) {
         EXPECT_GE(window_.Find("panel 8 E13: Wrong database port number", mark), 0) << text;
         EXPECT_GE(window_.Find("box Error|", mark, true), 0) << text;
     }
+    // The history outlives every Connect only in a database of its own.
+    pages_.portNum = "0";
+    pages_.historyDb = pages_.dbName;
+    mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("panel 8 E26: Wrong history database", mark), 0);
+    pages_.historyDb.clear();
     EXPECT_FALSE(EngineProbe(*engine_).port().IsOpen());
 
     // A port that does not exist: the port's own box, then E1-1.

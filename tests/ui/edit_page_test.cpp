@@ -141,7 +141,7 @@ TEST(EditPage, ATagNamedBesideTheAddressIsWhatTheWorkerWrites) {
     page.SetTags(tags);
     ASSERT_EQ(page.ComboBox_Tag->count(), 4);
     EXPECT_EQ(page.ComboBox_Tag->currentText(), "(none)");
-    EXPECT_EQ(ReadFromWorker(page).tagIndex, -1);
+    EXPECT_EQ(ReadFromWorker(page).tagName, "");
 
     // Typed on the list, as the operator picks a name.
     page.ComboBox_Tag->setFocus();
@@ -154,7 +154,7 @@ TEST(EditPage, ATagNamedBesideTheAddressIsWhatTheWorkerWrites) {
     EXPECT_FALSE(page.CSpinEdit1->isVisible());
     TypeOver(page.Edit_TagValue, "-1,25");
     EditInputs in = ReadFromWorker(page);
-    EXPECT_EQ(in.tagIndex, 2);
+    EXPECT_EQ(in.tagName, "flow");
     EXPECT_DOUBLE_EQ(in.tagValue, -1.25);
     TypeOver(page.Edit_TagValue, "2.5e1x");  // the letter is refused
     EXPECT_DOUBLE_EQ(ReadFromWorker(page).tagValue, 25.0);
@@ -169,7 +169,7 @@ TEST(EditPage, ATagNamedBesideTheAddressIsWhatTheWorkerWrites) {
     page.SetTags({tags[1], tags[0]});
     EXPECT_EQ(page.ComboBox_Tag->currentText(), "pump_run");
     in = ReadFromWorker(page);
-    EXPECT_EQ(in.tagIndex, 0);
+    EXPECT_EQ(in.tagName, "pump_run");
     EXPECT_DOUBLE_EQ(in.tagValue, 1.0);
 
     // "(none)": the address again, as it stood.
@@ -177,7 +177,7 @@ TEST(EditPage, ATagNamedBesideTheAddressIsWhatTheWorkerWrites) {
     EXPECT_TRUE(page.CSpinEdit_Adres->isEnabled());
     EXPECT_EQ(page.StaticText_TagInfo->text(), "");
     in = ReadFromWorker(page);
-    EXPECT_EQ(in.tagIndex, -1);
+    EXPECT_EQ(in.tagName, "");
     EXPECT_EQ(in.memType, 0);
     EXPECT_EQ(in.address, 1);
 }
