@@ -39,7 +39,8 @@ const char* const kUsage =
     "  --settings PATH  settings file (default: <settings directory>/tarnlight.ini)\n"
     "  --break-free     no line break before the attach (Break-Free SNP)\n"
     "  --halted         do not start transmission: keep the link alive only\n"
-    "  --values         print the values of every area read\n"
+    "  --values         print the values of every area read, and name=value for\n"
+    "                   every tag whose value changed\n"
     "  --stats SECONDS  print the link's counters every SECONDS (also at once on\n"
     "                   SIGUSR1, and when the gateway stops)\n"
     "  --trace FILE     write every block, receive, break and purge on the line\n"
@@ -110,7 +111,10 @@ class GatewayWindow : public WindowPort {
               (index >= 0 && index < 4 ? kMeanings[index] : "?") + ")");
     }
     void LayOutMemoryMenu(const std::array<bool, kAreaCount>&) override {}
-    void SetUpMemoryGrids(const LinkConfig&) override {}
+    void SetUpMemoryGrids(const LinkConfig& config) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tags_ = config.tags;
+    }
     void ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) override {
         if (!values_) return;
         std::string line = std::string(snp::AreaSymbol(type)) + " " + std::to_string(from) + ".." +
@@ -125,11 +129,27 @@ class GatewayWindow : public WindowPort {
         for (uint16_t word : words) line += " " + std::to_string(static_cast<int16_t>(word));
         Print(line);
     }
+    // One "name=value" line per tag whose bits changed; an empty value for
+    // a REAL that is NaN or infinite.
+    void ShowTagValues(std::vector<TagUpdate> updates) override {
+        if (!values_) return;
+        std::vector<std::string> lines;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (const TagUpdate& update : updates) {
+                if (update.index < 0 || static_cast<size_t>(update.index) >= tags_.size()) continue;
+                const TagDefinition& tag = tags_[static_cast<size_t>(update.index)];
+                lines.push_back(tag.name + "=" + TagValueText(tag, update.value));
+            }
+        }
+        for (const std::string& line : lines) Print(line);
+    }
     EditInputs ReadEditInputs() override { return {}; }
 
   private:
     const bool values_;
     std::mutex mutex_;
+    std::vector<TagDefinition> tags_;  // guarded by mutex_
     std::array<std::string, 9> panels_;
     int icon_ = -1;
 };

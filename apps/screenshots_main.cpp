@@ -16,12 +16,13 @@
 #include "apps/private_server.h"
 #include "apps/window_driver.h"
 #include "engine/engine.h"
+#include "settings/settings_file.h"
 #include "ui/about_box.h"
 #include "ui/panel12.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
+#include "ui/panel2d.h"
 #include "ui/radio_group.h"
-#include "ui/settings_pages.h"
 #include "ui/spin_edit.h"
 #include "ui/status_bar.h"
 #include "ui/tray_icon.h"
@@ -44,6 +45,29 @@ void FillSimulatorMemory(sim::PlcSimulator& simulator) {
     const uint16_t registers[] = {0, 0xFFFF, 255, 1234, 0x8000, 32767, 100, 7};
     for (uint16_t a = 2; a <= 64; ++a)
         simulator.SetWord(sim::kAreaR, a, a < 10 ? registers[a - 2] : static_cast<uint16_t>(a * 3));
+    // Two-word values for the Tags page, low word first: REAL 42.75 in
+    // %R20/%R21, DINT -123456 in %R30/%R31.
+    simulator.SetWord(sim::kAreaR, 20, 0x0000);
+    simulator.SetWord(sim::kAreaR, 21, 0x422B);
+    simulator.SetWord(sim::kAreaR, 30, 0x1DC0);
+    simulator.SetWord(sim::kAreaR, 31, 0xFFFE);
+}
+
+// A [Tags] section over the memory above.
+std::vector<TagDefinition> ScreenshotTags() {
+    const char* const lines[][2] = {{"counter", "%R1 UINT"},
+                                    {"tank_level", "%R20 REAL"},
+                                    {"batch_total", "%R30 DINT"},
+                                    {"flow", "%AI3 INT scale=0.01"},
+                                    {"temperature", "%AI4 INT scale=0.1 offset=-40"},
+                                    {"pump_run", "%Q3"}};
+    std::vector<TagDefinition> tags;
+    for (const auto& line : lines) {
+        TagDefinition tag;
+        std::string problem;
+        if (ParseTagDefinition(line[0], line[1], &tag, &problem)) tags.push_back(tag);
+    }
+    return tags;
 }
 
 bool Save(QWidget& widget, const QString& directory, const char* name) {
@@ -83,6 +107,7 @@ int main(int argc, char** argv) {
 
     Settings settings = tools::SimulatorSettings("DEMO");
     settings.areaTo = {48, 256, 48, 16, 64, 16};
+    settings.tags = ScreenshotTags();
     if (argc == 4) {
         const db::ConnectionParams server = tools::PrivateServerParams(argv[3]);
         settings.dbEnabled = true;
@@ -96,7 +121,14 @@ int main(int argc, char** argv) {
     TForm1 form;
     form.show();
     bool ok = Save(form, outDir, "start.png");  // as the program starts
-    ui::ShowSettings(form.configPages(), settings);
+    // Through the settings file, as the operator gets the tags (no page
+    // holds them).
+    std::string error;
+    if (SaveSettings(settings, SettingsFilePath(kDefaultSettingsName), &error) != SaveResult::Ok) {
+        std::fprintf(stderr, "tarnlight-screenshots: %s\n", error.c_str());
+        return 1;
+    }
+    form.SB_Load->click();
     form.SB_Online->click();
     const auto panel = [&](int index) { return form.StatusBar1->panelText(index); };
     ok = tools::PumpUntil([&] { return panel(kLinkStatePanel) == "Online"; }, 30000) && ok;
@@ -142,6 +174,10 @@ int main(int argc, char** argv) {
         form.memoryButtons[i]->click();
         ok = Save(form, outDir, memoryShots[i]) && ok;
     }
+    form.memoryButtons[7]->click();
+    if (!tools::PumpUntil([&] { return !form.Frame2d1->Cell(3, 1).isEmpty(); }, 10000))
+        std::fprintf(stderr, "tarnlight-screenshots: the Tags page got no values\n");
+    ok = Save(form, outDir, "tags.png") && ok;
     form.memoryButtons[6]->click();
     form.Frame2c1->RadioGroup_MemType->button(4)->click();
     form.Frame2c1->CSpinEdit_Adres->setValue(10);

@@ -3,9 +3,11 @@
 // fast mirror (the default). It times building the tables at Connect and the
 // database work of one full cycle (the values of every enabled area, the end
 // of the cycle and the write-back queue with no request pending), and prints
-// a Markdown table with the medians and the ratio of the two.
+// a Markdown table with the medians and the ratio of the two. A second table
+// times the fast mirror's cycle with 0, 100 and 1,000 tags whose words change
+// every cycle, and the tag history's rows per second with 1,000 history tags.
 //
-//   tarnlight-bench-db [--runs N] [--each-runs N] DIR
+//   tarnlight-bench-db [--runs N] [--each-runs N] [--tags-only] DIR
 //
 // DIR as left by scripts/mariadb-private start. --runs: repetitions of each
 // fast case (default 11); --each-runs: of each one-statement-per-value case
@@ -25,6 +27,7 @@
 #include "db/mirror_connection.h"
 #include "db/plc_mirror_db.h"
 #include "snp/plc_writer.h"
+#include "snp/tag_image.h"
 #include "types/notifier.h"
 
 namespace {
@@ -36,6 +39,9 @@ class AcceptingWriter : public snp::PlcWriter {
   public:
     snp::WriteResult WriteBit(uint16_t, uint8_t, int) override { return snp::WriteResult::Written; }
     snp::WriteResult WriteWord(uint16_t, uint16_t, int) override {
+        return snp::WriteResult::Written;
+    }
+    snp::WriteResult WriteWords(uint16_t, const uint16_t*, int, int) override {
         return snp::WriteResult::Written;
     }
 };
@@ -84,13 +90,34 @@ int Changes(uint32_t a, int cycle, Change change) {
     return 0;
 }
 
-void Fill(snp::MemoryImage& image, int cycle, Change change) {
+// The words the tags lie in: %R1..2000, two per tag.
+constexpr uint32_t kTagWords = 2000;
+
+void Fill(snp::MemoryImage& image, int cycle, Change change, bool tagWordsChange = false) {
     for (int area = 0; area < snp::kBitAreaCount; ++area)
         for (uint32_t a = 1; a <= snp::kMaxBitAddress; ++a)
             image.bits[area][a] = static_cast<uint8_t>((a + Changes(a, cycle, change)) & 1);
     for (int area = 0; area < snp::kWordAreaCount; ++area)
-        for (uint32_t a = 1; a <= snp::kMaxWordAddress; ++a)
-            image.words[area][a] = static_cast<uint16_t>(a * 7 + Changes(a, cycle, change));
+        for (uint32_t a = 1; a <= snp::kMaxWordAddress; ++a) {
+            const bool tagWord = tagWordsChange && area == snp::kR - snp::kAI && a <= kTagWords;
+            image.words[area][a] =
+                static_cast<uint16_t>(a * 7 + (tagWord ? cycle : Changes(a, cycle, change)));
+        }
+}
+
+// count tags over %R1..2000, two words each: DINT, REAL and scaled UDINT in
+// turn (a REAL's bits change with every cycle too).
+std::vector<TagDefinition> Tags(int count, bool history) {
+    static const char* const kTypes[] = {"DINT", "REAL", "UDINT scale=0.01 offset=-5"};
+    std::vector<TagDefinition> tags;
+    for (int i = 0; i < count; ++i) {
+        TagDefinition tag;
+        const std::string text =
+            "%R" + std::to_string(2 * i + 1) + " " + kTypes[i % 3] + (history ? " history" : "");
+        if (!ParseTagDefinition("tag_" + std::to_string(i), text, &tag, nullptr)) std::abort();
+        tags.push_back(tag);
+    }
+    return tags;
 }
 
 class Bench {
@@ -104,6 +131,10 @@ class Bench {
         config_.portNum = std::atoi(FirstLine(dir + "/port").c_str());
         config_.dbName = "tl_bench_db";
         config_.dropBefore = true;
+    }
+    void SetTags(int count, bool history) {
+        config_.tags = Tags(count, history);
+        config_.historyDb = history ? "tl_bench_history" : "";
     }
 
     bool Connect() {
@@ -131,6 +162,8 @@ class Bench {
                                             static_cast<int16_t>(image_.words[type - snp::kAI][a]));
             }
         }
+        for (std::size_t i = 0; i < config_.tags.size(); ++i)
+            mirror_.MirrorTag(static_cast<int>(i), snp::TagRawFromImage(config_.tags[i], image_));
         return mirror_.EndCycle() && mirror_.ServeWriteQueue();
     }
 
@@ -156,7 +189,8 @@ class Bench {
 
     // Median of `runs` cycles after a build and one cycle that stores
     // every value (the fast mirror's first cycle writes them all).
-    Result Cycles(bool eachValue, bool largest, Change change, int runs) {
+    Result Cycles(bool eachValue, bool largest, Change change, int runs,
+                  bool tagWordsChange = false) {
         // The tables are built the fast way for both: the build is timed on
         // its own, and one statement per row takes minutes at the largest
         // ranges with the server's default flushing.
@@ -164,12 +198,12 @@ class Bench {
         Configure(config_, largest);
         if (!Connect()) return {-1, 0};
         config_.mirrorEachValue = eachValue;
-        Fill(image_, 1, change);
+        Fill(image_, 1, change, tagWordsChange);
         if (!Cycle()) return {-1, 0};
         std::vector<double> times;
         long statements = 0;
         for (int run = 0; run < runs; ++run) {
-            Fill(image_, run + 2, change);
+            Fill(image_, run + 2, change, tagWordsChange);
             const long before = Questions();
             const auto t0 = Clock::now();
             if (!Cycle()) return {-1, 0};
@@ -184,7 +218,10 @@ class Bench {
         connection_.FetchRows("SELECT @@innodb_flush_log_at_trx_commit", rows);
         return rows.empty() ? "?" : rows[0][0];
     }
-    void Drop() { mirror_.DropMirrorDatabase(); }
+    void Drop() {
+        mirror_.DropMirrorDatabase();
+        connection_.Query("DROP DATABASE IF EXISTS tl_bench_history");
+    }
 
   private:
     LinkConfig config_;
@@ -211,12 +248,15 @@ std::string Time(double seconds) {
 int main(int argc, char** argv) {
     int runs = 11;
     int eachRuns = 3;
+    bool tagsOnly = false;  // the tags' tables only
     std::string dir;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
         else if (std::strcmp(argv[i], "--each-runs") == 0 && i + 1 < argc)
             eachRuns = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--tags-only") == 0)
+            tagsOnly = true;
         else
             dir = argv[i];
     }
@@ -236,8 +276,10 @@ int main(int argc, char** argv) {
         "Server flushing: innodb_flush_log_at_trx_commit=%s; medians of %d runs "
         "(one statement per value) and %d runs (fast).\n\n",
         bench.Flushing().c_str(), eachRuns, runs);
-    std::printf("| case | one statement per value | fast mirror | ratio |\n");
-    std::printf("|---|---:|---:|---:|\n");
+    if (!tagsOnly) {
+        std::printf("| case | one statement per value | fast mirror | ratio |\n");
+        std::printf("|---|---:|---:|---:|\n");
+    }
 
     struct Case {
         const char* name;
@@ -256,6 +298,7 @@ int main(int argc, char** argv) {
          [&](bool each, int n) { return bench.Cycles(each, false, Change::None, n); }},
     };
     for (const Case& c : cases) {
+        if (tagsOnly) break;
         // The fast mirror first: after tens of thousands of single-statement
         // commits the server is busy in the background for a while.
         const Bench::Result fast = c.run(false, runs);
@@ -265,6 +308,42 @@ int main(int argc, char** argv) {
                     fast.statements, fast.seconds > 0 ? each.seconds / fast.seconds : 0.0);
         std::fflush(stdout);
     }
+
+    // Tags: the fast mirror's cycle at the largest ranges, with the words
+    // of %R1..2000 changing every cycle in every case, so each case writes
+    // the same raw values and the difference is what the tags add.
+    std::printf(
+        "\n| fast mirror cycle, largest ranges, %%R1..2000 changing | 0 tags | 100 tags | 1,000 "
+        "tags | 1,000 tags add |\n");
+    std::printf("|---|---:|---:|---:|---:|\n");
+    for (const Change change : {Change::Every, Change::OnePercent}) {
+        double seconds[3] = {};
+        long statements[3] = {};
+        const int counts[3] = {0, 100, 1000};
+        for (int i = 0; i < 3; ++i) {
+            bench.SetTags(counts[i], false);
+            const Bench::Result r = bench.Cycles(false, true, change, runs, true);
+            seconds[i] = r.seconds;
+            statements[i] = r.statements;
+        }
+        std::printf("| %s | %s (%ld) | %s (%ld) | %s (%ld) | %+.1f %% |\n",
+                    change == Change::Every ? "every other value changed"
+                                            : "1 % of the other values changed",
+                    Time(seconds[0]).c_str(), statements[0], Time(seconds[1]).c_str(),
+                    statements[1], Time(seconds[2]).c_str(), statements[2],
+                    seconds[0] > 0 ? (seconds[2] / seconds[0] - 1) * 100 : 0.0);
+        std::fflush(stdout);
+    }
+    // The history: 1,000 history tags, every one changing every cycle.
+    bench.SetTags(1000, true);
+    const Bench::Result history = bench.Cycles(false, true, Change::OnePercent, runs, true);
+    std::printf(
+        "\n| history, 1,000 history tags changing every cycle (largest ranges, 1 %% of the other "
+        "values changed) | cycle | history rows per second |\n|---|---:|---:|\n| fast mirror | "
+        "%s (%ld statements) | %.0f |\n",
+        Time(history.seconds).c_str(), history.statements,
+        history.seconds > 0 ? 1000 / history.seconds : 0.0);
+    bench.SetTags(0, false);
     bench.Drop();
     return 0;
 }

@@ -14,8 +14,9 @@ namespace tarnlight::db {
 
 namespace {
 
-// The six pending-request queries as one statement; the first column is the
-// table's MemoryType. A union gives each column one type for all its parts,
+// The six pending-request queries and that of new_tags as one statement; the
+// first column is the table's MemoryType, kTagTable for new_tags, whose
+// name stands in the id column. A union gives each column one type for all its parts,
 // so each part's id and value go as text, the text that table's own query
 // returns: a part's type (a DECIMAL column another program made of new_ai's
 // values) changes nothing in the others. A failure (a table dropped or broken
@@ -26,7 +27,11 @@ constexpr const char* kPendingUnion =
     "SELECT 2, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_q WHERE flag = 1 UNION ALL "
     "SELECT 3, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_ai WHERE flag = 1 UNION ALL "
     "SELECT 4, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_r WHERE flag = 1 UNION ALL "
-    "SELECT 5, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_aq WHERE flag = 1";
+    "SELECT 5, CAST(id AS CHAR), CAST(value AS CHAR) FROM new_aq WHERE flag = 1 UNION ALL "
+    "SELECT 6, CAST(name AS CHAR), CAST(value AS CHAR) FROM new_tags WHERE flag = 1";
+constexpr int kTagTable = kAreaCount;
+constexpr const char* kPendingTags =
+    "SELECT name, CAST(value AS CHAR) FROM new_tags WHERE flag = 1";
 
 // One pending row, copied out of its result set.
 struct PendingRequest {
@@ -50,7 +55,7 @@ bool PlcMirrorDb::ServeWriteQueueBatched() {
         long type = -1;
         while (rows.Next())
             if (ParseInteger(rows.Column(0), rows.Length(0), type) && type >= 0 &&
-                type < kAreaCount)
+                type <= kTagTable)
                 pending.push_back(
                     {static_cast<int>(type), ColumnText(rows, 1), ColumnText(rows, 2)});
         // Table by table as one by one; within a table in the server's order.
@@ -63,17 +68,34 @@ bool PlcMirrorDb::ServeWriteQueueBatched() {
             if (!connection_.Select(kPendingQuery[type], rows) || !rows.HasResultSet()) continue;
             while (rows.Next()) pending.push_back({type, ColumnText(rows, 0), ColumnText(rows, 1)});
         }
+        if (connection_.Select(kPendingTags, rows) && rows.HasResultSet())
+            while (rows.Next())
+                pending.push_back({kTagTable, ColumnText(rows, 0), ColumnText(rows, 1)});
     }
     rows.Reset();
 
     FlagResets served;
     FlagResets refused;
+    std::vector<std::string> tagChanges;
     bool failed = false;
     for (const PendingRequest& request : pending) {
         const RequestRow row{request.id ? request.id->data() : nullptr,
                              request.id ? request.id->size() : 0,
                              request.value ? request.value->data() : nullptr,
                              request.value ? request.value->size() : 0};
+        if (request.type == kTagTable) {
+            const RequestOutcome outcome = ServeTagRequest(row);
+            if (outcome == RequestOutcome::Failed) {
+                failed = true;
+                break;
+            }
+            if (outcome == RequestOutcome::Rejected)
+                connection_.Query(TagFlagChange(row, kFlagRejected));
+            else
+                tagChanges.push_back(
+                    TagFlagChange(row, outcome == RequestOutcome::Refused ? kFlagRefused : 0));
+            continue;
+        }
         uint16_t id = 0;
         long value = 0;
         const RequestOutcome outcome = ServeRequest(request.type, row, id, value);
@@ -89,11 +111,12 @@ bool PlcMirrorDb::ServeWriteQueueBatched() {
             served[request.type].push_back({id, value});
     }
     // The rows served before a failed write stay served.
-    SendFlagResets(served, refused);
+    SendFlagResets(served, refused, tagChanges);
     return !failed;
 }
 
-bool PlcMirrorDb::SendFlagResets(const FlagResets& served, const FlagResets& refused) {
+bool PlcMirrorDb::SendFlagResets(const FlagResets& served, const FlagResets& refused,
+                                 const std::vector<std::string>& tagChanges) {
     Transaction transaction(connection_);
     std::string item;
     // Only while the row still asks for the value sent: a request changed
@@ -116,6 +139,8 @@ bool PlcMirrorDb::SendFlagResets(const FlagResets& served, const FlagResets& ref
         send(type, served[type], " SET flag = 0 WHERE (id, value) IN (");
         send(type, refused[type], " SET flag = 3 WHERE flag = 1 AND (id, value) IN (");
     }
+    // Few per pass, and each compares the value as read: one statement each.
+    for (const std::string& sql : tagChanges) transaction.Send(sql);
     return transaction.Commit();
 }
 

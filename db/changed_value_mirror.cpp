@@ -49,11 +49,18 @@ void ChangedValueMirror::Forget() {
 }
 
 bool ChangedValueMirror::EndCycle() {
-    const auto now = std::chrono::steady_clock::now();
-    if (connection_.Epoch() != epoch_ || now - lastFullWrite_ >= refreshInterval_) Forget();
+    Transaction transaction(connection_);
+    SendCycle(transaction);
+    const bool ok = transaction.Commit();
+    CycleStored(ok);
+    return ok;
+}
+
+void ChangedValueMirror::SendCycle(Transaction& transaction) {
+    cycleStart_ = std::chrono::steady_clock::now();
+    if (connection_.Epoch() != epoch_ || cycleStart_ - lastFullWrite_ >= refreshInterval_) Forget();
     // A statement that fails does not stop the rest, as with one statement
     // per value: a table another program broke must not stop the others.
-    Transaction transaction(connection_);
     const StatementBatch::Send send = transaction.Sender();
 
     std::string item;
@@ -89,21 +96,20 @@ bool ChangedValueMirror::EndCycle() {
         a.low = UINT32_MAX;
         a.high = 0;
     }
-    if (cycleStatements_) {
-        for (const std::string& sql : cycleStatements_()) transaction.Send(sql);
-    }
-    if (!transaction.Commit()) {
+}
+
+void ChangedValueMirror::CycleStored(bool ok) {
+    if (!ok) {
         // Some of it may be stored, some not, and after a lost connection
         // nobody knows whether the commit arrived: nothing is believed.
         Forget();
-        return false;
+        return;
     }
     epoch_ = connection_.Epoch();
     if (forgotten_) {
         forgotten_ = false;
-        lastFullWrite_ = now;
+        lastFullWrite_ = cycleStart_;
     }
-    return true;
 }
 
 }  // namespace tarnlight::db

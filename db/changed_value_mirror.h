@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "db/mirror_connection.h"
+#include "db/statement_batch.h"
 #include "db/value_mirror.h"
 #include "types/link_config.h"
 
@@ -37,13 +38,13 @@ class ChangedValueMirror : public ValueMirror {
     // True when there was nothing to send or the commit succeeded; false (and
     // everything forgotten) when any statement failed.
     bool EndCycle() override;
+    // EndCycle in two halves, for a cycle whose transaction carries more
+    // (the tags, the link_stats row): the values into transaction, then
+    // whether the whole transaction succeeded.
+    void SendCycle(Transaction& transaction);
+    void CycleStored(bool ok);
 
     void Forget();
-    // Statements that go into each cycle's transaction after the values (the
-    // link_stats and area_stats rows); none when it returns none.
-    void SetCycleStatements(std::function<std::vector<std::string>()> statements) {
-        cycleStatements_ = std::move(statements);
-    }
     void SetRefreshInterval(std::chrono::milliseconds interval) { refreshInterval_ = interval; }
     static constexpr std::chrono::milliseconds kRefreshInterval{60'000};
 
@@ -62,7 +63,7 @@ class ChangedValueMirror : public ValueMirror {
     bool forgotten_ = true;    // nothing stored since the last Forget
     std::chrono::milliseconds refreshInterval_ = kRefreshInterval;
     std::chrono::steady_clock::time_point lastFullWrite_{};
-    std::function<std::vector<std::string>()> cycleStatements_;
+    std::chrono::steady_clock::time_point cycleStart_{};
 };
 
 }  // namespace tarnlight::db

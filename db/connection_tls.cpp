@@ -1,5 +1,6 @@
 #include "db/connection_tls.h"
 
+#include <errmsg.h>
 #include <fcntl.h>
 #include <mysql.h>
 #include <unistd.h>
@@ -43,17 +44,58 @@ bool CheckTlsFiles(const DbTls& tls, std::string* error) {
     return true;
 }
 
-void SetTlsOptions(MYSQL* handle, const DbTls& tls) {
-    if (tls.sslMode == SslMode::Disabled) return;
+const char* AllowedLoginMethods(SslMode mode) {
+    // The scramble methods prove the password without sending it.
+    if (!SslModeVerifies(mode)) return "mysql_native_password,client_ed25519";
+    return "mysql_native_password,client_ed25519,mysql_clear_password,dialog,sha256_password,"
+           "caching_sha2_password";
+}
+
+bool SetTlsOptions(MYSQL* handle, const DbTls& tls, std::string* error) {
+    const auto set = [&](mysql_option option, const void* value, const char* name) {
+        if (mysql_optionsv(handle, option, value) == 0) return true;
+        *error = std::string("MySQL client library: option ") + name + " not supported";
+        return false;
+    };
+    if (!set(MARIADB_OPT_RESTRICTED_AUTH, AllowedLoginMethods(tls.sslMode),
+             "MARIADB_OPT_RESTRICTED_AUTH"))
+        return false;
+    if (tls.sslMode == SslMode::Disabled) return true;
     const my_bool on = 1;
-    mysql_optionsv(handle, MYSQL_OPT_SSL_ENFORCE, &on);
+    // Off stated, not left to the library's default: REQUIRED and VERIFY_CA
+    // take a certificate whatever host it names.
+    const my_bool verifyHostName = tls.sslMode == SslMode::VerifyIdentity ? 1 : 0;
+    if (!set(MYSQL_OPT_SSL_ENFORCE, &on, "MYSQL_OPT_SSL_ENFORCE") ||
+        !set(MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &verifyHostName, "MYSQL_OPT_SSL_VERIFY_SERVER_CERT"))
+        return false;
     // The CA only where the mode checks against it: PREFERRED and REQUIRED
     // take any certificate, as the clients' --ssl-mode does.
-    if (SslModeVerifies(tls.sslMode)) mysql_optionsv(handle, MYSQL_OPT_SSL_CA, tls.sslCa.c_str());
-    if (tls.sslMode == SslMode::VerifyIdentity)
-        mysql_optionsv(handle, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
-    if (!tls.sslCert.empty()) mysql_optionsv(handle, MYSQL_OPT_SSL_CERT, tls.sslCert.c_str());
-    if (!tls.sslKey.empty()) mysql_optionsv(handle, MYSQL_OPT_SSL_KEY, tls.sslKey.c_str());
+    if (SslModeVerifies(tls.sslMode) &&
+        !set(MYSQL_OPT_SSL_CA, tls.sslCa.c_str(), "MYSQL_OPT_SSL_CA"))
+        return false;
+    // The refusal of a server without TLS before the login (see the header).
+    if ((tls.sslMode == SslMode::Required || tls.sslMode == SslMode::VerifyCa) &&
+        !set(MARIADB_OPT_TLS_PEER_FP, "", "MARIADB_OPT_TLS_PEER_FP"))
+        return false;
+    if (!tls.sslCert.empty() && !set(MYSQL_OPT_SSL_CERT, tls.sslCert.c_str(), "MYSQL_OPT_SSL_CERT"))
+        return false;
+    if (!tls.sslKey.empty() && !set(MYSQL_OPT_SSL_KEY, tls.sslKey.c_str(), "MYSQL_OPT_SSL_KEY"))
+        return false;
+    return true;
+}
+
+void ExplainRefusedLoginMethod(MYSQL* handle, const DbTls& tls, std::string* error) {
+    if (mysql_errno(handle) != CR_PLUGIN_NOT_ALLOWED) return;
+    // The library's text may name the method the login began with instead
+    // of the one the server switched to.
+    *error += std::string(" (the server asked for a login method that sslMode ") +
+              SslModeName(tls.sslMode) + " does not answer; it answers " +
+              AllowedLoginMethods(tls.sslMode);
+    if (!SslModeVerifies(tls.sslMode))
+        *error +=
+            "; the ones that send the password itself need sslMode VERIFY_CA or "
+            "VERIFY_IDENTITY";
+    *error += ")";
 }
 
 bool CheckSessionTls(MYSQL* handle, const DbTls& tls, std::string* error) {

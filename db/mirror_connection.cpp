@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <mysql.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,6 +61,15 @@ const char* StoredResult::Column(unsigned i) const {
     return row_[i];
 }
 
+unsigned StoredResult::ColumnIndex(const char* name) const {
+    if (result_ == nullptr) return columns_;
+    const MYSQL_FIELD* fields = mysql_fetch_fields(result_);
+    for (unsigned i = 0; i < columns_; ++i) {
+        if (fields[i].name != nullptr && ::strcasecmp(fields[i].name, name) == 0) return i;
+    }
+    return columns_;
+}
+
 unsigned long StoredResult::Length(unsigned i) const {
     if (row_ == nullptr || lengths_ == nullptr || i >= columns_) return 0;
     return lengths_[i];
@@ -93,7 +103,11 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         const unsigned protocol = MYSQL_PROTOCOL_TCP;
         mysql_options(handle_, MYSQL_OPT_PROTOCOL, &protocol);
     }
-    SetTlsOptions(handle_, params.tls);
+    if (!SetTlsOptions(handle_, params.tls, &lastError_)) {
+        mysql_close(handle_);
+        handle_ = nullptr;
+        return false;
+    }
     mysql_optionsv(handle_, MARIADB_OPT_IO_WAIT, reinterpret_cast<void*>(&WaitForSocket));
     openAborted = &aborted_;
     const bool connected =
@@ -102,10 +116,12 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
     openAborted = nullptr;
     if (!connected || !TakeAbortSocket()) {
         KeepError();
+        if (!aborted_.load()) ExplainRefusedLoginMethod(handle_, params.tls, &lastError_);
         mysql_close(handle_);
         handle_ = nullptr;
         return false;
     }
+    // A second guard behind the library's refusal before the login.
     std::string tlsError;
     if (!CheckSessionTls(handle_, params.tls, &tlsError)) {
         Close();
@@ -196,6 +212,12 @@ bool MirrorConnection::Query(const std::string& sql) {
         if (result != nullptr) mysql_free_result(result);
     }
     return true;
+}
+
+unsigned long long MirrorConnection::AffectedRows() {
+    if (handle_ == nullptr) return 0;
+    const my_ulonglong rows = mysql_affected_rows(handle_);
+    return rows == static_cast<my_ulonglong>(-1) ? 0 : rows;
 }
 
 bool MirrorConnection::Select(const std::string& sql, StoredResult& result) {

@@ -41,6 +41,10 @@ class StoredResult {
     // Column i of the current row; nullptr for SQL NULL or a missing column.
     const char* Column(unsigned i) const;
     unsigned long Length(unsigned i) const;
+    // Index of the column named `name` (without regard to case), or
+    // ColumnCount() when the result has none: rows are read by name, since
+    // another program may have moved a table's columns.
+    unsigned ColumnIndex(const char* name) const;
     void Reset();
 
   private:
@@ -69,6 +73,9 @@ class MirrorConnection {
     bool Open(const ConnectionParams& params);
     bool SelectDatabase(const std::string& name);  // mysql_select_db
     bool Query(const std::string& sql);            // true when the server accepted it
+    // Rows the last statement changed, deleted or inserted (mysql_affected_rows);
+    // 0 when closed or after a failure.
+    unsigned long long AffectedRows();
     // Query + mysql_store_result. False when the statement failed or its
     // result could not be fetched; true with !result.HasResultSet() for a
     // statement that yields no result set.

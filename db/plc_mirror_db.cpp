@@ -95,9 +95,9 @@ PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config,
       writer_(writer),
       changedValues_(connection),
       linkStats_(connection),
-      areaStats_(connection, config) {
-    changedValues_.SetCycleStatements([this] { return StatsStatements(false); });
-}
+      areaStats_(connection, config),
+      tags_(connection, config),
+      history_(connection, config) {}
 
 bool PlcMirrorDb::Active() const {
     return config_.dbEnabled && flags_.dbAlive.load() == 1;
@@ -160,6 +160,8 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     linkStats_.Forget();
     areaStats_.Create();
     areaStats_.Forget();
+    tags_.Create();
+    history_.Create();
     return complete && report(total);
 }
 
@@ -274,12 +276,62 @@ void PlcMirrorDb::MirrorWordValue(int area, uint16_t address, int16_t value) {
     connection_.Query(sql);
 }
 
+void PlcMirrorDb::MirrorTag(int index, uint32_t raw) {
+    if (index < 0 || static_cast<std::size_t>(index) >= config_.tags.size() || !Active()) return;
+    tags_.Hold(index, raw);
+    const TagDefinition& tag = config_.tags[static_cast<std::size_t>(index)];
+    if (tag.history && history_.Enabled()) history_.Hold(index, TagValueFromRaw(tag, raw));
+}
+
 bool PlcMirrorDb::EndCycle() {
     if (!Active()) return true;
-    if (!config_.mirrorEachValue) return changedValues_.EndCycle();
-    // The values have gone one by one; the row follows at the same cadence.
-    WriteLinkStats(false);
-    return true;
+    bool ok = true;
+    if (config_.mirrorEachValue) {
+        // The values have gone one by one; the tags, their history and the
+        // row follow, each a statement of its own.
+        const StatementBatch::Send send = [this](const std::string& sql) {
+            return connection_.Query(sql);
+        };
+        const bool tagsOk = tags_.SendChanges(send, true);
+        tags_.Stored(tagsOk);
+        const bool historyOk = history_.SendRows(send, true);
+        history_.Stored(historyOk);
+        WriteLinkStats(false);
+        ok = tagsOk && historyOk;
+    } else {
+        Transaction transaction(connection_);
+        changedValues_.SendCycle(transaction);
+        tags_.SendChanges(transaction.Sender(), false);
+        const bool historyOk = history_.SendRows(transaction.Sender(), false);
+        for (const std::string& row : StatsStatements(false)) transaction.Send(row);
+        ok = transaction.Commit();
+        changedValues_.CycleStored(ok);
+        tags_.Stored(ok);
+        // Rows are appended again only when they may be lost: a table of the
+        // mirror that another program broke must not repeat them every pass.
+        history_.Stored(historyOk && transaction.committed());
+    }
+    history_.PurgeIfDue();
+    return ok;
+}
+
+void PlcMirrorDb::WriteLinkDown() {
+    if (!config_.dbEnabled) return;
+    if (!Active()) {
+        history_.ForgetLinkDown();
+        return;
+    }
+    if (!history_.HasValues()) {
+        WriteLinkStats(true);  // as any change of the link's state
+        return;
+    }
+    Transaction transaction(connection_);
+    const bool historyOk = history_.SendLinkDown(transaction.Sender());
+    for (const std::string& row : StatsStatements(true)) transaction.Send(row);
+    transaction.Commit();
+    const bool stored = historyOk && transaction.committed();
+    history_.Stored(stored);
+    if (!stored) history_.ForgetLinkDown();
 }
 
 void PlcMirrorDb::SetLinkStats(LinkStats* stats) {
@@ -404,8 +456,14 @@ int PlcMirrorDb::ServeRequests(int type) {
     // skips this table only; a statement without a result set leaves
     // nothing to do.
     if (!connection_.Select(kPendingQuery[type], rows) || !rows.HasResultSet()) return 1;
+    // By name: a table whose columns another program reordered must not
+    // turn an id into a value. Without both columns there is nothing to serve.
+    const unsigned idColumn = rows.ColumnIndex("id");
+    const unsigned valueColumn = rows.ColumnIndex("value");
+    if (idColumn >= rows.ColumnCount() || valueColumn >= rows.ColumnCount()) return 1;
     while (rows.Next()) {
-        const RequestRow row{rows.Column(0), rows.Length(0), rows.Column(1), rows.Length(1)};
+        const RequestRow row{rows.Column(idColumn), rows.Length(idColumn), rows.Column(valueColumn),
+                             rows.Length(valueColumn)};
         uint16_t id = 0;
         long value = 0;
         switch (ServeRequest(type, row, id, value)) {
@@ -445,7 +503,7 @@ bool PlcMirrorDb::ServeWriteQueue() {
         if (ServeBitRequests(area) != 1) return false;
     for (int area = 0; area < snp::kWordAreaCount; ++area)
         if (ServeWordRequests(area) != 1) return false;
-    return true;
+    return ServeTagRequests() == 1;
 }
 
 bool PlcMirrorDb::CheckConnection() {
@@ -487,6 +545,7 @@ DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb&
                                       const LinkConfig& config, Notifier& notifier,
                                       const BuildProgress& progress) {
     mirror.ForgetCpuId();  // a new connection may reach another controller
+    mirror.StartTags();
     if (!config.dbEnabled) return DbConnectResult::Ok;
     if (config.portNum < 0 || config.portNum > 65535) {
         notifier.ShowMessageBox("Invalid database port " + std::to_string(config.portNum),

@@ -19,6 +19,14 @@
 // changed, one transaction per cycle), the six request tables are read in one
 // round trip and the flags are reset in batches, in one transaction. The
 // tables look the same to other programs either way.
+//
+// Tags (db/tag_tables.h) come beside the raw tables: table tags with their
+// values, written in the cycle's transaction, and the request table new_tags,
+// served after the six raw tables in the same pass (raw first: a tag write
+// and a raw write to the same address land in table order), with the same
+// flags and rules; a tag's value is encoded with its scale and offset and a
+// 32-bit tag goes as one request of two words. The change history
+// (db/tag_history.h) lives in a database of its own, never dropped.
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -30,6 +38,8 @@
 #include "db/changed_value_mirror.h"
 #include "db/link_stats_table.h"
 #include "db/mirror_connection.h"
+#include "db/tag_history.h"
+#include "db/tag_tables.h"
 #include "db/value_mirror.h"
 #include "snp/memory.h"
 #include "snp/plc_writer.h"
@@ -63,6 +73,12 @@ class PlcMirrorDb : public ValueMirror {
         cpuIdKnown_ = false;
     }
     void UpdateInfoPlcState(unsigned plcState);  // only when dbEnabled and dbAlive
+    // A new connection's tags: sized to LinkConfig::tags, nothing known of
+    // the tables, nothing appended to the history yet.
+    void StartTags() {
+        tags_.Forget();
+        history_.Start();
+    }
 
     // --- the link_stats row and the area_stats rows ---
     // The statistics the rows show and the database requests are counted
@@ -77,13 +93,28 @@ class PlcMirrorDb : public ValueMirror {
     // mirrorEachValue, else held until EndCycle.
     void MirrorBitValue(int area, uint16_t address, uint8_t value) override;
     void MirrorWordValue(int area, uint16_t address, int16_t value) override;
-    // Sends the held values (nothing to do with mirrorEachValue), and the
-    // link_stats row when it is due, in the same transaction.
+    // The raw bits of tag index (into LinkConfig::tags) read in this pass;
+    // held until EndCycle in either form. Only when dbEnabled and dbAlive.
+    void MirrorTag(int index, uint32_t raw);
+    // Sends the held values (nothing to do with mirrorEachValue), the tags
+    // whose bits changed, the history rows and the link_stats row when it is
+    // due, in the same transaction; with mirrorEachValue each tag and row is
+    // a statement of its own. Then one batch of the history's deletion of
+    // old rows when one is due, on its own.
     bool EndCycle() override;
-    // How often the fast writer writes every value anyway (one minute).
+    // How often the fast writer writes every value (and tag) anyway (one minute).
     void SetValueRefreshInterval(std::chrono::milliseconds interval) {
         changedValues_.SetRefreshInterval(interval);
+        tags_.SetRefreshInterval(interval);
     }
+    // How often the history's deletion of old rows starts a round (one minute).
+    void SetHistoryPurgeInterval(std::chrono::milliseconds interval) {
+        history_.SetPurgeInterval(interval);
+    }
+    // The link went down or ended (it was online): a NULL history row for
+    // every tag that has a value, and the link_stats row, in one
+    // transaction. Only when dbEnabled; while the database is away no row.
+    void WriteLinkDown();
 
     // --- write-back queue ---
     // type: MemoryType 0..5. Resets the flag only while the row still
@@ -94,8 +125,10 @@ class PlcMirrorDb : public ValueMirror {
     // One table, one statement per row, as with mirrorEachValue.
     int ServeBitRequests(int area);   // 1 done; anything else: a write failed
     int ServeWordRequests(int area);  // as above
-    // All six tables in order new_i ... new_aq, in the form mirrorEachValue
-    // chooses; true unless a controller write failed.
+    // new_tags, one statement per row, as with mirrorEachValue.
+    int ServeTagRequests();  // as above
+    // All six tables in order new_i ... new_aq, then new_tags, in the form
+    // mirrorEachValue chooses; true unless a controller write failed.
     bool ServeWriteQueue();
 
     // The worker's database check at the start of each pass: pings, and when
@@ -151,10 +184,18 @@ class PlcMirrorDb : public ValueMirror {
                         const std::function<bool(unsigned idsDone)>& report);
     // Checks a row and writes it when the controller does not hold the value.
     RequestOutcome ServeRequest(int type, const RequestRow& row, uint16_t& id, long& value);
+    // A new_tags row (id: the name): an unknown name, a value that is no
+    // number or does not fit the tag is rejected; anything else is written.
+    RequestOutcome ServeTagRequest(const RequestRow& row);
+    // The flag of a new_tags row as read: 0 served, 2 rejected, 3 refused;
+    // only while the row reads as it did (2 and 3 only while still pending).
+    std::string TagFlagChange(const RequestRow& row, int flag);
     int ServeRequests(int type);
     bool ServeWriteQueueBatched();
     // Flag 0 for the rows served, 3 for those refused, in one transaction.
-    bool SendFlagResets(const FlagResets& served, const FlagResets& refused);
+    // tagChanges: the new_tags statements of TagFlagChange.
+    bool SendFlagResets(const FlagResets& served, const FlagResets& refused,
+                        const std::vector<std::string>& tagChanges);
     // Flag 2, only while the row reads as it did.
     void RejectRequest(int type, const RequestRow& row);
     // "column=12", "column IS NULL" or an exact comparison with other text.
@@ -168,6 +209,8 @@ class PlcMirrorDb : public ValueMirror {
     ChangedValueMirror changedValues_;
     LinkStatsTable linkStats_;
     AreaStatsTable areaStats_;
+    TagTable tags_;
+    TagHistory history_;
     LinkStats* stats_ = nullptr;
     std::chrono::milliseconds reconnectInterval_{5000};
     std::chrono::steady_clock::time_point lastReconnect_{};

@@ -56,7 +56,8 @@ void ValueUpdateBatch::Flush() {
 bool Transaction::Send(const std::string& sql) {
     if (!began_) {
         began_ = true;
-        if (!connection_.Query("START TRANSACTION")) ok_ = false;
+        startOk_ = connection_.Query("START TRANSACTION");
+        if (!startOk_) ok_ = false;
     }
     if (connection_.Query(sql)) return true;
     ok_ = false;
@@ -64,7 +65,8 @@ bool Transaction::Send(const std::string& sql) {
 }
 
 bool Transaction::Commit() {
-    if (began_ && !connection_.Query("COMMIT")) ok_ = false;
+    committed_ = !began_ || (connection_.Query("COMMIT") && startOk_);
+    if (!committed_) ok_ = false;
     return ok_;
 }
 

@@ -32,6 +32,24 @@ inline void AppendNumber(std::string& out, long value) {
     out.append(buf, end);
 }
 
+// A finite double in the shortest text that reads back as the same double
+// ("1.5", "-1e-07"), as it goes into a statement.
+inline void AppendDouble(std::string& out, double value) {
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+    (void)ec;
+    out.append(buf, end);
+}
+
+// A whole decimal number text as the server sends it ("12.5", "-1e-07");
+// false for SQL NULL, anything else and a value beyond double's range.
+inline bool ParseDouble(const char* text, unsigned long length, double& value) {
+    if (text == nullptr || length == 0) return false;
+    const char* end = text + length;
+    const auto [ptr, ec] = std::from_chars(text, end, value);
+    return ec == std::errc() && ptr == end;
+}
+
 class StatementBatch {
   public:
     // send gets each complete statement and returns true when the server
@@ -105,11 +123,16 @@ class Transaction {
     // commit, succeeded.
     bool Commit();
     bool began() const { return began_; }
+    // The transaction began and the COMMIT went through (or nothing was
+    // sent): whatever statements of it succeeded are stored.
+    bool committed() const { return committed_; }
 
   private:
     MirrorConnection& connection_;
     bool began_ = false;
     bool ok_ = true;
+    bool startOk_ = false;
+    bool committed_ = false;
 };
 
 }  // namespace tarnlight::db

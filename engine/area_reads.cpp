@@ -82,7 +82,7 @@ void Engine::ShowAreaRead(int type) {
         for (uint32_t a = from; mirror && a <= to; ++a)
             mirror_.MirrorWordValue(area, static_cast<uint16_t>(a), static_cast<int16_t>(words[a]));
     }
-    areaCompletedThisPass_[type] = true;
+    areasRead_[static_cast<size_t>(type)] = true;
     const auto took =
         std::chrono::duration_cast<std::chrono::milliseconds>(schedule_.LastReadTook(type));
     stats_.MarkAreaRead(type, static_cast<uint64_t>(took.count()));

@@ -112,6 +112,7 @@ bool Engine::ConnectionAttempt() {
         ShowMessage(setUpWarning_);
     }
     window_.SetIconIndex(kIconOnline);
+    shownTags_.assign(config_.tags.size(), std::nullopt);
     SetLinkState(LinkState::Online);
     if (config_.dbEnabled) mirror_.UpdateInfoCpuId(context_.reportedCpuId);
     return true;
@@ -135,7 +136,6 @@ void Engine::CycleLoop() {
     schedule_.Configure(config_);
     bool lastPassFull = false;
     while (!flags_.linkLost && !flags_.stopRequested) {
-        areaCompletedThisPass_.fill(false);
         if (config_.dbEnabled) {
             // Pings, and re-opens a connection the server dropped; the cycle
             // goes on either way. Only the database's own warning is taken
@@ -173,9 +173,12 @@ bool Engine::FullCycle() {
         SleepMs(static_cast<unsigned>(std::min<int64_t>(ms, kIdlePassMs)));
     }
     const auto start = std::chrono::steady_clock::now();
+    areasRead_.fill(false);
     // Each area completed on the way has its time in the statistics before
     // the mirror's transaction, which carries the times to the database.
     const bool read = ReadAreas();
+    // The tags of the areas read so far, with their values to the mirror.
+    PassTags();
     // The values read so far go to the database even when a later read
     // failed, as they do when each value is sent as it comes.
     if (config_.dbEnabled) mirror_.EndCycle();

@@ -68,8 +68,10 @@ bool Engine::StartConnect(const Settings& pages, bool breakFree) {
     // touched; the grids are laid out before the database port is looked
     // at, so a wrong port still leaves them matching the pages.
     if (ShowProblem(CheckAreaRanges(config_))) return false;
+    if (ShowProblem(CheckTagRanges(config_))) return false;
     PrepareWindow();
     if (ShowProblem(CheckDatabasePort(config_, pages.portNum))) return false;
+    if (ShowProblem(CheckHistoryDatabase(config_))) return false;
 
     {
         std::lock_guard<std::mutex> lock(commandMutex_);

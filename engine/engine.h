@@ -29,6 +29,7 @@
 #include "snp/memory.h"
 #include "snp/snp_link.h"
 #include "snp/snp_link_context.h"
+#include "snp/tag_image.h"
 #include "types/engine_flags.h"
 #include "types/link_config.h"
 #include "types/link_stats.h"
@@ -151,6 +152,13 @@ class Engine {
     bool ReadAreaPart(int type);
     // A complete read: the values to the window and the mirror, the figures.
     void ShowAreaRead(int type);
+    // The tags of the areas read in this pass (tag_pass.cpp): to the mirror,
+    // and those whose bits changed to the window.
+    void PassTags();
+    // The Edit page's write of a tag (pending_edit.cpp); false when the link failed.
+    bool PerformTagEdit(const EditInputs& in, uint32_t generation);
+    // The end of a manual write: the pending flag, Apply and linkLost.
+    bool EndEdit(snp::WriteResult result, uint32_t generation);
     void ShowSequence();
     // A request the controller refused: shown now, or for a read (which
     // fails the cycle) kept as the text of the loss.
@@ -180,12 +188,6 @@ class Engine {
     db::MirrorConnection connection_;
     db::PlcMirrorDb mirror_;
     ScanSchedule schedule_;  // worker only
-    // Per MemoryType: the area's read completed in the running (or last)
-    // pass, that is its last part arrived and its values went to the window
-    // and the mirror. Cleared at the start of every pass, halted ones too;
-    // work that needs fresh values of an area (tags) takes only these.
-    // Worker only.
-    std::array<bool, kAreaCount> areaCompletedThisPass_{};
 
     // The message shown when the cycle loop ends with linkLost; empty for
     // "E21: Lost connection with PLC". Worker only.
@@ -193,6 +195,15 @@ class Engine {
     // A warning of the running connection attempt (a refused password),
     // shown once the link is up. Worker only.
     std::string setUpWarning_;
+    // Per MemoryType: the area's read completed in the running pass, that
+    // is its last part arrived (with scan periods an area's parts may span
+    // several passes) and its values went to the window and the mirror.
+    // Cleared at the start of every full pass; the tags of the other areas
+    // are not evaluated. Worker only.
+    snp::AreasRead areasRead_{};
+    // The tags' raw bits as last shown, by tag; none at link up, so the
+    // first pass shows every tag. Worker only.
+    std::vector<std::optional<uint32_t>> shownTags_;
     std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
     std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;

@@ -103,6 +103,34 @@ std::optional<SnapshotProblem> CheckAreaRanges(const LinkConfig& config) {
     return std::nullopt;
 }
 
+std::optional<SnapshotProblem> CheckTagRanges(const LinkConfig& config) {
+    for (const TagDefinition& tag : config.tags) {
+        const int type = tag.area;
+        const int last = tag.address + TagWordCount(tag.type) - 1;
+        const std::string symbol(snp::AreaSymbol(type));
+        std::string range = symbol + " is not read";
+        if (config.areaEnabled[type]) {
+            if (tag.address >= config.areaFrom[type] && last <= config.areaTo[type]) continue;
+            range = "the range read is " + symbol + std::to_string(config.areaFrom[type]) + ".." +
+                    symbol + std::to_string(config.areaTo[type]);
+        }
+        std::string where = TagAddressText(tag);
+        if (last != tag.address) where += ".." + symbol + std::to_string(last);
+        return SnapshotProblem{
+            "Tag " + tag.name + " (" + where + ") lies outside the memory read: " + range, "Error",
+            "E25: Tag outside the memory read"};
+    }
+    return std::nullopt;
+}
+
+std::optional<SnapshotProblem> CheckHistoryDatabase(const LinkConfig& config) {
+    if (!config.dbEnabled || config.historyDb.empty() || config.historyDb != config.dbName)
+        return std::nullopt;
+    return SnapshotProblem{"historyDb names the mirror database " + config.dbName +
+                               ": the history needs a database of its own, which is never dropped",
+                           "Error", "E26: Wrong history database"};
+}
+
 std::optional<SnapshotProblem> CheckDatabasePort(const LinkConfig& config,
                                                  const std::string& portText) {
     if (!config.dbEnabled || ParseDatabasePort(portText)) return std::nullopt;

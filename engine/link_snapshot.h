@@ -30,6 +30,12 @@ struct SnapshotProblem {
 // The first enabled area whose range the grids, the reads and the mirror
 // cannot use (E23).
 std::optional<SnapshotProblem> CheckAreaRanges(const LinkConfig& config);
+// The first tag that does not lie inside the enabled ranges read, both words
+// of a 32-bit tag (E25): the ranges are never widened for a tag.
+std::optional<SnapshotProblem> CheckTagRanges(const LinkConfig& config);
+// A history database that is the mirror database itself (E26): dropBefore
+// and dropAfter would take the history with it.
+std::optional<SnapshotProblem> CheckHistoryDatabase(const LinkConfig& config);
 // A database port text that is no port number (E13); nothing to check while
 // the database is off.
 std::optional<SnapshotProblem> CheckDatabasePort(const LinkConfig& config,

@@ -1,7 +1,22 @@
 // The manual write of the Edit page, performed by the worker.
+#include <cstdio>
+
 #include "engine/engine.h"
 
 namespace tarnlight {
+
+namespace {
+
+// "W26: flow = 400000 does not fit INT".
+std::string BadTagValueText(const TagDefinition& tag, double value, TagEncodeResult result) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%.9g", value);
+    std::string text = "W26: " + tag.name + " = " + number;
+    if (result == TagEncodeResult::NotANumber) return text + " is not a number";
+    return text + " does not fit " + TagTypeName(tag.type);
+}
+
+}  // namespace
 
 void Engine::ClearPendingEdit(uint32_t generation) {
     // Clear, then look again: an Apply whose generation step came after the
@@ -22,6 +37,7 @@ bool Engine::PerformPendingEdit() {
     // pressed from here on may carry values this write does not see.
     const uint32_t generation = editGeneration_.load();
     const EditInputs in = window_.ReadEditInputs();
+    if (!in.tagName.empty()) return PerformTagEdit(in, generation);
     const bool validType = in.memType >= snp::kI && in.memType <= snp::kAQ;
     if (!validType || in.address < 1 || in.address > 0xFFFF) {
         // Not a cell any request can address (the page's controls never give
@@ -40,6 +56,28 @@ bool Engine::PerformPendingEdit() {
         result = link_.WriteWord(address, static_cast<uint16_t>(in.wordValue & 0xFFFF),
                                  in.memType - snp::kAI);
     }
+    return EndEdit(result, generation);
+}
+
+bool Engine::PerformTagEdit(const EditInputs& in, uint32_t generation) {
+    const int index = FindTag(config_.tags, in.tagName);
+    uint32_t raw = 0;
+    const TagEncodeResult encoded = index >= 0
+                                        ? TagRawFromValue(config_.tags[index], in.tagValue, &raw)
+                                        : TagEncodeResult::OutOfRange;
+    if (encoded != TagEncodeResult::Ok) {
+        // Refused as the page refuses it: never written, never tried again.
+        // A name this link does not know (a list from before Connect) is
+        // dropped like a cell no request can address.
+        ClearPendingEdit(generation);
+        if (index >= 0) ShowMessage(BadTagValueText(config_.tags[index], in.tagValue, encoded));
+        window_.SetEnabled(Control::Butt_UpdateMem, true);
+        return true;
+    }
+    return EndEdit(snp::WriteTagRaw(link_, config_.tags[index], raw), generation);
+}
+
+bool Engine::EndEdit(snp::WriteResult result, uint32_t generation) {
     // A refused write is over too (the refusal is in the message panel):
     // sending it again would get the same answer. Clear the flag before
     // Apply comes back, so an Apply pressed right after the write raises it

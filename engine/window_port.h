@@ -101,9 +101,10 @@ struct EditInputs {
     int address = 1;
     bool bitValue = false;  // "True" selected
     int wordValue = 0;      // -32768..65535; the low 16 bits are written
-    // A tag named on the page instead of an address: its index in
-    // LinkConfig::tags (-1: the address above) and the value to write.
-    int tagIndex = -1;
+    // A tag named on the page instead of an address (empty: the address
+    // above) and the value to write. By name, not by position: the page's
+    // list may still be the previous Connect's when the worker reads it.
+    std::string tagName;
     double tagValue = 0.0;
 };
 

@@ -44,6 +44,7 @@ inline constexpr int kMaxReadBytesMin = 64;
 inline constexpr int kMaxReadBytesMax = 8192;
 inline constexpr int kMaxReadBytesDefault = 512;
 inline constexpr int kHistoryDaysDefault = 30;
+inline constexpr int kHistoryDaysMax = 36500;
 
 // Maximum lengths the text boxes accept when typing (a longer text set from
 // outside, e.g. by Load, is kept whole).
@@ -89,15 +90,16 @@ struct Settings {
     std::string dbName = "plc_memory";
     bool dropAfter = true;
     bool dropBefore = true;
+    // The keys below have no control on the pages ("file-only"): Load reads
+    // them, Save writes one only when the target file lacks it (with the
+    // value in force here) and otherwise leaves it as it stands, All Default
+    // leaves them alone.
+    //
     // Key mirrorEachValue: 1 sends one statement per row and value as the
-    // mirror always did, 0 the fast mirror. It has no control on the pages:
-    // Load reads it, Save never writes it (the key stays as it stands in the
-    // file), All Default leaves it alone.
+    // mirror always did, 0 the fast mirror.
     bool mirrorEachValue = false;
-    // Keys sslMode, sslCa, sslCert, sslKey: TLS to the server. No control on
-    // the pages either, and handled as mirrorEachValue is: Load reads them
-    // (a bad sslMode makes the file unloadable), Save never writes them,
-    // All Default leaves them alone.
+    // Keys sslMode, sslCa, sslCert, sslKey: TLS to the server (a bad sslMode
+    // makes the file unloadable).
     DbTls dbTls;
     // File-only keys historyDb (empty: no history) and historyDays.
     std::string historyDb;

@@ -120,6 +120,34 @@ class IniText {
         lines_.insert(lines_.begin() + insertAt, std::move(entry));
     }
 
+    bool Has(std::string_view section, std::string_view key) const {
+        const int header = FindSection(section);
+        return header >= 0 && FindKey(header, key) >= 0;
+    }
+    bool HasSection(std::string_view section) const { return FindSection(section) >= 0; }
+
+    struct Entry {
+        int lineNumber;  // 1-based, as an editor shows it
+        std::string key;
+        std::string value;
+    };
+    // Every "key=value" line of the first `section`, in file order.
+    std::vector<Entry> Entries(std::string_view section) const {
+        std::vector<Entry> entries;
+        const int header = FindSection(section);
+        if (header < 0) return entries;
+        std::string_view name;
+        const int end = SectionEnd(header);
+        for (int i = header + 1; i < end; ++i) {
+            if (!KeyName(lines_[i], &name)) continue;
+            const std::string& text = lines_[i];
+            entries.push_back(
+                {i + 1, std::string(name),
+                 std::string(Trim(std::string_view(text).substr(text.find('=') + 1)))});
+        }
+        return entries;
+    }
+
   private:
     static bool SectionName(std::string_view line, std::string_view* name) {
         line = Trim(line);
@@ -285,18 +313,38 @@ void VisitKeys(Io& io, S& s) {
     io.Bool("MySQL", "dropBefore", field(s.dropBefore));
 }
 
-// The TLS keys, read as mirrorEachValue is: never written by Save. An empty
-// or missing sslMode is the default; any other text must name a mode.
+// The keys without a control on the pages. Load reads them; Save writes one
+// only when the target file lacks it, so a file saved under a new name keeps
+// what was in force (TLS above all) and a hand edit made after Load wins.
+// Values no default may stand in for make the file unloadable.
+bool Problem(std::string* problem, std::string text) {
+    if (problem != nullptr) *problem = std::move(text);
+    return false;
+}
+
+// A whole number in min..max; an empty or missing value keeps *field.
+bool ReadBoundedInt(const IniText& ini, const char* section, const std::string& key, int min,
+                    int max, int* field, std::string* problem) {
+    std::string text;
+    if (!ini.Get(section, key, &text) || text.empty()) return true;
+    int value = 0;
+    if (!ParseSettingsInteger(text, &value) || value < min || value > max) {
+        return Problem(problem, "[" + std::string(section) + "] " + key + "=" + text +
+                                    ": not a whole number from " + std::to_string(min) + " to " +
+                                    std::to_string(max));
+    }
+    *field = value;
+    return true;
+}
+
 bool ReadDbTls(const IniText& ini, const Reader& reader, DbTls& tls, std::string* problem) {
     std::string mode;
     if (ini.Get("MySQL", "sslMode", &mode) && !mode.empty()) {
         const std::optional<SslMode> parsed = ParseSslMode(DecodeText(mode));
         if (!parsed) {
-            if (problem != nullptr)
-                *problem = "[MySQL] sslMode=" + mode +
-                           ": not one of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, "
-                           "VERIFY_IDENTITY";
-            return false;
+            return Problem(problem, "[MySQL] sslMode=" + mode +
+                                        ": not one of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, "
+                                        "VERIFY_IDENTITY");
         }
         tls.sslMode = *parsed;
     }
@@ -304,6 +352,62 @@ bool ReadDbTls(const IniText& ini, const Reader& reader, DbTls& tls, std::string
     reader.Text("MySQL", "sslCert", &tls.sslCert);
     reader.Text("MySQL", "sslKey", &tls.sslKey);
     return true;
+}
+
+bool ReadTags(const IniText& ini, std::vector<TagDefinition>& tags, std::string* problem) {
+    for (const IniText::Entry& entry : ini.Entries("Tags")) {
+        const std::string line = "line " + std::to_string(entry.lineNumber) + ", [Tags] " +
+                                 entry.key + "=" + entry.value + ": ";
+        TagDefinition tag;
+        std::string wrong;
+        if (!ParseTagDefinition(entry.key, entry.value, &tag, &wrong)) {
+            return Problem(problem, line + wrong);
+        }
+        if (FindTag(tags, tag.name) >= 0) {
+            return Problem(problem, line + "the name " + tag.name + " is used twice");
+        }
+        tags.push_back(std::move(tag));
+    }
+    return true;
+}
+
+bool ReadFileOnlyKeys(const IniText& ini, const Reader& reader, Settings& s, std::string* problem) {
+    reader.Bool("MySQL", "mirrorEachValue", &s.mirrorEachValue);
+    if (!ReadDbTls(ini, reader, s.dbTls, problem)) return false;
+    reader.Text("MySQL", "historyDb", &s.historyDb);
+    if (!ReadBoundedInt(ini, "MySQL", "historyDays", 1, kHistoryDaysMax, &s.historyDays, problem))
+        return false;
+    for (int a = 0; a < kSettingsAreaCount; ++a) {
+        if (!ReadBoundedInt(ini, "PLC_Memory", std::string(kAreaKeyNames[a]) + "_scan", 0,
+                            kScanMsMax, &s.scanMs[a], problem))
+            return false;
+    }
+    if (!ReadBoundedInt(ini, "PLC_Memory", "maxReadBytes", kMaxReadBytesMin, kMaxReadBytesMax,
+                        &s.maxReadBytes, problem))
+        return false;
+    return ReadTags(ini, s.tags, problem);
+}
+
+void WriteFileOnlyKeys(IniText& ini, const Settings& s) {
+    const auto missing = [&ini](const char* section, const std::string& key,
+                                const std::string& value) {
+        if (!ini.Has(section, key)) ini.Set(section, key, value);
+    };
+    for (int a = 0; a < kSettingsAreaCount; ++a) {
+        missing("PLC_Memory", std::string(kAreaKeyNames[a]) + "_scan", std::to_string(s.scanMs[a]));
+    }
+    missing("PLC_Memory", "maxReadBytes", std::to_string(s.maxReadBytes));
+    missing("MySQL", "mirrorEachValue", s.mirrorEachValue ? "1" : "0");
+    missing("MySQL", "sslMode", SslModeName(s.dbTls.sslMode));
+    missing("MySQL", "sslCa", EncodeText(s.dbTls.sslCa));
+    missing("MySQL", "sslCert", EncodeText(s.dbTls.sslCert));
+    missing("MySQL", "sslKey", EncodeText(s.dbTls.sslKey));
+    missing("MySQL", "historyDb", EncodeText(s.historyDb));
+    missing("MySQL", "historyDays", std::to_string(s.historyDays));
+    // The section as a whole: an existing one, even empty, stays as it is.
+    if (!s.tags.empty() && !ini.HasSection("Tags")) {
+        for (const TagDefinition& tag : s.tags) ini.Set("Tags", tag.name, TagDefinitionText(tag));
+    }
 }
 
 bool ReadWholeFile(const std::string& path, std::string* content) {
@@ -401,6 +505,7 @@ bool Save(const Settings& settings, const std::string& path) {
 
     Writer writer(ini);
     VisitKeys(writer, settings);
+    WriteFileOnlyKeys(ini, settings);
     return ReplaceFile(target, ini.Serialize(), mode, exists ? &old : nullptr);
 }
 
@@ -459,9 +564,7 @@ LoadResult LoadSettings(const std::string& path, Settings& settings, std::string
     Settings loaded = DefaultSettings();
     Reader reader(ini);
     VisitKeys(reader, loaded);
-    // Read, never written: Save leaves the key as the operator set it.
-    reader.Bool("MySQL", "mirrorEachValue", &loaded.mirrorEachValue);
-    if (!ReadDbTls(ini, reader, loaded.dbTls, problem)) return LoadResult::Invalid;
+    if (!ReadFileOnlyKeys(ini, reader, loaded, problem)) return LoadResult::Invalid;
     ClampToControls(loaded);
     settings = std::move(loaded);
     return LoadResult::Ok;

@@ -21,9 +21,12 @@ namespace tarnlight {
 
 enum class SaveResult { Ok, WriteFailed };
 
-// Writes every key of `settings` into the file at `path`, except
-// mirrorEachValue and the TLS keys (sslMode, sslCa, sslCert, sslKey), which
-// only Load reads. An existing file
+// Writes every key of `settings` into the file at `path`. The keys without a
+// control on the pages (mirrorEachValue, sslMode, sslCa, sslCert, sslKey,
+// historyDb, historyDays, %I_scan .. %AQ_scan, maxReadBytes) and the [Tags]
+// section as a whole are written only where the file lacks them, with the
+// values in `settings`: one that stands in the file stays as it is. An
+// existing file
 // keeps everything Save does not know (other keys and sections, comments,
 // blank lines) and its line ends; a known key is replaced where it stands, a
 // missing key is added at the end of its section, a missing section at the end
@@ -47,7 +50,9 @@ enum class LoadResult { Ok, NotFound, Invalid };
 // A value for which no default may stand in returns Invalid, leaves
 // `settings` as it was and says in *problem (when given) which key holds
 // what: an sslMode that is no mode (a connection the operator asked to be
-// encrypted must never silently become a plain one).
+// encrypted must never silently become a plain one), a scan period,
+// maxReadBytes or historyDays that is no whole number in its range, or a
+// [Tags] line that is no tag (named with its line number).
 LoadResult LoadSettings(const std::string& path, Settings& settings,
                         std::string* problem = nullptr);
 

@@ -366,13 +366,16 @@ void PlcSimulator::Impl::HandleMailbox(const uint8_t* frame) {
             int area = 0;
             bool isWord = false;
             const uint16_t index = GetLe16(frame + 22);
+            const uint16_t length = GetLe16(frame + 24);
             if (TakeOne(refuseWrites)) {
                 refuse(kErrorRefused, "write at index " + std::to_string(index));
-            } else if (memory.Write(frame[kMbData], index, frame + 26, area, isWord)) {
+            } else if (memory.Write(frame[kMbData], index, length, frame + 26, area, isWord)) {
                 AddStat(&SimStats::writes);
-                const unsigned value = isWord ? GetLe16(frame + 26) : (frame[26] != 0 ? 1u : 0u);
                 event = std::string("write ") + AreaName(area, isWord) + std::to_string(index + 1) +
-                        " = " + std::to_string(value);
+                        " =";
+                for (uint16_t i = 0; i < (isWord ? length : 1); ++i)
+                    event += " " + std::to_string(isWord ? GetLe16(frame + 26 + 2 * i)
+                                                         : (frame[26] != 0 ? 1u : 0u));
             } else {
                 refuse(kErrorNoSuchMemory, "write at index " + std::to_string(index));
             }

@@ -117,20 +117,23 @@ bool SimMemory::Read(uint8_t selector, uint16_t first, uint16_t count,
     return false;
 }
 
-bool SimMemory::Write(uint8_t selector, uint16_t index, const uint8_t* value, int& area,
-                      bool& isWord) {
+bool SimMemory::Write(uint8_t selector, uint16_t index, uint16_t length, const uint8_t* value,
+                      int& area, bool& isWord) {
+    constexpr uint16_t kMaxWordsPerRequest = 4;  // offsets 26..33 of the request
     const uint32_t address = index + 1u;
     std::lock_guard lock(mutex_);
     if (const int a = BitWriteArea(selector); a >= 0) {
-        if (address > bitSize_) return false;
+        if (length != 1 || address > bitSize_) return false;
         bits_[a][address] = value[0] != 0 ? 1 : 0;
         area = a;
         isWord = false;
         return true;
     }
     if (const int a = WordArea(selector); a >= 0) {
-        if (address > wordSize_) return false;
-        words_[a][address] = static_cast<uint16_t>(value[0] | (value[1] << 8));
+        if (length < 1 || length > kMaxWordsPerRequest || address + length - 1 > wordSize_)
+            return false;
+        for (uint16_t i = 0; i < length; ++i)
+            words_[a][address + i] = static_cast<uint16_t>(value[2 * i] | (value[2 * i + 1] << 8));
         area = a;
         isWord = true;
         return true;

@@ -32,12 +32,16 @@ class SimMemory {
     // a range reaching beyond the memory size.
     bool Read(uint8_t selector, uint16_t first, uint16_t count, std::vector<uint8_t>& out) const;
 
-    // Serves a one-cell write request: selector (46h %I, 4Ch %M, 48h %Q bits;
-    // 0Ah %AI, 08h %R, 0Ch %AQ words), index (address - 1), and the value
-    // bytes at request offsets 26..27. False for an unknown selector or an
-    // address beyond the memory size; memory is then unchanged. On success
-    // area and isWord tell what was written, for the event log.
-    bool Write(uint8_t selector, uint16_t index, const uint8_t* value, int& area, bool& isWord);
+    // Serves a write request: selector (46h %I, 4Ch %M, 48h %Q bits; 0Ah %AI,
+    // 08h %R, 0Ch %AQ words), index (address - 1), the length and the value
+    // bytes from request offset 26 on (a bit: one byte; words: low byte
+    // first, at most 4 of them, as the request carries). False for an
+    // unknown selector, a bit write of another length than 1, a word count
+    // of 0 or above 4, or cells beyond the memory size; memory is then
+    // unchanged. On success area and isWord tell what was written, for the
+    // event log.
+    bool Write(uint8_t selector, uint16_t index, uint16_t length, const uint8_t* value, int& area,
+               bool& isWord);
 
     // One step of the moving demo values: %R1 counts up, %I1..%I8 rotate.
     void AdvanceLiveProcess();

@@ -1,6 +1,6 @@
 #pragma once
-// The two write requests, as the database write-back queue and the manual
-// edit use them. SnpLink implements it over the serial line.
+// The write requests, as the database write-back queue and the manual edit
+// use them. SnpLink implements it over the serial line.
 #include <cstdint>
 
 namespace tarnlight::snp {
@@ -12,6 +12,10 @@ enum class WriteResult {
     Failed,   // no valid answer: the link is lost
 };
 
+// Words one write request carries: the request data ends four words after
+// the value's offset.
+inline constexpr int kMaxWordsPerWrite = 4;
+
 class PlcWriter {
   public:
     virtual ~PlcWriter() = default;
@@ -19,6 +23,11 @@ class PlcWriter {
     virtual WriteResult WriteBit(uint16_t address, uint8_t value, int area) = 0;
     // area: 0 %AI, 1 %R, 2 %AQ.
     virtual WriteResult WriteWord(uint16_t address, uint16_t value, int area) = 0;
+    // count (1..kMaxWordsPerWrite) consecutive words from address in ONE
+    // request, so the controller never runs a sweep between them (a 32-bit
+    // value is never seen torn). area as for WriteWord.
+    virtual WriteResult WriteWords(uint16_t address, const uint16_t* words, int count,
+                                   int area) = 0;
 };
 
 }  // namespace tarnlight::snp

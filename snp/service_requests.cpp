@@ -38,9 +38,10 @@ MailboxFrame MemoryRequest(uint8_t service, uint8_t selector, uint16_t address, 
     return request;
 }
 
-// One cell: the write selector, address - 1 and the length 1.
-MailboxFrame WriteRequest(int type, uint16_t address) {
-    return MemoryRequest(kServiceWrite, WriteSelector(type), static_cast<uint16_t>(address - 1), 1);
+// The write selector, address - 1 and the length in cells.
+MailboxFrame WriteRequest(int type, uint16_t address, uint16_t length = 1) {
+    return MemoryRequest(kServiceWrite, WriteSelector(type), static_cast<uint16_t>(address - 1),
+                         length);
 }
 
 // A reply whose data follows in text buffers: kind 94h and next frame 'T'.
@@ -170,6 +171,15 @@ WriteResult SnpLink::WriteWord(uint16_t address, uint16_t value, int area) {
     MailboxFrame request = WriteRequest(kAI + area, address);
     PutLe16(&request[kValueOffset], value);
     return WriteCell(request, ValidGroupArea(area) && address >= 1, kAI + area, address);
+}
+
+WriteResult SnpLink::WriteWords(uint16_t address, const uint16_t* words, int count, int area) {
+    const bool valid = count >= 1 && count <= kMaxWordsPerWrite;
+    MailboxFrame request =
+        WriteRequest(kAI + area, address, static_cast<uint16_t>(valid ? count : 1));
+    for (int i = 0; valid && i < count; ++i)
+        PutLe16(&request[kValueOffset + 2 * static_cast<size_t>(i)], words[i]);
+    return WriteCell(request, valid && ValidGroupArea(area) && address >= 1, kAI + area, address);
 }
 
 }  // namespace tarnlight::snp

@@ -95,6 +95,9 @@ class SnpLink : public PlcWriter {
     // controller decides what memory it has.
     WriteResult WriteBit(uint16_t address, uint8_t value, int area) override;
     WriteResult WriteWord(uint16_t address, uint16_t value, int area) override;
+    // One request of length count; a count outside 1..kMaxWordsPerWrite
+    // sends nothing and fails.
+    WriteResult WriteWords(uint16_t address, const uint16_t* words, int count, int area) override;
 
     SnpLinkContext& context() { return context_; }
     SerialPort& port() { return port_; }

@@ -46,6 +46,10 @@ std::string TagAddressText(const TagDefinition& tag);
 bool ParseTagDefinition(std::string_view name, std::string_view text, TagDefinition* tag,
                         std::string* problem);
 
+// The text after "NAME=" that parses back to `tag`: the address, the type,
+// then scale, offset, history and deadband where they differ from the default.
+std::string TagDefinitionText(const TagDefinition& tag);
+
 // The raw bits of a tag: the bit (0/1), the word, or high << 16 | low.
 // The value as the engineer reads it: nothing for a REAL whose bits are NaN
 // or infinity.

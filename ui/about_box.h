@@ -1,7 +1,8 @@
 #pragma once
 // The about dialog: the program's picture, name and version and the credit
 // lines, in a bevelled panel over the OK button. Made anew for each showing
-// and destroyed when it closes (TForm1::SB_AboutClick).
+// and destroyed when it closes (TForm1::SB_AboutClick), window-modal without
+// an event loop of its own.
 #include <QDialog>
 
 class QFrame;

@@ -11,6 +11,7 @@
 #include "ui/panel2a.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
+#include "ui/panel2d.h"
 #include "ui/radio_group.h"
 #include "ui/status_bar.h"
 #include "ui/unit1.h"
@@ -174,11 +175,19 @@ void QtWindowPort::LayOutMemoryMenu(const std::array<bool, kAreaCount>& areaEnab
 }
 
 void QtWindowPort::SetUpMemoryGrids(const LinkConfig& config) {
-    Post(kGridSetUpTarget, [this, from = config.areaFrom, to = config.areaTo] {
+    {
+        // Values still waiting belong to the previous link's tag list.
+        std::lock_guard<std::mutex> lock(mutex_);
+        pendingTags_.clear();
+    }
+    Post(kGridSetUpTarget, [this, from = config.areaFrom, to = config.areaTo, tags = config.tags] {
         for (int i = 0; i < 3; ++i) {
             form_.Frame2a[i]->SetUp(from[i], to[i]);
             form_.Frame2b[i]->SetUp(from[3 + i], to[3 + i]);
         }
+        form_.Frame2d1->SetUp(tags);
+        form_.Frame2c1->SetTags(tags);
+        form_.SetTagsShown(!tags.empty());
     });
 }
 
@@ -193,6 +202,26 @@ void QtWindowPort::ShowWordArea(int type, uint16_t from, uint16_t to, std::vecto
     if (type < 3 || type >= kAreaCount) return;
     PostArea(type, [this, type, from, to, values = std::move(words)] {
         form_.Frame2b[type - 3]->ShowWords(from, to, values);
+    });
+}
+
+void QtWindowPort::ShowTagValues(std::vector<TagUpdate> updates) {
+    if (updates.empty()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (TagUpdate& update : updates) pendingTags_[update.index] = std::move(update);
+    }
+    // Every call posts the same change: whichever runs takes all that has
+    // gathered by then.
+    Post(kTagTarget, [this] {
+        std::vector<TagUpdate> due;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            due.reserve(pendingTags_.size());
+            for (auto& [index, update] : pendingTags_) due.push_back(std::move(update));
+            pendingTags_.clear();
+        }
+        form_.Frame2d1->ShowTagValues(due);
     });
 }
 

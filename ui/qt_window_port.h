@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -45,6 +46,10 @@ class QtWindowPort : public QObject, public WindowPort {
     void SetUpMemoryGrids(const LinkConfig& config) override;
     void ShowBitArea(int type, uint16_t from, uint16_t to, std::vector<uint8_t> bits) override;
     void ShowWordArea(int type, uint16_t from, uint16_t to, std::vector<uint16_t> words) override;
+    // Unlike the areas, each call carries only the tags that changed, so
+    // calls the window had no time to show are merged (per tag the newest
+    // raw bits win) rather than superseded.
+    void ShowTagValues(std::vector<TagUpdate> updates) override;
     void ShowBuildProgress(int percent) override;
     void ConnectEnded(bool linkStarted) override;
     EditInputs ReadEditInputs() override;
@@ -74,16 +79,17 @@ class QtWindowPort : public QObject, public WindowPort {
   private:
     // One target whose newest value wins.
     enum Target : int {
-        kPanelTarget = 0,                            // 9 panels
-        kEnabledTarget = kPanelTarget + 9,           // 10 controls
-        kIoSelectionTarget = kEnabledTarget + 10,    //
-        kInfoLabelTarget = kIoSelectionTarget + 1,   // 7 labels
-        kIconTarget = kInfoLabelTarget + 7,          //
-        kMemoryMenuTarget = kIconTarget + 1,         //
-        kGridSetUpTarget = kMemoryMenuTarget + 1,    //
-        kAreaTarget = kGridSetUpTarget + 1,          // 6 memory areas
-        kProgressTarget = kAreaTarget + kAreaCount,  //
-        kConnectEndTarget = kProgressTarget + 1,     //
+        kPanelTarget = 0,                           // 9 panels
+        kEnabledTarget = kPanelTarget + 9,          // 10 controls
+        kIoSelectionTarget = kEnabledTarget + 10,   //
+        kInfoLabelTarget = kIoSelectionTarget + 1,  // 7 labels
+        kIconTarget = kInfoLabelTarget + 7,         //
+        kMemoryMenuTarget = kIconTarget + 1,        //
+        kGridSetUpTarget = kMemoryMenuTarget + 1,   //
+        kAreaTarget = kGridSetUpTarget + 1,         // 6 memory areas
+        kTagTarget = kAreaTarget + kAreaCount,      // the tags
+        kProgressTarget = kTagTarget + 1,           //
+        kConnectEndTarget = kProgressTarget + 1,    //
         kTargetCount = kConnectEndTarget + 1,
     };
     struct Pending {
@@ -103,7 +109,8 @@ class QtWindowPort : public QObject, public WindowPort {
     TForm1& form_;
     mutable std::mutex mutex_;
     std::array<Pending, kTargetCount> pending_;
-    std::vector<Pending> unsuperseded_;  // message boxes
+    std::vector<Pending> unsuperseded_;     // message boxes
+    std::map<int, TagUpdate> pendingTags_;  // by tag index, for kTagTarget
     uint64_t nextOrder_ = 0;
     bool wakeUpPosted_ = false;
     Stats stats_;

@@ -27,6 +27,7 @@
 #include "ui/panel2a.h"
 #include "ui/panel2b.h"
 #include "ui/panel2c.h"
+#include "ui/panel2d.h"
 #include "ui/pictures.h"
 #include "ui/qt_window_port.h"
 #include "ui/radio_group.h"
@@ -214,11 +215,11 @@ void TForm1::CreateMenuColumn() {
     UseMenuButtonLook(SubMenuSB12);
     SubMenuSB12->hide();
 
-    static const char* const kMemory[7][2] = {{"SubMenuSB21", "(%I)"}, {"SubMenuSB22", "(%M)"},
+    static const char* const kMemory[8][2] = {{"SubMenuSB21", "(%I)"}, {"SubMenuSB22", "(%M)"},
                                               {"SubMenuSB23", "(%Q)"}, {"SubMenuSB24", "(%AI)"},
                                               {"SubMenuSB25", "(%R)"}, {"SubMenuSB26", "(%AQ)"},
-                                              {"SubMenuSB27", "Edit"}};
-    for (int i = 0; i < 7; ++i) {
+                                              {"SubMenuSB27", "Edit"}, {"SubMenuSB28", "Tags"}};
+    for (int i = 0; i < 8; ++i) {
         memoryButtons[i] = MakeFlatButton(
             this, kMemory[i][0], QString::fromLatin1(kMemory[i][1]), QStringLiteral("memory"),
             QSize(16, 16), Qt::ToolButtonTextBesideIcon,
@@ -240,10 +241,11 @@ void TForm1::CreatePages() {
     for (int i = 0; i < 3; ++i) Frame2a[i] = new TFrame2a(i, this);
     for (int i = 0; i < 3; ++i) Frame2b[i] = new TFrame2b(3 + i, this);
     Frame2c1 = new TFrame2c(this);
+    Frame2d1 = new TFrame2d(this);
 
-    static const char* const kNames[13] = {
-        "Frame01",  "Frame02",  "Frame03",  "Frame04",  "Frame11",  "Frame12", "Frame2a1",
-        "Frame2a2", "Frame2a3", "Frame2b1", "Frame2b2", "Frame2b3", "Frame2c1"};
+    static const char* const kNames[14] = {
+        "Frame01",  "Frame02",  "Frame03",  "Frame04",  "Frame11",  "Frame12",  "Frame2a1",
+        "Frame2a2", "Frame2a3", "Frame2b1", "Frame2b2", "Frame2b3", "Frame2c1", "Frame2d1"};
     const auto pages = Pages();
     for (size_t i = 0; i < pages.size(); ++i) {
         pages[i]->setObjectName(QString::fromLatin1(kNames[i]));
@@ -340,12 +342,12 @@ void TForm1::WireSignals() {
     connect(MenuSB3, &QPushButton::clicked, this, &TForm1::MenuSB3Click);
 
     // Each sub-menu button shows its page.
-    const std::array<QWidget*, 13> pages = Pages();
-    const std::array<QToolButton*, 13> buttons = {
+    const std::array<QWidget*, 14> pages = Pages();
+    const std::array<QToolButton*, 14> buttons = {
         configureButtons[0], configureButtons[1], configureButtons[2], configureButtons[3],
         SubMenuSB11,         SubMenuSB12,         memoryButtons[0],    memoryButtons[1],
         memoryButtons[2],    memoryButtons[3],    memoryButtons[4],    memoryButtons[5],
-        memoryButtons[6]};
+        memoryButtons[6],    memoryButtons[7]};
     for (size_t i = 0; i < buttons.size(); ++i) {
         QWidget* page = pages[i];
         connect(buttons[i], &QToolButton::clicked, this, [this, page] { ShowPage(page); });
@@ -379,9 +381,9 @@ void TForm1::WireSignals() {
     connect(TrayIcon1->ccc1, &QAction::triggered, this, &TForm1::ccc1Click);
 }
 
-std::array<QWidget*, 13> TForm1::Pages() const {
-    return {Frame01,    Frame02,    Frame03,    Frame04,    Frame11,    Frame12, Frame2a[0],
-            Frame2a[1], Frame2a[2], Frame2b[0], Frame2b[1], Frame2b[2], Frame2c1};
+std::array<QWidget*, 14> TForm1::Pages() const {
+    return {Frame01,    Frame02,    Frame03,    Frame04,    Frame11,    Frame12,  Frame2a[0],
+            Frame2a[1], Frame2a[2], Frame2b[0], Frame2b[1], Frame2b[2], Frame2c1, Frame2d1};
 }
 
 std::array<QWidget*, 6> TForm1::SettingsFileGroup() const {
@@ -434,6 +436,7 @@ void TForm1::SetMemoryButtonsVisible() {
     for (int type = 0; type < kAreaCount; ++type)
         memoryButtons[type]->setVisible(areaEnabled_[type]);
     memoryButtons[6]->show();  // Edit, always
+    memoryButtons[7]->setVisible(tagsShown_);
 }
 
 void TForm1::SetSettingsFileGroupVisible(bool visible) {
@@ -454,10 +457,19 @@ void TForm1::LayOutMemoryMenu(const std::array<bool, kAreaCount>& areaEnabled) {
         MoveTop(memoryButtons[type], y);
         y += kMemoryStep;
     }
+    if (tagsShown_) {  // keeps its previous top otherwise, as an area does
+        MoveTop(memoryButtons[7], y);
+        y += kMemoryStep;
+    }
     MoveTop(memoryButtons[6], y + kEditGap);
     // With the memory menu open, its buttons follow the new areas at once
     // rather than at the next time the menu is entered.
     if (activeMenu_ == MenuKind::PlcMemoryMenu) SetMemoryButtonsVisible();
+}
+
+void TForm1::SetTagsShown(bool shown) {
+    tagsShown_ = shown;
+    LayOutMemoryMenu(areaEnabled_);
 }
 
 // --- commands ---
@@ -549,9 +561,12 @@ void TForm1::HelpContents1Execute() {
 }
 
 void TForm1::SB_AboutClick() {
-    // A new dialog each time, gone when it closes, whichever way.
-    TAboutBox AboutBox(this);
-    AboutBox.exec();
+    // A new dialog each time, gone when it closes, whichever way. Modal for
+    // the window, but without an event loop of its own: the worker's queued
+    // changes and the timers go on in the window's own loop meanwhile.
+    auto* box = new TAboutBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void TForm1::SB_HideClick() {

@@ -1,6 +1,6 @@
 #pragma once
 // The main window: the menu column with its sub-menus on the left, the page
-// area in the middle (one of thirteen pages, or none), the settings-file box
+// area in the middle (one of fourteen pages, or none), the settings-file box
 // under it, the PLC and connection controls at the bottom, Help / About /
 // Hide at the top right and the status bar.
 //
@@ -39,6 +39,7 @@ class TFrame12;
 class TFrame2a;
 class TFrame2b;
 class TFrame2c;
+class TFrame2d;
 class TRadioGroup;
 class TStatusBar;
 class TTrayIcon;
@@ -65,7 +66,9 @@ class TForm1 : public QWidget {
     std::array<QToolButton*, 4> configureButtons{};  // SubMenuSB01..04
     QToolButton* SubMenuSB11;                        // "Info"
     QToolButton* SubMenuSB12;                        // "Statistics", below "Info"
-    std::array<QToolButton*, 7> memoryButtons{};     // SubMenuSB21..26 by area, SubMenuSB27 "Edit"
+    // SubMenuSB21..26 by area, SubMenuSB27 "Edit", SubMenuSB28 "Tags" (shown
+    // when the last Connect had tags).
+    std::array<QToolButton*, 8> memoryButtons{};
 
     // --- page area ---
     QFrame* Bevel6;
@@ -78,6 +81,7 @@ class TForm1 : public QWidget {
     std::array<TFrame2a*, 3> Frame2a{};  // Frame2a1..3: %I %M %Q
     std::array<TFrame2b*, 3> Frame2b{};  // Frame2b1..3: %AI %R %AQ
     TFrame2c* Frame2c1;
+    TFrame2d* Frame2d1;  // the tags
 
     // --- settings file ---
     QFrame* Bevel_ini;
@@ -122,13 +126,15 @@ class TForm1 : public QWidget {
     // Hides every page, then shows page (none when nullptr).
     void ShowPage(QWidget* page);
     // Connect: the enabled areas' buttons in a gap-free column from 88 down,
-    // Edit 8 pixels below the last of them.
+    // then Tags when there are tags, Edit 8 pixels below the last of them.
     void LayOutMemoryMenu(const std::array<bool, kAreaCount>& areaEnabled);
+    // Connect: whether the link has tags, which decides the Tags button.
+    void SetTagsShown(bool shown);
     MenuKind ActiveMenu() const { return activeMenu_; }
     // The name box with its frame, its ".ini" label and its three buttons.
     std::array<QWidget*, 6> SettingsFileGroup() const;
-    // The thirteen pages in the order ShowPage hides them.
-    std::array<QWidget*, 13> Pages() const;
+    // The fourteen pages in the order ShowPage hides them.
+    std::array<QWidget*, 14> Pages() const;
 
     // --- commands ---
     void SB_OnlineClick();
@@ -211,6 +217,7 @@ class TForm1 : public QWidget {
 
     MenuKind activeMenu_ = MenuKind::ConfigureMenu;
     std::array<bool, kAreaCount> areaEnabled_{};  // as the last Connect took them
+    bool tagsShown_ = false;                      // the last Connect had tags
     Settings loaded_;  // fields the pages have no control for come from here
     MessageBoxHook messageBoxHook_;
 

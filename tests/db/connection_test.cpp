@@ -2,13 +2,21 @@
 #include <gtest/gtest.h>
 
 #include "db/mirror_connection.h"
+#include "tests/support/fake_mysql_server.h"
 #include "tests/support/private_db.h"
 
 namespace tarnlight::db {
 namespace {
 
+using test::FakeMysqlServer;
 using test::PrivateDbAvailable;
 using test::PrivateDbParams;
+
+constexpr const char* kPassword = "tl-Secret-4711";
+
+ConnectionParams FakeServerParams(const FakeMysqlServer& fake, const DbTls& tls) {
+    return {"127.0.0.1", "root", kPassword, static_cast<unsigned>(fake.port()), 2, 2, tls};
+}
 
 class ConnectionTest : public ::testing::Test {
   protected:
@@ -87,6 +95,75 @@ TEST_F(ConnectionTest, EscapesStringLiterals) {
     Rows rows;
     ASSERT_TRUE(connection.FetchRows("SELECT HEX('" + connection.Escape(nasty) + "')", rows));
     EXPECT_EQ(rows[0][0], "61276222635C640065");
+}
+
+// Whoever answers without TLS in its greeting, a man in the middle that
+// strips it included, gets not a byte (not even the user name) from the
+// modes that demand TLS.
+TEST_F(ConnectionTest, ModesThatDemandTlsSendNothingToAServerWithout) {
+    const std::string dir = test::PrivateDbDir() + "-conn-fake";
+    ASSERT_TRUE(test::MakeTlsServerFiles(dir));
+    for (const SslMode mode : {SslMode::Required, SslMode::VerifyCa, SslMode::VerifyIdentity}) {
+        FakeMysqlServer fake(FakeMysqlServer::Login::Refuse);
+        MirrorConnection connection;
+        EXPECT_FALSE(connection.Open(FakeServerParams(fake, {mode, dir + "/ca.pem", "", ""})));
+        EXPECT_EQ(fake.Received().size(), 0u) << SslModeName(mode);
+        EXPECT_NE(connection.Error().find("SSL is required, but the server does not support it"),
+                  std::string::npos)
+            << connection.Error();
+    }
+}
+
+// A server that asks for the cleartext-password login, in its greeting or by
+// a switch after the login packet, never gets the password without TLS.
+TEST_F(ConnectionTest, ThePasswordNeverGoesOutInClearText) {
+    for (const SslMode mode : {SslMode::Disabled, SslMode::Preferred})
+        for (const char* greeting : {"mysql_native_password", "mysql_clear_password"}) {
+            FakeMysqlServer fake(FakeMysqlServer::Login::AskForClearPassword, greeting);
+            MirrorConnection connection;
+            EXPECT_FALSE(connection.Open(FakeServerParams(fake, {mode, "", "", ""})));
+            const std::string& received = fake.Received();
+            EXPECT_EQ(received.find(kPassword), std::string::npos) << SslModeName(mode) << greeting;
+            // The switch was asked for after a scramble login that names the user.
+            if (std::string(greeting) == "mysql_native_password") {
+                EXPECT_NE(received.find("root"), std::string::npos);
+            }
+            EXPECT_NE(connection.Error().find("need sslMode VERIFY_CA or VERIFY_IDENTITY"),
+                      std::string::npos)
+                << connection.Error();
+        }
+}
+
+// A server of its own that takes TLS sessions only, with a certificate for
+// 127.0.0.1 from a CA of the test's own: each mode checks what it says and
+// no more (REQUIRED takes a certificate nobody can verify, VERIFY_CA one for
+// another host name).
+TEST_F(ConnectionTest, EachTlsModeChecksTheCertificateAsItSays) {
+    test::OwnServer server("conn-tls", true);
+    ASSERT_TRUE(server.ok()) << "see " << server.dir() << "/error.log";
+    const std::string ca = server.dir() + "/ca.pem", otherCa = server.dir() + "/other-ca.pem";
+    struct Case {
+        const char* host;
+        DbTls tls;
+        bool opens;
+    };
+    for (const auto& [host, tls, opens] :
+         std::vector<Case>{{"localhost", {SslMode::Preferred, "", "", ""}, true},
+                           {"localhost", {SslMode::Required, "", "", ""}, true},
+                           {"localhost", {SslMode::VerifyCa, ca, "", ""}, true},
+                           {"127.0.0.1", {SslMode::VerifyCa, otherCa, "", ""}, false},
+                           {"localhost", {SslMode::VerifyIdentity, ca, "", ""}, false},
+                           {"127.0.0.1", {SslMode::VerifyIdentity, ca, "", ""}, true}}) {
+        ConnectionParams params = server.params();
+        params.host = host;
+        params.tls = tls;
+        MirrorConnection connection;
+        EXPECT_EQ(connection.Open(params), opens) << host << " " << SslModeName(tls.sslMode) << " "
+                                                  << tls.sslCa << ": " << connection.Error();
+        if (opens) {
+            EXPECT_EQ(connection.TlsDescription().rfind("TLSv1.", 0), 0u);
+        }
+    }
 }
 
 }  // namespace

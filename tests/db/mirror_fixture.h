@@ -29,6 +29,8 @@ class RecordingWriter : public snp::PlcWriter {
         uint16_t address;
         uint16_t value;
         int area;
+        int count = 1;      // words of one request (WriteWords)
+        uint16_t high = 0;  // the second word of a request of two
         bool operator==(const Write&) const = default;
     };
     std::vector<Write> writes;
@@ -41,6 +43,10 @@ class RecordingWriter : public snp::PlcWriter {
     }
     snp::WriteResult WriteWord(uint16_t address, uint16_t value, int area) override {
         return Record({false, address, value, area});
+    }
+    snp::WriteResult WriteWords(uint16_t address, const uint16_t* words, int count,
+                                int area) override {
+        return Record({false, address, words[0], area, count, count > 1 ? words[1] : uint16_t{0}});
     }
 
   private:
@@ -57,7 +63,8 @@ class RecordingWriter : public snp::PlcWriter {
 
 inline std::ostream& operator<<(std::ostream& os, const RecordingWriter::Write& w) {
     return os << (w.bit ? "bit" : "word") << "(area " << w.area << ", address " << w.address
-              << ", value " << w.value << ")";
+              << ", value " << w.value << (w.count > 1 ? ", high " + std::to_string(w.high) : "")
+              << ")";
 }
 
 class RecordingNotifier : public Notifier {

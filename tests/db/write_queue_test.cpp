@@ -96,6 +96,7 @@ TEST_P(WriteQueueTest, EqualValueInAnEnabledAreaIsAcknowledgedWithoutAWrite) {
                               "SELECT * FROM `new_ai` WHERE flag = 1",
                               "SELECT * FROM `new_r` WHERE flag = 1",
                               "SELECT * FROM `new_aq` WHERE flag = 1",
+                              "SELECT name, CAST(value AS CHAR) FROM new_tags WHERE flag = 1",
                           }));
     } else {
         const auto sent = Sent();  // one query, one transaction
@@ -149,6 +150,15 @@ TEST_P(WriteQueueTest, RequestsAreWrittenAsTheControllerTakesThem) {
     ASSERT_EQ(writer_.writes.size(), 4u);
     EXPECT_EQ(writer_.writes[3], (W{false, 8, static_cast<uint16_t>(-300), 1}));
     EXPECT_EQ(Count("new_r", "flag <> 0"), 0);
+
+    // Another program moves a column: the rows are still read by name.
+    ASSERT_TRUE(other_->Exec("ALTER TABLE " + T("new_r") + " MODIFY value SMALLINT NOT NULL FIRST"))
+        << other_->Error();
+    Request("new_r", 3, 9);
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    ASSERT_EQ(writer_.writes.size(), 5u);
+    EXPECT_EQ(writer_.writes[4], (W{false, 3, 9, 1}));
+    EXPECT_EQ(Cell("new_r", "flag", 3), "0");
 }
 
 TEST_P(WriteQueueTest, AFailedWriteStopsThatTableAndAllLaterTables) {

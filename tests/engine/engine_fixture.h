@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "settings/settings.h"
@@ -68,6 +69,15 @@ class EngineTest : public ::testing::Test {
         engine_->Disconnect();
         EXPECT_TRUE(WaitFor([&] { return !engine_->IsWorkerRunning(); }));
         engine_->JoinWorker();
+    }
+
+    // The length (cells) of each write request the simulator has seen.
+    std::vector<int> WriteLengths() const {
+        std::vector<int> lengths;
+        for (const auto& request : sim_->requests())
+            if (request.serviceCode == 0x07)
+                lengths.push_back(request.data[3] | request.data[4] << 8);
+        return lengths;
     }
 
     RecordingWindow window_;

@@ -94,14 +94,30 @@ TEST_F(GatewayTest, MissingOrUnloadableSettingsFileIsAnError) {
     std::ofstream(dir_ + "/bad.ini") << "[MySQL]\nsslMode=VERIFY\n";
     Start({"--settings", dir_ + "/bad.ini"});
     EXPECT_EQ(Wait(), 2);
+    std::ofstream(dir_ + "/tags.ini") << "[Tags]\nflow=%AI3 REAL fast\n";
+    Start({"--settings", dir_ + "/tags.ini"});
+    EXPECT_EQ(Wait(), 2);
+    EXPECT_NE(
+        Text(errors_).find("E31: Cannot load settings from selected .ini file: " + dir_ +
+                           "/tags.ini\nline 2, [Tags] flow=%AI3 REAL fast: unknown word 'fast'\n"),
+        std::string::npos)
+        << Text(errors_);
 }
 
 TEST_F(GatewayTest, RunsUntilSigtermAndStopsCleanly) {
     const std::string path = dir_ + "/gw.ini";
+    TagDefinition pump;
+    ASSERT_TRUE(ParseTagDefinition("pump", "%Q5", &pump, nullptr));
+    settings_.tags = {pump};
+    sim_->SetBit(sim::kAreaQ, 5, true);
     ASSERT_EQ(SaveSettings(settings_, path, nullptr), SaveResult::Ok);
     // No periodic line within the test: the one seen comes from SIGUSR1.
     Start({"--settings", path, "--break-free", "--values", "--stats", "86400"});
     ASSERT_TRUE(WaitFor([&] { return Printed("%I 1..48: "); }));
+    // Tags as name=value, when they change.
+    ASSERT_TRUE(WaitFor([&] { return Printed(" pump=1\n"); }));
+    sim_->SetBit(sim::kAreaQ, 5, false);
+    ASSERT_TRUE(WaitFor([&] { return Printed(" pump=0\n"); }));
     EXPECT_TRUE(Printed(" LinkState: Online\n"));
     kill(pid_, SIGUSR1);
     ASSERT_TRUE(WaitFor([&] { return Printed(" link_state=Online\n"); }));

@@ -138,6 +138,46 @@ TEST_F(MirrorEngineTest, TheSettingsChooseTheWriter) {
     }
 }
 
+// Tags end to end: their values in the tags table and the window, a write
+// of a DINT as one request of two words, the history ended by the link's end.
+TEST_F(MirrorEngineTest, TagsReachTheTablesTheWindowAndThePlc) {
+    TagDefinition total, level;
+    ASSERT_TRUE(ParseTagDefinition("total", "%R1 DINT", &total, nullptr));
+    ASSERT_TRUE(ParseTagDefinition("level", "%R3 REAL history", &level, nullptr));
+    pages_.tags = {total, level};
+    pages_.historyDb = UniqueDbName("hist");
+    pages_.areaEnabled = {false, false, false, false, true, false};
+    pages_.areaTo[snp::kR] = 4;
+    const auto setPair = [&](uint16_t address, uint32_t raw) {
+        sim_->SetWord(sim::kAreaR, address, static_cast<uint16_t>(raw));
+        sim_->SetWord(sim::kAreaR, address + 1, static_cast<uint16_t>(raw >> 16));
+    };
+    setPair(1, static_cast<uint32_t>(-123456));
+    setPair(3, 0xC0200000);  // -2.5
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    const std::string tags = "SELECT GROUP_CONCAT(value ORDER BY name) FROM " + dbName_ + ".tags";
+    ASSERT_TRUE(WaitFor([&] { return other_->Scalar(tags) == "-2.5,-123456"; }));
+    EXPECT_GE(window_.Find("tags 0=-123456 1=-2.5"), 0);
+
+    sim_->ClearRequests();
+    ASSERT_TRUE(
+        other_->Exec("UPDATE " + dbName_ + ".new_tags SET value=-7, flag=1 WHERE name='total'"));
+    ASSERT_TRUE(WaitFor([&] { return other_->Scalar(tags) == "-2.5,-7"; }));
+    EXPECT_GE(window_.WaitForCall("tags 0=-7"), 0);  // only the tag that changed
+    EXPECT_EQ(other_->Scalar("SELECT flag FROM " + dbName_ + ".new_tags WHERE name='total'"), "0");
+    EXPECT_EQ(WriteLengths(), std::vector<int>{2});
+
+    setPair(3, 0x3FC00000);  // 1.5
+    const std::string history = "SELECT GROUP_CONCAT(IFNULL(value, 'NULL') ORDER BY id) FROM " +
+                                pages_.historyDb + ".tag_history WHERE name='level'";
+    ASSERT_TRUE(WaitFor([&] { return other_->Scalar(history) == "-2.5,1.5"; }));
+    DisconnectAndWait();
+    EXPECT_FALSE(other_->DatabaseExists(dbName_));
+    EXPECT_EQ(other_->Scalar(history), "-2.5,1.5,NULL");
+    other_->Exec("DROP DATABASE " + pages_.historyDb);
+}
+
 TEST_F(MirrorEngineTest, KeepsTheDatabaseWithoutDropAfter) {
     pages_.dropAfter = false;
     ASSERT_GE(ConnectOnline(), 0);

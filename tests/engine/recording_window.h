@@ -3,9 +3,11 @@
 // order, from any thread, and lets the test wait for lines to appear.
 //   "panel 0 Online", "enable SB_Online 1", "select 1", "label Label_priv 2",
 //   "icon 3", "box Error|text", "menu 1 1 1 0 0 0", "grids",
-//   "bits 0 1 8 01000000", "words 4 1 2 65535,7", "progress 40", "connected 1"
+//   "bits 0 1 8 01000000", "words 4 1 2 65535,7", "tags 0=-7 1=-", "progress 40",
+//   "connected 1"
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -48,6 +50,16 @@ class RecordingWindow : public WindowPort {
         std::string line = "words " + std::to_string(type) + " " + std::to_string(from) + " " +
                            std::to_string(to) + " ";
         for (size_t i = 0; i < words.size(); ++i) line += (i ? "," : "") + std::to_string(words[i]);
+        Add(line);
+    }
+    // Index=value per tag, "-" for no value.
+    void ShowTagValues(std::vector<TagUpdate> updates) override {
+        std::string line = "tags";
+        for (const TagUpdate& u : updates) {
+            char value[32] = "-";
+            if (u.value) std::snprintf(value, sizeof value, "%.9g", *u.value);
+            line += " " + std::to_string(u.index) + "=" + value;
+        }
         Add(line);
     }
     void ShowBuildProgress(int percent) override { Add("progress " + std::to_string(percent)); }

@@ -217,6 +217,11 @@ TEST_F(EngineTest, RefusedSetUpRequests) {
 
 // While halted no area is read, but Run/Stop and manual writes are carried out.
 TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
+    TagDefinition total;
+    ASSERT_TRUE(ParseTagDefinition("total", "%R100 DINT scale=0.5", &total, nullptr));
+    pages_.tags = {total};
+    pages_.areaEnabled[snp::kR] = true;  // a tag lies in the memory read
+    pages_.areaTo[snp::kR] = 101;
     ASSERT_GE(ConnectOnline(), 0);
     size_t mark = window_.Size();
     engine_->PlcStop(0);  // "Enabled" selected: stop with I/O enabled
@@ -248,6 +253,27 @@ TEST_F(EngineTest, HaltedCycleServesRunStopAndManualWrites) {
     ASSERT_GE(applied, 0);
     ASSERT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", applied), 0);
     EXPECT_EQ(sim_->GetWord(sim::kAreaR, 100), 0xFFFF);
+
+    // A tag: both words in one request; a value it cannot take is refused.
+    sim_->ClearRequests();
+    EditInputs tagEdit;
+    tagEdit.tagName = "TOTAL";
+    tagEdit.tagValue = -3.5;  // raw -7
+    mark = window_.Size();
+    window_.SetEditInputs(tagEdit);
+    engine_->ApplyEdit();
+    ASSERT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", mark + 1), 0);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 100), 0xFFF9);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 101), 0xFFFF);
+    EXPECT_EQ(WriteLengths(), std::vector<int>{2});
+    tagEdit.tagValue = 2e12;
+    mark = window_.Size();
+    window_.SetEditInputs(tagEdit);
+    engine_->ApplyEdit();
+    ASSERT_GE(window_.WaitForCall("panel 8 W26: total = 2e+12 does not fit DINT", mark), 0);
+    EXPECT_GE(window_.WaitForCall("enable Butt_UpdateMem 1", mark + 1), 0);
+    EXPECT_EQ(EngineProbe(*engine_).flags().pendingEdit.load(), 0);
+    EXPECT_EQ(sim_->stats().writes, 3u);
 
     mark = window_.Size();
     engine_->PlcRun();
@@ -661,6 +687,29 @@ TEST_F(EngineTest, ConnectRefusesBadRangesAndPortTexts) {
     EXPECT_GE(window_.Find("box Error|Wrong memory range for %AI: To 5000 is above 4096", mark), 0);
     pages_.areaEnabled[snp::kAI] = false;
 
+    // A tag must lie inside the ranges read, both of its words.
+    TagDefinition level;
+    ASSERT_TRUE(ParseTagDefinition("level", "%M48", &level, nullptr));
+    pages_.tags = {level};
+    mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find(
+                  "box Error|Tag level (%M48) lies outside the memory read: %M is not read", mark),
+              0);
+    ASSERT_TRUE(ParseTagDefinition("level", "%R16 REAL", &level, nullptr));
+    pages_.tags = {level};
+    pages_.areaEnabled[snp::kR] = true;
+    mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("box Error|Tag level (%R16..%R17) lies outside the memory read: the "
+                           "range read is %R1..%R16",
+                           mark),
+              0);
+    EXPECT_GE(window_.Find("panel 8 E25: Tag outside the memory read", mark), 0);
+    EXPECT_EQ(window_.Find("grids", mark), -1);
+    pages_.areaEnabled[snp::kR] = false;
+    pages_.tags.clear();
+
     pages_.dbEnabled = true;
     for (const char* text : {"33o6", "", "70000", "-1"}) {
         pages_.portNum = text;
@@ -669,6 +718,13 @@ TEST_F(EngineTest, ConnectRefusesBadRangesAndPortTexts) {
         EXPECT_GE(window_.Find("panel 8 E13: Wrong database port number", mark), 0) << text;
         EXPECT_GE(window_.Find("box Error|", mark, true), 0) << text;
     }
+    // The history outlives every Connect only in a database of its own.
+    pages_.portNum = "0";
+    pages_.historyDb = pages_.dbName;
+    mark = window_.Size();
+    EXPECT_FALSE(engine_->Connect(pages_, true));
+    EXPECT_GE(window_.Find("panel 8 E26: Wrong history database", mark), 0);
+    pages_.historyDb.clear();
     EXPECT_FALSE(EngineProbe(*engine_).port().IsOpen());
 
     // A port that does not exist: the port's own box, then E1-1.

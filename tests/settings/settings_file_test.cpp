@@ -50,6 +50,13 @@ const char kDefaultFileText[] =
     "%R_to=16\n"
     "%AQ_from=1\n"
     "%AQ_to=16\n"
+    "%I_scan=0\n"
+    "%M_scan=0\n"
+    "%Q_scan=0\n"
+    "%AI_scan=0\n"
+    "%R_scan=0\n"
+    "%AQ_scan=0\n"
+    "maxReadBytes=512\n"
     "\n"
     "[Connection]\n"
     "T1=5\n"
@@ -68,7 +75,14 @@ const char kDefaultFileText[] =
     "Password=\n"
     "dbName=plc_memory\n"
     "dropAfter=1\n"
-    "dropBefore=1\n";
+    "dropBefore=1\n"
+    "mirrorEachValue=0\n"
+    "sslMode=DISABLED\n"
+    "sslCa=\n"
+    "sslCert=\n"
+    "sslKey=\n"
+    "historyDb=\n"
+    "historyDays=30\n";
 
 // Each test gets its own configuration home, so the settings directory is a
 // fresh, not yet existing folder inside a temporary directory.
@@ -330,44 +344,75 @@ TEST_F(SettingsFileTest, SavingOverAFileKeepsWhatItDoesNotKnow) {
     EXPECT_EQ(Read(path), expected);
 }
 
-// The writer choice has no control on the pages: Load reads it, Save leaves
-// the key as the operator set it in the file, with either value in memory.
-TEST_F(SettingsFileTest, MirrorEachValueIsReadButNeverWritten) {
-    EXPECT_TRUE(LoadText(this, "[MySQL]\nmirrorEachValue=1\n").mirrorEachValue);
+// The keys without a control on the pages: Load reads them; Save writes the
+// values in force into a file that lacks them (so saving under another name
+// keeps TLS) and leaves them where they stand (a hand edit wins).
+TEST_F(SettingsFileTest, FileOnlyKeysAreWrittenWhereTheFileLacksThem) {
     EXPECT_TRUE(LoadText(this, "[MySQL]\nmirrorEachValue = 0x1\n").mirrorEachValue);
-    EXPECT_FALSE(LoadText(this, "[MySQL]\nmirrorEachValue=0\n").mirrorEachValue);
     EXPECT_FALSE(LoadText(this, "[MySQL]\nmirrorEachValue=yes\n").mirrorEachValue);
-    Settings s;
-    s.mirrorEachValue = true;
-    ASSERT_EQ(LoadSettings(FileWith("[RS232]\n"), s), LoadResult::Ok);
-    EXPECT_FALSE(s.mirrorEachValue) << "a missing key takes its default";
+    Settings s = LoadText(this,
+                          "[PLC_Memory]\n%I_scan=500\nmaxReadBytes=0x100\n"
+                          "[MySQL]\nmirrorEachValue=1\nsslMode = verify_identity\n"
+                          "sslCa=/ca.pem\nsslKey=k\nhistoryDb=hist\nhistoryDays=7\n"
+                          "[Tags]\nflow=%AI3 INT scale=0.01 history deadband=0.5\npump=%Q5\n");
+    EXPECT_EQ(s.dbTls, (DbTls{SslMode::VerifyIdentity, "/ca.pem", "", "k"}));
+    EXPECT_EQ(s.scanMs[0], 500);
+    EXPECT_EQ(s.maxReadBytes, 256);
+    EXPECT_EQ(s.historyDb, "hist");
+    EXPECT_EQ(s.historyDays, 7);
+    ASSERT_EQ(s.tags.size(), 2U);
+    EXPECT_EQ(s.tags[0].name, "flow");
 
-    const std::string fresh = SettingsFilePath("fresh");
-    s.mirrorEachValue = true;
-    ASSERT_EQ(SaveSettings(s, fresh, nullptr), SaveResult::Ok);
-    EXPECT_EQ(Read(fresh), kDefaultFileText);
+    // Saved under a new name: everything in force arrives and loads back.
+    const std::string line2 = SettingsFilePath("line2");
+    ASSERT_EQ(SaveSettings(s, line2, nullptr), SaveResult::Ok);
+    const std::string saved = Read(line2);
+    EXPECT_NE(saved.find("sslMode=VERIFY_IDENTITY\nsslCa=/ca.pem\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\n[Tags]\nflow=%AI3 INT scale=0.01 history deadband=0.5\n"
+                         "pump=%Q5 BOOL\n"),
+              std::string::npos)
+        << saved;
+    Settings again;
+    ASSERT_EQ(LoadSettings(line2, again), LoadResult::Ok);
+    EXPECT_EQ(again, s);
 
-    const std::string path = FileWith("[MySQL]\ndbName=line\nmirrorEachValue=1\n");
-    s = DefaultSettings();
-    ASSERT_EQ(SaveSettings(s, path, nullptr), SaveResult::Ok);
-    const std::string saved = Read(path);
-    EXPECT_NE(saved.find("dbName=plc_memory\nmirrorEachValue=1\n"), std::string::npos) << saved;
-    ASSERT_EQ(LoadSettings(path, s), LoadResult::Ok);
-    EXPECT_TRUE(s.mirrorEachValue);
+    // A file holding the keys keeps them as they stand, [Tags] as a whole.
+    const std::string edited =
+        FileWith("[MySQL]\nsslMode=REQUIRED\nmirrorEachValue=0\n[Tags]\n; none yet\n");
+    ASSERT_EQ(SaveSettings(s, edited, nullptr), SaveResult::Ok);
+    const std::string kept = Read(edited);
+    EXPECT_NE(kept.find("sslMode=REQUIRED\nmirrorEachValue=0\n"), std::string::npos) << kept;
+    EXPECT_NE(kept.find("[Tags]\n; none yet\n"), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("flow="), std::string::npos) << kept;
+    EXPECT_NE(kept.find("historyDb=hist\n"), std::string::npos) << kept;
 }
 
-// The TLS keys are handled as the writer choice is; an sslMode that is no
-// mode makes the file unloadable, and the problem names it.
-TEST_F(SettingsFileTest, TlsKeysAreReadButNeverWrittenAndABadModeIsAnError) {
-    Settings s = LoadText(this, "[MySQL]\nsslMode = verify_identity\nsslCa=/ca.pem\nsslKey=k\n");
-    EXPECT_EQ(s.dbTls, (DbTls{SslMode::VerifyIdentity, "/ca.pem", "", "k"}));
-    ASSERT_EQ(SaveSettings(s, SettingsFilePath("fresh"), nullptr), SaveResult::Ok);
-    EXPECT_EQ(Read(SettingsFilePath("fresh")), kDefaultFileText);
-    std::string problem;
-    EXPECT_EQ(LoadSettings(FileWith("[MySQL]\nsslMode=ON\n"), s, &problem), LoadResult::Invalid);
-    EXPECT_EQ(problem,
-              "[MySQL] sslMode=ON: not one of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, "
-              "VERIFY_IDENTITY");
+// Values no default may stand in for make the file unloadable, and the
+// problem names the key or the line.
+TEST_F(SettingsFileTest, BadFileOnlyValuesMakeTheFileUnloadable) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"[MySQL]\nsslMode=ON\n",
+         "[MySQL] sslMode=ON: not one of DISABLED, PREFERRED, REQUIRED, VERIFY_CA, "
+         "VERIFY_IDENTITY"},
+        {"[PLC_Memory]\n%R_scan=-5\n",
+         "[PLC_Memory] %R_scan=-5: not a whole number from 0 to 3600000"},
+        {"[PLC_Memory]\n%AQ_scan=3600001\n",
+         "[PLC_Memory] %AQ_scan=3600001: not a whole number from 0 to 3600000"},
+        {"[PLC_Memory]\nmaxReadBytes=fast\n",
+         "[PLC_Memory] maxReadBytes=fast: not a whole number from 64 to 8192"},
+        {"[MySQL]\nhistoryDays=0\n", "[MySQL] historyDays=0: not a whole number from 1 to 36500"},
+        {"[Tags]\nlevel=%R100 REAL\nLEVEL=%R1\n",
+         "line 3, [Tags] LEVEL=%R1: the name LEVEL is used twice"},
+        {"[RS232]\n\n[Tags]\ntotal=%R10 DINT fast\n",
+         "line 4, [Tags] total=%R10 DINT fast: unknown word 'fast'"},
+    };
+    for (const auto& [text, expected] : cases) {
+        Settings s = NonDefaultSettings();
+        std::string problem;
+        EXPECT_EQ(LoadSettings(FileWith(text), s, &problem), LoadResult::Invalid) << text;
+        EXPECT_EQ(problem, expected);
+        EXPECT_EQ(s, NonDefaultSettings()) << "nothing taken from an unloadable file";
+    }
 }
 
 TEST_F(SettingsFileTest, CrlfFileKeepsCrlf) {
@@ -455,7 +500,7 @@ TEST_F(SettingsFileTest, AnotherIniReaderUnderstandsTheFile) {
     char buf[256];
     while (std::fgets(buf, sizeof buf, p) != nullptr) out += buf;
     EXPECT_EQ(::pclose(p), 0) << out;
-    EXPECT_EQ(out, "RS232,PLC_Info,PLC_Memory,Connection,MySQL\n1200 8192 pa=ss;# 3307 18\n");
+    EXPECT_EQ(out, "RS232,PLC_Info,PLC_Memory,Connection,MySQL\n1200 8192 pa=ss;# 3307 25\n");
 }
 
 }  // namespace

@@ -2,13 +2,16 @@
 // through ReadEditInputs from its own thread.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <chrono>
+#include <cmath>
 #include <future>
 
 #include "tests/ui/page_test_support.h"
@@ -127,6 +130,56 @@ TEST(EditPage, ABoxHoldingNoNumberReadsAsItsMinimumAndThenShowsIt) {
     // The page catches up once the window handles its events again.
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.CSpinEdit_Adres->editor()->text() == "1"; }));
     EXPECT_TRUE(QTest::qWaitFor([&] { return page.CSpinEdit1->editor()->text() == "-32768"; }));
+}
+
+TEST(EditPage, ATagNamedBesideTheAddressIsWhatTheWorkerWrites) {
+    TFrame2c page;
+    ShowActive(&page);
+    const std::vector<TagDefinition> tags = {{"tank_level", 4, 100, TagType::Real},
+                                             {"pump_run", 2, 5, TagType::Bool},
+                                             {"flow", 3, 3, TagType::Int, 0.01}};
+    page.SetTags(tags);
+    ASSERT_EQ(page.ComboBox_Tag->count(), 4);
+    EXPECT_EQ(page.ComboBox_Tag->currentText(), "(none)");
+    EXPECT_EQ(ReadFromWorker(page).tagName, "");
+
+    // Typed on the list, as the operator picks a name.
+    page.ComboBox_Tag->setFocus();
+    QTest::keyClicks(page.ComboBox_Tag, "fl");
+    EXPECT_EQ(page.ComboBox_Tag->currentText(), "flow");
+    EXPECT_EQ(page.StaticText_TagInfo->text(), "%AI3 INT");
+    EXPECT_FALSE(page.RadioGroup_MemType->isEnabled());
+    EXPECT_FALSE(page.CSpinEdit_Adres->isEnabled());
+    EXPECT_TRUE(page.Edit_TagValue->isVisible());
+    EXPECT_FALSE(page.CSpinEdit1->isVisible());
+    TypeOver(page.Edit_TagValue, "-1,25");
+    EditInputs in = ReadFromWorker(page);
+    EXPECT_EQ(in.tagName, "flow");
+    EXPECT_DOUBLE_EQ(in.tagValue, -1.25);
+    TypeOver(page.Edit_TagValue, "2.5e1x");  // the letter is refused
+    EXPECT_DOUBLE_EQ(ReadFromWorker(page).tagValue, 25.0);
+    TypeOver(page.Edit_TagValue, "-");  // no number: no value any tag takes
+    EXPECT_TRUE(std::isnan(ReadFromWorker(page).tagValue));
+    EXPECT_EQ(page.Edit_TagValue->text(), "-");
+
+    // A BOOL tag takes False/True; a new list keeps the name chosen.
+    page.ComboBox_Tag->setCurrentIndex(2);
+    EXPECT_TRUE(page.RadioGroup1->isVisible());
+    Choose(page.RadioGroup1, 1);
+    page.SetTags({tags[1], tags[0]});
+    EXPECT_EQ(page.ComboBox_Tag->currentText(), "pump_run");
+    in = ReadFromWorker(page);
+    EXPECT_EQ(in.tagName, "pump_run");
+    EXPECT_DOUBLE_EQ(in.tagValue, 1.0);
+
+    // "(none)": the address again, as it stood.
+    page.ComboBox_Tag->setCurrentIndex(0);
+    EXPECT_TRUE(page.CSpinEdit_Adres->isEnabled());
+    EXPECT_EQ(page.StaticText_TagInfo->text(), "");
+    in = ReadFromWorker(page);
+    EXPECT_EQ(in.tagName, "");
+    EXPECT_EQ(in.memType, 0);
+    EXPECT_EQ(in.address, 1);
 }
 
 TEST(EditPage, ClosesWhileABoxHoldsNoNumber) {

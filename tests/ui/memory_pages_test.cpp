@@ -11,6 +11,7 @@
 #include "ui/panel11.h"
 #include "ui/panel2a.h"
 #include "ui/panel2b.h"
+#include "ui/panel2d.h"
 
 namespace tarnlight::ui {
 namespace {
@@ -173,6 +174,62 @@ TEST(MemoryPages, GridsHaveASkyBlueHeaderAndLabelColumnAndWhiteCells) {
         EXPECT_EQ(words.StringGrid2->columnWidth(column), widths[column]);
     }
     EXPECT_EQ(words.StringGrid2->size(), QSize(308, 256));
+}
+
+QStringList TagRow(const TFrame2d& page, int row) {
+    QStringList cells;
+    for (int column = 0; column < 6; ++column) cells << page.Cell(column, row);
+    return cells;
+}
+
+TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
+    TFrame2d page;
+    const std::vector<TagDefinition> tags = {
+        {"tank_level", 4, 100, TagType::Real},
+        {"batch_count", 4, 10, TagType::Dint},
+        {"pump_run", 2, 5, TagType::Bool},
+        {"flow", 3, 3, TagType::Int, 0.01},
+    };
+    page.SetUp(tags);
+    EXPECT_EQ(page.RowCount(), 5);
+    EXPECT_EQ(TagRow(page, 0),
+              QStringList({"  Name", "  Address", "  Type", "  Value", "  Changed", "  Raw"}));
+    EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "", "", ""}));
+    EXPECT_EQ(TagRow(page, 3), QStringList({"  pump_run", "  %Q5", "  BOOL", "", "", ""}));
+
+    const QDateTime first(QDate(2026, 12, 10), QTime(8, 30, 1, 123));
+    page.ShowTagValues({{0, 0x40490FDB, 3.1415927410125732},
+                        {1, 0xFFFFFFFE, -2.0},
+                        {2, 1, 1.0},
+                        {3, 0xFF9C, -1.0}},
+                       first);
+    EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "  3.141593",
+                                            "  08:30:01.123", "  40490FDB"}));
+    EXPECT_EQ(TagRow(page, 2).mid(3), QStringList({"  -2", "  08:30:01.123", "  FFFFFFFE"}));
+    EXPECT_EQ(TagRow(page, 3).mid(3), QStringList({"  1", "  08:30:01.123", "  1"}));
+    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1", "  08:30:01.123", "  FF9C"}));
+    const QModelIndex changedCell = page.StringGrid3->model()->index(0, 4);
+    EXPECT_EQ(changedCell.data(Qt::ToolTipRole).toString(), "2026-12-10 08:30:01.123");
+
+    // Only the row whose raw bits differ changes, with its own time; the
+    // same bits again are no change.
+    QSignalSpy changes(page.StringGrid3->model(), &QAbstractItemModel::dataChanged);
+    const QDateTime later = first.addMSecs(2500);
+    page.ShowTagValues({{0, 0x40490FDB, 3.1415927410125732}, {3, 0xFF9B, -1.01}}, later);
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].toModelIndex().row(), 3);
+    EXPECT_EQ(changes[0][1].toModelIndex().row(), 3);
+    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1.01", "  08:30:03.623", "  FF9B"}));
+    EXPECT_EQ(page.Cell(4, 1), "  08:30:01.123");
+
+    // A REAL whose bits are NaN has no value but its bits.
+    page.ShowTagValues({{0, 0x7FC00000, std::nullopt}}, later);
+    EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"", "  08:30:03.623", "  7FC00000"}));
+
+    page.SetUp({});
+    EXPECT_EQ(page.RowCount(), 1);
+    EXPECT_TRUE(page.StringGrid3->isHidden());
+    EXPECT_FALSE(page.StaticText_NoTags->isHidden());
 }
 
 TEST(InfoPage, ShowsDotsUntilEachValueIsWritten) {

@@ -218,23 +218,27 @@ TEST_F(TrayTest, AboutAndHelpFromTheWindowAndFromTheHiddenWindowsMenu) {
     Click(form.SB_Help);
     EXPECT_EQ(viewer.urls.size(), 2);
 
-    // About from the menu of the hidden window: a modal dialog, a new one
-    // each time, gone once closed; the window stays hidden behind its icon.
+    // About from the menu of the hidden window: a window-modal dialog opened
+    // without an event loop of its own (the click returns while it is up),
+    // a new one each time, gone once closed; the window stays hidden.
     ASSERT_TRUE(StartNotificationArea());
     Click(form.SB_Hide);
     int shown = 0;
     QPointer<ui::TAboutBox> previous;
     for (int round = 0; round < 2; ++round) {
-        WhenModal<ui::TAboutBox>(form_.get(), [&](ui::TAboutBox& box) {
-            ++shown;
-            EXPECT_TRUE(previous.isNull());
-            previous = &box;
-            EXPECT_EQ(box.windowModality(), Qt::ApplicationModal);
-            EXPECT_FALSE(form.isVisible());
-            box.close();  // as the title bar's close button
-        });
         ChooseFromMenu(tray_->About1);
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            auto* box = qobject_cast<ui::TAboutBox*>(QApplication::activeModalWidget());
+            return box != nullptr && box->isVisible() && box != previous;
+        }));
+        auto* box = qobject_cast<ui::TAboutBox*>(QApplication::activeModalWidget());
         EXPECT_TRUE(previous.isNull());
+        previous = box;
+        ++shown;
+        EXPECT_EQ(box->windowModality(), Qt::WindowModal);
+        EXPECT_FALSE(form.isVisible());
+        box->close();  // as the title bar's close button
+        EXPECT_TRUE(QTest::qWaitFor([&] { return previous.isNull(); }));
     }
     EXPECT_EQ(shown, 2);
     EXPECT_FALSE(form.isVisible());

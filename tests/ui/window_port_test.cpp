@@ -1,6 +1,7 @@
 // The engine's view of the window: a worker far faster than the window never
 // builds a queue, and the window still ends on the newest state, in the
 // order the calls were made.
+#include <QComboBox>
 #include <QToolButton>
 #include <chrono>
 #include <future>
@@ -9,6 +10,8 @@
 #include "tests/ui/window_fixture.h"
 #include "ui/panel2a.h"
 #include "ui/panel2b.h"
+#include "ui/panel2c.h"
+#include "ui/panel2d.h"
 
 namespace tarnlight::test {
 namespace {
@@ -78,6 +81,42 @@ TEST_F(WindowPortTest, AMessageBoxFromAnotherThreadDoesNotWaitForTheOperator) {
     EXPECT_TRUE(boxes_.isEmpty());  // not shown yet: this thread was busy
     EXPECT_TRUE(QTest::qWaitFor([&] { return !boxes_.isEmpty(); }, 5000));
     EXPECT_EQ(boxes_, QStringList{"Caption|text from the worker"});
+}
+
+TEST_F(WindowPortTest, TagChangesTheWindowHadNoTimeForAreMergedNotLost) {
+    LinkConfig config;
+    config.areaEnabled = {false, false, false, false, true, false};
+    config.areaFrom = {1, 1, 1, 1, 1, 1};
+    config.areaTo = {48, 48, 48, 16, 16, 16};
+    config.tags = {{"level", 4, 1, TagType::Int}, {"count", 4, 2, TagType::Int}};
+    form_->MenuSB3->setEnabled(true);
+    Click(form_->MenuSB3);
+    port().LayOutMemoryMenu(config.areaEnabled);
+    port().SetUpMemoryGrids(config);
+    // The Tags button comes after the areas, Edit below it.
+    EXPECT_TRUE(form_->memoryButtons[7]->isVisible());
+    EXPECT_EQ(form_->memoryButtons[7]->text(), "Tags");
+    EXPECT_EQ(form_->memoryButtons[7]->y(), 88 + 24);
+    EXPECT_EQ(form_->memoryButtons[6]->y(), 88 + 2 * 24 + 8);
+    EXPECT_EQ(form_->Frame2c1->ComboBox_Tag->itemText(2), "count");
+    Click(form_->memoryButtons[7]);
+    EXPECT_TRUE(form_->Frame2d1->isVisible());
+
+    // Each pass sends only its changes: both reach the window.
+    RunBlocked([&] {
+        port().ShowTagValues({{0, 7, 7.0}});
+        port().ShowTagValues({{1, 8, 8.0}});
+        port().ShowTagValues({{0, 9, 9.0}});
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port().pendingCount() == 0; }, 5000));
+    EXPECT_EQ(form_->Frame2d1->Cell(3, 1), "  9");
+    EXPECT_EQ(form_->Frame2d1->Cell(3, 2), "  8");
+
+    // A link without tags hides the button; Edit moves back up.
+    config.tags.clear();
+    port().SetUpMemoryGrids(config);
+    EXPECT_FALSE(form_->memoryButtons[7]->isVisible());
+    EXPECT_EQ(form_->memoryButtons[6]->y(), 88 + 24 + 8);
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+#include "db/tag_tables.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "types/tag.h"
+
+namespace tarnlight::db {
+
+namespace {
+
+constexpr const char* kCreateTags =
+    "CREATE TABLE tags (name VARCHAR(64) NOT NULL, address VARCHAR(8) NOT NULL, type VARCHAR(5) "
+    "NOT NULL, value DOUBLE NULL, raw VARCHAR(8) NOT NULL DEFAULT '', changed_at DATETIME(3) "
+    "NULL, PRIMARY KEY (name))";
+constexpr const char* kCreateNewTags =
+    "CREATE TABLE new_tags (name VARCHAR(64) NOT NULL, value DOUBLE NULL, flag TINYINT NOT NULL "
+    "DEFAULT 0, PRIMARY KEY (name))";
+
+// A tag whose address and type stand keeps its row as it was (a kept
+// database keeps its values, as the raw tables do); another starts unknown.
+// Assignments run left to right, so the comparisons see the old address.
+constexpr const char* kRebuildTail =
+    " ON DUPLICATE KEY UPDATE value = IF(address = VALUES(address) AND type = VALUES(type), value, "
+    "NULL), raw = IF(address = VALUES(address) AND type = VALUES(type), raw, ''), changed_at = "
+    "IF(address = VALUES(address) AND type = VALUES(type), changed_at, NULL), name = "
+    "VALUES(name), address = VALUES(address), type = VALUES(type)";
+
+// changed_at first: it compares the row as it was with the new value.
+constexpr const char* kChangeTail =
+    " ON DUPLICATE KEY UPDATE changed_at = IF(raw <=> VALUES(raw) AND value <=> VALUES(value), "
+    "changed_at, VALUES(changed_at)), value = VALUES(value), raw = VALUES(raw)";
+
+constexpr const char* kInsertHead =
+    "INSERT INTO tags (name, address, type, value, raw, changed_at) VALUES ";
+
+void AppendValue(std::string& sql, const std::optional<double>& value) {
+    if (value)
+        AppendDouble(sql, *value);
+    else
+        sql += "NULL";
+}
+
+}  // namespace
+
+TagTable::TagTable(MirrorConnection& connection, const LinkConfig& config)
+    : connection_(connection), config_(config) {}
+
+void TagTable::Size() {
+    const std::size_t count = config_.tags.size();
+    if (stored_.size() == count) return;
+    stored_.assign(count, kUnknown);
+    pending_.assign(count, kUnknown);
+}
+
+void TagTable::Forget() {
+    Size();
+    std::fill(stored_.begin(), stored_.end(), kUnknown);
+    forgotten_ = true;
+}
+
+void TagTable::Create() {
+    Forget();
+    connection_.Query(kCreateTags);
+    connection_.Query(kCreateNewTags);
+    const auto send = [this](const std::string& sql) { return connection_.Query(sql); };
+    if (config_.tags.empty()) {
+        connection_.Query("DELETE FROM tags");
+        return;
+    }
+    // One statement whatever its length: split, it would delete kept tags.
+    std::string keep = "DELETE FROM tags WHERE name NOT IN (";
+    StatementBatch rows(kInsertHead, kRebuildTail, send);
+    StatementBatch requests("INSERT IGNORE INTO new_tags (name, value, flag) VALUES ", "", send);
+    for (const TagDefinition& tag : config_.tags) {
+        const std::string name = "'" + connection_.Escape(tag.name) + "'";
+        if (keep.back() != '(') keep += ',';
+        keep += name;
+        rows.Add("(" + name + ",'" + TagAddressText(tag) + "','" + TagTypeName(tag.type) +
+                 "',NULL,'',NULL)");
+        requests.Add("(" + name + ",NULL,0)");
+    }
+    connection_.Query(keep + ")");
+    rows.Flush();
+    requests.Flush();
+}
+
+void TagTable::Hold(int index, uint32_t raw) {
+    Size();
+    if (index < 0 || static_cast<std::size_t>(index) >= pending_.size()) return;
+    pending_[static_cast<std::size_t>(index)] = raw;
+}
+
+std::string TagTable::Row(int index, uint32_t raw) const {
+    const TagDefinition& tag = config_.tags[static_cast<std::size_t>(index)];
+    std::string row = "('" + connection_.Escape(tag.name) + "','" + TagAddressText(tag) + "','" +
+                      TagTypeName(tag.type) + "',";
+    AppendValue(row, TagValueFromRaw(tag, raw));
+    row += ",'" + TagRawText(tag, raw) + "',UTC_TIMESTAMP(3))";
+    return row;
+}
+
+std::string TagTable::Update(int index, uint32_t raw) const {
+    const TagDefinition& tag = config_.tags[static_cast<std::size_t>(index)];
+    const std::optional<double> value = TagValueFromRaw(tag, raw);
+    const std::string rawText = "'" + TagRawText(tag, raw) + "'";
+    std::string sql = "UPDATE tags SET changed_at = IF(raw <=> " + rawText + " AND value <=> ";
+    AppendValue(sql, value);
+    sql += ", changed_at, UTC_TIMESTAMP(3)), value = ";
+    AppendValue(sql, value);
+    sql += ", raw = " + rawText + " WHERE name = '" + connection_.Escape(tag.name) + "'";
+    return sql;
+}
+
+bool TagTable::SendChanges(const StatementBatch::Send& send, bool eachValue) {
+    Size();
+    sendStart_ = std::chrono::steady_clock::now();
+    if (connection_.Epoch() != epoch_ || sendStart_ - lastFullWrite_ >= refreshInterval_) Forget();
+    bool ok = true;
+    StatementBatch rows(kInsertHead, kChangeTail, send);
+    for (std::size_t i = 0; i < pending_.size(); ++i) {
+        const int64_t raw = pending_[i];
+        if (raw == kUnknown || raw == stored_[i]) continue;
+        pending_[i] = kUnknown;
+        const int index = static_cast<int>(i);
+        if (eachValue) {
+            if (!send(Update(index, static_cast<uint32_t>(raw)))) ok = false;
+        } else {
+            rows.Add(Row(index, static_cast<uint32_t>(raw)));
+        }
+        stored_[i] = raw;  // taken back by Stored(false)
+    }
+    rows.Flush();
+    std::fill(pending_.begin(), pending_.end(), kUnknown);
+    return ok && rows.ok();
+}
+
+void TagTable::Stored(bool ok) {
+    if (!ok) {
+        Forget();
+        return;
+    }
+    epoch_ = connection_.Epoch();
+    if (forgotten_) {
+        forgotten_ = false;
+        lastFullWrite_ = sendStart_;
+    }
+}
+
+}  // namespace tarnlight::db

@@ -1,0 +1,82 @@
+// The write-back queue of new_tags: a row names a tag and the value to write
+// as the engineer reads it; the value is encoded with the tag's scale and
+// offset and written in one request, as the raw tables' rows are, with the
+// same flags and the same checks of the row as it was read.
+#include <string>
+
+#include "db/plc_mirror_db.h"
+#include "db/statement_batch.h"
+#include "snp/tag_image.h"
+#include "types/tag.h"
+
+namespace tarnlight::db {
+
+namespace {
+
+// The columns by name: another program may have added or moved columns.
+constexpr const char* kPendingTags =
+    "SELECT name, CAST(value AS CHAR) FROM new_tags WHERE flag = 1";
+
+}  // namespace
+
+PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeTagRequest(const RequestRow& row) {
+    if (row.id == nullptr) return Counted(RequestOutcome::Rejected);
+    const int index = FindTag(config_.tags, std::string_view(row.id, row.idLength));
+    double value = 0.0;
+    uint32_t raw = 0;
+    if (index < 0 || !ParseDouble(row.value, row.valueLength, value))
+        return Counted(RequestOutcome::Rejected);
+    const TagDefinition& tag = config_.tags[static_cast<std::size_t>(index)];
+    if (TagRawFromValue(tag, value, &raw) != TagEncodeResult::Ok)
+        return Counted(RequestOutcome::Rejected);
+    // Always written, even when the image holds the bits: a raw row served
+    // before it in this pass may have changed the cells since they were read.
+    switch (snp::WriteTagRaw(writer_, tag, raw)) {
+        case snp::WriteResult::Written:
+            return Counted(RequestOutcome::Written);
+        case snp::WriteResult::Refused:
+            return Counted(RequestOutcome::Refused);
+        case snp::WriteResult::Failed:
+            break;
+    }
+    return RequestOutcome::Failed;
+}
+
+std::string PlcMirrorDb::TagFlagChange(const RequestRow& row, int flag) {
+    std::string sql = "UPDATE new_tags SET flag = ";
+    AppendNumber(sql, flag);
+    sql += " WHERE ";
+    if (row.id == nullptr)
+        sql += "name IS NULL";
+    else
+        sql += "name = '" + connection_.Escape(std::string(row.id, row.idLength)) + "'";
+    sql += " AND ";
+    AppendAsRead(sql, "value", row.value, row.valueLength);
+    if (flag != 0) sql += " AND flag = 1";
+    return sql;
+}
+
+int PlcMirrorDb::ServeTagRequests() {
+    StoredResult rows;
+    if (!connection_.Select(kPendingTags, rows) || !rows.HasResultSet()) return 1;
+    while (rows.Next()) {
+        const RequestRow row{rows.Column(0), rows.Length(0), rows.Column(1), rows.Length(1)};
+        switch (ServeTagRequest(row)) {
+            case RequestOutcome::Rejected:
+                connection_.Query(TagFlagChange(row, kFlagRejected));
+                break;
+            case RequestOutcome::AlreadyStored:
+            case RequestOutcome::Written:
+                connection_.Query(TagFlagChange(row, 0));
+                break;
+            case RequestOutcome::Refused:
+                connection_.Query(TagFlagChange(row, kFlagRefused));
+                break;
+            case RequestOutcome::Failed:
+                return 0;  // this row and the later ones keep flag 1
+        }
+    }
+    return 1;
+}
+
+}  // namespace tarnlight::db
