@@ -6,7 +6,19 @@
 
 namespace tarnlight {
 
-std::vector<ReadPart> SplitRead(int type, uint16_t from, uint16_t to, unsigned maxBytes) {
+namespace {
+
+// A 32-bit tag of the area begins at address: a part must not end there.
+bool TagStraddles(int type, unsigned address, const std::vector<TagDefinition>& tags) {
+    return std::any_of(tags.begin(), tags.end(), [&](const TagDefinition& tag) {
+        return tag.area == type && tag.address == address && TagWordCount(tag.type) == 2;
+    });
+}
+
+}  // namespace
+
+std::vector<ReadPart> SplitRead(int type, uint16_t from, uint16_t to, unsigned maxBytes,
+                                const std::vector<TagDefinition>& tags) {
     std::vector<ReadPart> parts;
     if (snp::IsBitArea(type)) {
         // ReadBits asks for the bytes holding from..to; each part asks for
@@ -23,9 +35,12 @@ std::vector<ReadPart> SplitRead(int type, uint16_t from, uint16_t to, unsigned m
     }
     const unsigned count = to - from + 1u;
     const unsigned step = maxBytes == 0 ? count : std::max(1u, maxBytes / 2u);
-    for (unsigned first = from; first <= to; first += step) {
-        parts.push_back({static_cast<uint16_t>(first),
-                         static_cast<uint16_t>(std::min<unsigned>(to, first + step - 1u))});
+    for (unsigned first = from; first <= to;) {
+        unsigned last = std::min<unsigned>(to, first + step - 1u);
+        // Shorter by a word or so, never empty: a part holds 32 words at least.
+        while (last < to && last > first && TagStraddles(type, last, tags)) --last;
+        parts.push_back({static_cast<uint16_t>(first), static_cast<uint16_t>(last)});
+        first = last + 1u;
     }
     return parts;
 }
@@ -44,7 +59,7 @@ void ScanSchedule::Configure(const LinkConfig& config) {
         area.periodMs = config.scanMs[type];
         if (area.enabled)
             area.parts = SplitRead(type, config.areaFrom[type], config.areaTo[type],
-                                   splitting_ ? config.maxReadBytes : 0);
+                                   splitting_ ? config.maxReadBytes : 0, config.tags);
     }
     Restart();
 }

@@ -33,8 +33,11 @@ struct ReadPart {
 // from..to of the area type cut into requests of at most maxBytes data bytes,
 // counted as the SNP reads count them: a bit area in whole bytes (a part
 // starts and ends on a byte boundary, except at from and to), a word area two
-// bytes per word. One part when the range fits, or when maxBytes is 0.
-std::vector<ReadPart> SplitRead(int type, uint16_t from, uint16_t to, unsigned maxBytes);
+// bytes per word. One part when the range fits, or when maxBytes is 0. A
+// 32-bit tag of the area among tags stays within one part, so its two words
+// are read by the same request and never torn.
+std::vector<ReadPart> SplitRead(int type, uint16_t from, uint16_t to, unsigned maxBytes,
+                                const std::vector<TagDefinition>& tags = {});
 
 class ScanSchedule {
   public:

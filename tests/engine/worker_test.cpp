@@ -457,9 +457,15 @@ class ScanRateTest : public EngineTest {
 
 // %I with a period is read between all the parts of the slow areas, many
 // times per %R read; each slow area reaches its grid once, whole, after its
-// last part.
+// last part, and a 32-bit tag is never split between two parts.
 TEST_F(ScanRateTest, FastAreaGoesBetweenTheSlowAreasParts) {
     pages_.scanMs[snp::kI] = 1;
+    TagDefinition level;
+    level.name = "level";
+    level.area = snp::kR;
+    level.address = 480;  // the last word of the 15th part of 32 words
+    level.type = TagType::Dint;
+    pages_.tags = {level};
     std::vector<size_t> rPartsAtShow;  // %R parts the simulator had seen at each %R grid call
     window_.onCall = [&](const std::string& line) {
         if (line.rfind("words 4 ", 0) != 0) return;
@@ -486,18 +492,22 @@ TEST_F(ScanRateTest, FastAreaGoesBetweenTheSlowAreasParts) {
         slow.push_back(r);
     }
     EXPECT_GE(fastBetween, 1u);
-    // One part of each slow area per pass, %R's 16 parts in order.
-    ASSERT_GE(slow.size(), 18u);
+    // One part of each slow area per pass, %R's parts in order: the 15th
+    // ends before the tag, which the next one reads whole.
+    ASSERT_GE(slow.size(), 19u);
     EXPECT_EQ(slow[0], (ReadRequest{kSelectorM, 0, 64}));
     EXPECT_EQ(slow[1], (ReadRequest{kSelectorR, 0, 32}));
     EXPECT_EQ(slow[2], (ReadRequest{kSelectorM, 64, 61}));
     EXPECT_EQ(slow[3], (ReadRequest{kSelectorR, 32, 32}));
-    for (uint16_t part = 2; part < 16; ++part)
+    for (uint16_t part = 2; part < 14; ++part)
         EXPECT_EQ(slow[2 + part], (ReadRequest{kSelectorR, static_cast<uint16_t>(32 * part), 32}));
+    EXPECT_EQ(slow[16], (ReadRequest{kSelectorR, 448, 31}));
+    EXPECT_EQ(slow[17], (ReadRequest{kSelectorR, 479, 32}));
+    EXPECT_EQ(slow[18], (ReadRequest{kSelectorR, 511, 1}));
 
     ASSERT_GE(rPartsAtShow.size(), 2u);
-    EXPECT_EQ(rPartsAtShow[0], 16u);
-    EXPECT_EQ(rPartsAtShow[1], 32u);
+    EXPECT_EQ(rPartsAtShow[0], 17u);
+    EXPECT_EQ(rPartsAtShow[1], 34u);
     const auto calls = window_.Calls();
     const long firstR = window_.Find("words 4 ", 0, true);
     const long secondR = window_.Find("words 4 ", firstR + 1, true);
