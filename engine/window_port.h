@@ -104,7 +104,7 @@ struct EditInputs {
     // A tag named on the page instead of an address (empty: the address
     // above) and the value to write. By name, not by position: the page's
     // list may still be the previous Connect's when the worker reads it.
-    std::string tagName;
+    std::string tagName{};
     double tagValue = 0.0;
 };
 
