@@ -647,6 +647,16 @@ void TForm1::ActivateAfterDialog() {
     // A box still open keeps the keyboard; its end comes back here.
     if (QApplication::activeModalWidget() != nullptr || !isVisible()) return;
     activateWindow();
+    // A window manager still busy with the dialog's unmapping may drop the
+    // request and leave no window of ours active: ask again a few times,
+    // and only while none of ours has the keyboard.
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        QTimer::singleShot(attempt * 100, this, [this] {
+            if (QApplication::activeWindow() != nullptr || !isVisible()) return;
+            if (QApplication::activeModalWidget() != nullptr) return;
+            activateWindow();
+        });
+    }
 }
 
 void TForm1::ShowMessageBox(const QString& text, const QString& caption) {
