@@ -437,6 +437,10 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
     const snp::WriteResult written =
         bits ? writer_.WriteBit(id, value != 0 ? 1 : 0, type)
              : writer_.WriteWord(id, static_cast<uint16_t>(value & 0xFFFF), type - snp::kAI);
+    return WriteOutcome(written);
+}
+
+PlcMirrorDb::RequestOutcome PlcMirrorDb::WriteOutcome(snp::WriteResult written) {
     switch (written) {
         case snp::WriteResult::Written:
             return Counted(RequestOutcome::Written);

@@ -176,6 +176,8 @@ class PlcMirrorDb : public ValueMirror {
     std::vector<std::string> StatsStatements(bool now);
     // Counts a request row's outcome in the statistics; returns it.
     RequestOutcome Counted(RequestOutcome outcome);
+    // Written, Refused or Failed after a controller write, counted.
+    RequestOutcome WriteOutcome(snp::WriteResult written);
     // Add the value and request rows 1..counts[type]; false when report
     // (given the number of ids done) cancelled.
     bool AddRowsEachStatement(const std::array<unsigned, kAreaCount>& counts,

@@ -31,15 +31,7 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeTagRequest(const RequestRow& row) 
         return Counted(RequestOutcome::Rejected);
     // Always written, even when the image holds the bits: a raw row served
     // before it in this pass may have changed the cells since they were read.
-    switch (snp::WriteTagRaw(writer_, tag, raw)) {
-        case snp::WriteResult::Written:
-            return Counted(RequestOutcome::Written);
-        case snp::WriteResult::Refused:
-            return Counted(RequestOutcome::Refused);
-        case snp::WriteResult::Failed:
-            break;
-    }
-    return RequestOutcome::Failed;
+    return WriteOutcome(snp::WriteTagRaw(writer_, tag, raw));
 }
 
 std::string PlcMirrorDb::TagFlagChange(const RequestRow& row, int flag) {

@@ -1,7 +1,6 @@
 // Tag lines as the [Tags] section holds them, and the values they give.
 #include "types/tag.h"
 
-#include <cmath>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -50,29 +49,15 @@ TEST(TagTest, LinesGiveTypedScaledTagsAndBadLinesSayWhy) {
     EXPECT_EQ(FindTag({flow}, "flo"), -1);
 }
 
-TEST(TagTest, RawBitsBecomeValuesAndValuesRawBitsBothWays) {
-    const TagDefinition dint = Parsed("count", "%R10 DINT");
-    const TagDefinition real = Parsed("level", "%R20 REAL");
-    const TagDefinition temp = Parsed("temp", "%AI4 INT scale=0.1 offset=-40");
-    EXPECT_EQ(*TagValueFromRaw(dint, 0xFFFE7960U), -100000.0);
-    EXPECT_EQ(TagRawText(dint, 0xFFFE7960U), "FFFE7960");
-    EXPECT_FLOAT_EQ(static_cast<float>(*TagValueFromRaw(real, 0xC2F6E979U)), -123.456F);
-    EXPECT_EQ(TagValueText(real, TagValueFromRaw(real, 0xC2F6E979U)), "-123.456");
-    EXPECT_FALSE(TagValueFromRaw(real, 0x7FC00000U));          // NaN
-    EXPECT_FALSE(TagValueFromRaw(real, 0xFF800000U));          // -infinity
-    EXPECT_NEAR(*TagValueFromRaw(temp, 0xFF9C), -50.0, 1e-9);  // -100 x 0.1 - 40
-    EXPECT_EQ(TagRawText(temp, 0xFF9C), "FF9C");
-
+// Values a tag's type cannot take after scale and offset are refused (the
+// conversions themselves are exercised through the tables in the db tests).
+TEST(TagTest, ValuesOutsideTheTypeAreRefused) {
     uint32_t raw = 0;
-    ASSERT_EQ(TagRawFromValue(dint, -100000.4, &raw), TagEncodeResult::Ok);
-    EXPECT_EQ(raw, 0xFFFE7960U);
-    ASSERT_EQ(TagRawFromValue(temp, -50.0, &raw), TagEncodeResult::Ok);
-    EXPECT_EQ(raw, 0xFF9CU);
-    ASSERT_EQ(TagRawFromValue(real, -123.456, &raw), TagEncodeResult::Ok);
-    EXPECT_EQ(raw, 0xC2F6E979U);
+    const TagDefinition temp = Parsed("temp", "%AI4 INT scale=0.1 offset=-40");
     EXPECT_EQ(TagRawFromValue(temp, 3300.0, &raw), TagEncodeResult::OutOfRange);  // raw 33400
     EXPECT_EQ(TagRawFromValue(Parsed("u", "%R1 UINT"), -1, &raw), TagEncodeResult::OutOfRange);
     EXPECT_EQ(TagRawFromValue(Parsed("b", "%M1"), 2, &raw), TagEncodeResult::OutOfRange);
+    const TagDefinition real = Parsed("level", "%R20 REAL");
     EXPECT_EQ(TagRawFromValue(real, 1e39, &raw), TagEncodeResult::OutOfRange);
     EXPECT_EQ(TagRawFromValue(real, std::numeric_limits<double>::quiet_NaN(), &raw),
               TagEncodeResult::NotANumber);
