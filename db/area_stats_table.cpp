@@ -56,21 +56,23 @@ std::vector<std::string> AreaStatsTable::Update() {
     for (int type = 0; type < kAreaCount; ++type) {
         const AreaReadFigures& area = stats.areas[type];
         if (!config_.areaEnabled[type]) continue;
-        if (area.reads == writtenReads_[type] && area.lastReadMs == writtenLastRead_[type])
+        // The reads whose values the tables hold, not every read made: one
+        // made while the database was away described nothing in it.
+        if (area.storedReads == writtenReads_[type] && area.storedReadMs == writtenLastRead_[type])
             continue;
         std::string sql = "UPDATE area_stats SET ";
         // The time only when it moved, as in link_stats.
-        if (area.lastReadMs != 0 && area.lastReadMs != writtenLastRead_[type]) {
-            sql += "last_read_at = " + ServerTime(area.lastReadMs, nowMs) + ", ";
-            writtenLastRead_[type] = area.lastReadMs;
+        if (area.storedReadMs != 0 && area.storedReadMs != writtenLastRead_[type]) {
+            sql += "last_read_at = " + ServerTime(area.storedReadMs, nowMs) + ", ";
+            writtenLastRead_[type] = area.storedReadMs;
         }
         sql += "`reads` = ";
-        AppendNumber(sql, static_cast<long>(area.reads));
+        AppendNumber(sql, static_cast<long>(area.storedReads));
         sql += ", read_ms_last = ";
-        AppendNumber(sql, static_cast<long>(area.readMsLast));
+        AppendNumber(sql, static_cast<long>(area.storedReadMsLast));
         sql += " WHERE area = ";
         sql += kAreaNames[type];
-        writtenReads_[type] = area.reads;
+        writtenReads_[type] = area.storedReads;
         statements.push_back(std::move(sql));
     }
     return statements;

@@ -64,9 +64,9 @@ std::string LinkStatsTable::Update(bool now) {
         sql += ", online_since = " + ServerTime(stats.onlineSinceMs, nowMs);
         writtenOnlineSince_ = stats.onlineSinceMs;
     }
-    if (stats.lastReadMs != 0 && stats.lastReadMs != writtenLastRead_) {
-        sql += ", last_read_at = " + ServerTime(stats.lastReadMs, nowMs);
-        writtenLastRead_ = stats.lastReadMs;
+    if (stats.lastStoredReadMs != 0 && stats.lastStoredReadMs != writtenLastRead_) {
+        sql += ", last_read_at = " + ServerTime(stats.lastStoredReadMs, nowMs);
+        writtenLastRead_ = stats.lastStoredReadMs;
     }
     ForEachCounter(
         [&](const char* name, uint64_t value) {

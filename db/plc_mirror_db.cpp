@@ -283,7 +283,7 @@ void PlcMirrorDb::MirrorTag(int index, uint32_t raw) {
     if (tag.history && history_.Enabled()) history_.Hold(index, TagValueFromRaw(tag, raw));
 }
 
-bool PlcMirrorDb::EndCycle() {
+bool PlcMirrorDb::EndCycle(bool statsNow) {
     if (!Active()) return true;
     bool ok = true;
     if (config_.mirrorEachValue) {
@@ -296,14 +296,14 @@ bool PlcMirrorDb::EndCycle() {
         tags_.Stored(tagsOk);
         const bool historyOk = history_.SendRows(send, true);
         history_.Stored(historyOk);
-        WriteLinkStats(false);
+        WriteLinkStats(statsNow);
         ok = tagsOk && historyOk;
     } else {
         Transaction transaction(connection_);
         changedValues_.SendCycle(transaction);
         tags_.SendChanges(transaction.Sender(), false);
         const bool historyOk = history_.SendRows(transaction.Sender(), false);
-        for (const std::string& row : StatsStatements(false)) transaction.Send(row);
+        for (const std::string& row : StatsStatements(statsNow)) transaction.Send(row);
         ok = transaction.Commit();
         changedValues_.CycleStored(ok);
         tags_.Stored(ok);
@@ -353,7 +353,7 @@ void PlcMirrorDb::WriteLinkStats(bool now) {
     for (const std::string& sql : StatsStatements(now)) connection_.Query(sql);
 }
 
-PlcMirrorDb::RequestOutcome PlcMirrorDb::Counted(RequestOutcome outcome) {
+RequestOutcome PlcMirrorDb::Counted(RequestOutcome outcome) {
     if (stats_ == nullptr) return outcome;
     if (outcome == RequestOutcome::Written) ++stats_->counters.db_written;
     if (outcome == RequestOutcome::Rejected) ++stats_->counters.db_rejected;
@@ -404,9 +404,9 @@ void PlcMirrorDb::AppendAsRead(std::string& sql, const char* column, const char*
     }
 }
 
-void PlcMirrorDb::RejectRequest(int type, const RequestRow& row) {
+std::string PlcMirrorDb::RejectStatement(int type, const RequestRow& row) {
     // Only the row as it was read: one its program corrected meanwhile (a new
-    // value, flag 1 again) is served in the next cycle.
+    // value, flag 1 again) is served next time.
     std::string sql = "UPDATE ";
     sql.append(kRequestTable[type]);
     sql.append(" SET flag = 2 WHERE ");
@@ -414,11 +414,14 @@ void PlcMirrorDb::RejectRequest(int type, const RequestRow& row) {
     sql.append(" AND ");
     AppendAsRead(sql, "value", row.value, row.valueLength);
     sql.append(" AND flag = 1");
-    connection_.Query(sql);
+    return sql;
 }
 
-PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow& row, uint16_t& id,
-                                                      long& value) {
+void PlcMirrorDb::RejectRequest(int type, const RequestRow& row) {
+    connection_.Query(RejectStatement(type, row));
+}
+
+RequestOutcome PlcMirrorDb::ServeRow(int type, const RequestRow& row, uint16_t& id, long& value) {
     const bool bits = snp::IsBitArea(type);
     const long maxAddress = bits ? snp::kMaxBitAddress : snp::kMaxWordAddress;
     long parsedId = 0;
@@ -428,8 +431,12 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
     id = static_cast<uint16_t>(parsedId);
     // The image holds only what the cycle reads: outside the area's range an
     // address keeps 0 or a value from an earlier connection, so an equal
-    // value there proves nothing and the request is written.
-    if (config_.areaEnabled[type] && id >= config_.areaFrom[type] && id <= config_.areaTo[type]) {
+    // value there proves nothing and the request is written. Inside it, a
+    // value read before Tarnlight's own last write to the address proves
+    // nothing either: the write may have changed it since.
+    const bool inRange =
+        config_.areaEnabled[type] && id >= config_.areaFrom[type] && id <= config_.areaTo[type];
+    if (inRange && (ledger_ == nullptr || ledger_->Holds(type, id))) {
         const long held =
             bits ? image_.bits[type][id] : static_cast<int16_t>(image_.words[type - snp::kAI][id]);
         if (held == value) return RequestOutcome::AlreadyStored;
@@ -440,7 +447,7 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeRequest(int type, const RequestRow
     return WriteOutcome(written);
 }
 
-PlcMirrorDb::RequestOutcome PlcMirrorDb::WriteOutcome(snp::WriteResult written) {
+RequestOutcome PlcMirrorDb::WriteOutcome(snp::WriteResult written) {
     switch (written) {
         case snp::WriteResult::Written:
             return Counted(RequestOutcome::Written);
@@ -455,39 +462,11 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::WriteOutcome(snp::WriteResult written) 
 }
 
 int PlcMirrorDb::ServeRequests(int type) {
-    StoredResult rows;
     // A failed SELECT (the table is gone, the server dropped the session)
-    // skips this table only; a statement without a result set leaves
-    // nothing to do.
-    if (!connection_.Select(kPendingQuery[type], rows) || !rows.HasResultSet()) return 1;
-    // By name: a table whose columns another program reordered must not
-    // turn an id into a value. Without both columns there is nothing to serve.
-    const unsigned idColumn = rows.ColumnIndex("id");
-    const unsigned valueColumn = rows.ColumnIndex("value");
-    if (idColumn >= rows.ColumnCount() || valueColumn >= rows.ColumnCount()) return 1;
-    while (rows.Next()) {
-        const RequestRow row{rows.Column(idColumn), rows.Length(idColumn), rows.Column(valueColumn),
-                             rows.Length(valueColumn)};
-        uint16_t id = 0;
-        long value = 0;
-        switch (ServeRequest(type, row, id, value)) {
-            case RequestOutcome::Rejected:
-                // Never written, never blocks the queue: marked for the
-                // program that placed it.
-                RejectRequest(type, row);
-                break;
-            case RequestOutcome::AlreadyStored:
-            case RequestOutcome::Written:
-                ClearRequestFlag(type, id, value);
-                break;
-            case RequestOutcome::Refused:
-                MarkRequestRefused(type, id, value);
-                break;
-            case RequestOutcome::Failed:
-                return 0;  // this row and the later ones keep flag 1
-        }
-    }
-    return 1;
+    // skips this table only.
+    std::vector<WriteRequest> rows;
+    FetchTable(type, rows);
+    return ServeAndFlag(rows) ? 1 : 0;
 }
 
 int PlcMirrorDb::ServeBitRequests(int area) {
@@ -502,12 +481,15 @@ int PlcMirrorDb::ServeWordRequests(int area) {
 
 bool PlcMirrorDb::ServeWriteQueue() {
     if (!Active()) return true;
-    if (!config_.mirrorEachValue) return ServeWriteQueueBatched();
-    for (int area = 0; area < snp::kBitAreaCount; ++area)
-        if (ServeBitRequests(area) != 1) return false;
-    for (int area = 0; area < snp::kWordAreaCount; ++area)
-        if (ServeWordRequests(area) != 1) return false;
-    return ServeTagRequests() == 1;
+    if (config_.mirrorEachValue) {
+        // Table by table: a failed write leaves the later tables unread.
+        for (int area = 0; area < snp::kBitAreaCount; ++area)
+            if (ServeBitRequests(area) != 1) return false;
+        for (int area = 0; area < snp::kWordAreaCount; ++area)
+            if (ServeWordRequests(area) != 1) return false;
+        return ServeTagRequests() == 1;
+    }
+    return ServeAndFlag(FetchRequests());
 }
 
 bool PlcMirrorDb::CheckConnection() {

@@ -41,8 +41,10 @@
 #include "db/tag_history.h"
 #include "db/tag_tables.h"
 #include "db/value_mirror.h"
+#include "db/write_request.h"
 #include "snp/memory.h"
 #include "snp/plc_writer.h"
+#include "snp/write_ledger.h"
 #include "types/engine_flags.h"
 #include "types/link_config.h"
 #include "types/notifier.h"
@@ -101,7 +103,9 @@ class PlcMirrorDb : public ValueMirror {
     // due, in the same transaction; with mirrorEachValue each tag and row is
     // a statement of its own. Then one batch of the history's deletion of
     // old rows when one is due, on its own.
-    bool EndCycle() override;
+    bool EndCycle() override { return EndCycle(false); }
+    // statsNow: the link_stats row goes along whether or not it is due.
+    bool EndCycle(bool statsNow);
     // How often the fast writer writes every value (and tag) anyway (one minute).
     void SetValueRefreshInterval(std::chrono::milliseconds interval) {
         changedValues_.SetRefreshInterval(interval);
@@ -128,8 +132,30 @@ class PlcMirrorDb : public ValueMirror {
     // new_tags, one statement per row, as with mirrorEachValue.
     int ServeTagRequests();  // as above
     // All six tables in order new_i ... new_aq, then new_tags, in the form
-    // mirrorEachValue chooses; true unless a controller write failed.
+    // mirrorEachValue chooses; true unless a controller write failed. The
+    // three steps below one after the other.
     bool ServeWriteQueue();
+
+    // The write-back queue in three steps, for an engine that reads the
+    // tables on one thread and writes on the line on another:
+    // 1. The pending rows of the seven tables in serving order (table by
+    //    table, within a table in the server's order); nothing when the
+    //    database is away. Batched: one round trip for all.
+    std::vector<WriteRequest> FetchRequests();
+    // 2. One row checked and, unless it is malformed or the controller is
+    //    known to hold the value, written through the writer. Sends no
+    //    statement, so it may run on another thread than the other steps
+    //    (it reads the image, the ledger and the snapshot, and counts).
+    ServedRequest Serve(const WriteRequest& request);
+    // 3. The flags of the rows served: 0 written or already held, 2
+    //    rejected, 3 refused; Failed rows keep theirs. Each only while the
+    //    row still reads as it was fetched. One transaction (mirrorEachValue:
+    //    one statement per row); true when it was stored.
+    bool SendFlagChanges(const std::vector<ServedRequest>& served);
+    // The image stands for the controller only where the ledger says so (a
+    // read after Tarnlight's last write); without a ledger wherever the
+    // area's range was read.
+    void SetWriteLedger(const snp::WriteLedger* ledger) { ledger_ = ledger; }
 
     // The worker's database check at the start of each pass: pings, and when
     // the ping fails re-opens the connection with the same parameters (at
@@ -149,27 +175,12 @@ class PlcMirrorDb : public ValueMirror {
     static constexpr unsigned kReconnectTimeoutSeconds = 2;
 
   private:
-    // What became of one request row.
-    enum class RequestOutcome {
-        Rejected,       // malformed or outside the memory held: flag 2
-        AlreadyStored,  // the controller holds the value already: flag 0, no write
-        Written,        // flag 0
-        Refused,        // the controller refused the write: flag 3, never tried again
-        Failed          // no answer: the link is lost, this row and the later ones keep flag 1
-    };
     struct RequestRow {
         const char* id;  // column texts; nullptr for SQL NULL
         unsigned long idLength;
         const char* value;
         unsigned long valueLength;
     };
-    // A request row served, kept for the batched flag change.
-    struct FlagReset {
-        uint16_t id;
-        long value;
-    };
-    using FlagResets = std::array<std::vector<FlagReset>, kAreaCount>;  // by MemoryType
-
     bool Active() const;  // dbEnabled and dbAlive
     // The updates of link_stats and area_stats, when they are due (see
     // WriteLinkStats); none otherwise.
@@ -184,21 +195,23 @@ class PlcMirrorDb : public ValueMirror {
                               const std::function<bool(unsigned idsDone)>& report);
     bool AddRowsBatched(const std::array<unsigned, kAreaCount>& counts,
                         const std::function<bool(unsigned idsDone)>& report);
-    // Checks a row and writes it when the controller does not hold the value.
-    RequestOutcome ServeRequest(int type, const RequestRow& row, uint16_t& id, long& value);
+    // A raw table's row: checked, and written unless the controller is
+    // known to hold the value.
+    RequestOutcome ServeRow(int type, const RequestRow& row, uint16_t& id, long& value);
     // A new_tags row (id: the name): an unknown name, a value that is no
     // number or does not fit the tag is rejected; anything else is written.
-    RequestOutcome ServeTagRequest(const RequestRow& row);
+    RequestOutcome ServeTagRow(const RequestRow& row);
+    static RequestRow RowOf(const WriteRequest& request);
+    // The pending rows of one table (kTagRequests: new_tags), one statement.
+    void FetchTable(int type, std::vector<WriteRequest>& rows);
+    // Serves rows up to the first failed write, then sends their flags.
+    bool ServeAndFlag(const std::vector<WriteRequest>& rows);
     // The flag of a new_tags row as read: 0 served, 2 rejected, 3 refused;
     // only while the row reads as it did (2 and 3 only while still pending).
     std::string TagFlagChange(const RequestRow& row, int flag);
     int ServeRequests(int type);
-    bool ServeWriteQueueBatched();
-    // Flag 0 for the rows served, 3 for those refused, in one transaction.
-    // tagChanges: the new_tags statements of TagFlagChange.
-    bool SendFlagResets(const FlagResets& served, const FlagResets& refused,
-                        const std::vector<std::string>& tagChanges);
     // Flag 2, only while the row reads as it did.
+    std::string RejectStatement(int type, const RequestRow& row);
     void RejectRequest(int type, const RequestRow& row);
     // "column=12", "column IS NULL" or an exact comparison with other text.
     void AppendAsRead(std::string& sql, const char* column, const char* text, unsigned long length);
@@ -214,6 +227,7 @@ class PlcMirrorDb : public ValueMirror {
     TagTable tags_;
     TagHistory history_;
     LinkStats* stats_ = nullptr;
+    const snp::WriteLedger* ledger_ = nullptr;
     std::chrono::milliseconds reconnectInterval_{5000};
     std::chrono::steady_clock::time_point lastReconnect_{};
     bool reconnectTried_ = false;

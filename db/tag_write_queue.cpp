@@ -11,15 +11,7 @@
 
 namespace tarnlight::db {
 
-namespace {
-
-// The columns by name: another program may have added or moved columns.
-constexpr const char* kPendingTags =
-    "SELECT name, CAST(value AS CHAR) FROM new_tags WHERE flag = 1";
-
-}  // namespace
-
-PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeTagRequest(const RequestRow& row) {
+RequestOutcome PlcMirrorDb::ServeTagRow(const RequestRow& row) {
     if (row.id == nullptr) return Counted(RequestOutcome::Rejected);
     const int index = FindTag(config_.tags, std::string_view(row.id, row.idLength));
     double value = 0.0;
@@ -30,7 +22,7 @@ PlcMirrorDb::RequestOutcome PlcMirrorDb::ServeTagRequest(const RequestRow& row) 
     if (TagRawFromValue(tag, value, &raw) != TagEncodeResult::Ok)
         return Counted(RequestOutcome::Rejected);
     // Always written, even when the image holds the bits: a raw row served
-    // before it in this pass may have changed the cells since they were read.
+    // before it may have changed the cells since they were read.
     return WriteOutcome(snp::WriteTagRaw(writer_, tag, raw));
 }
 
@@ -49,26 +41,9 @@ std::string PlcMirrorDb::TagFlagChange(const RequestRow& row, int flag) {
 }
 
 int PlcMirrorDb::ServeTagRequests() {
-    StoredResult rows;
-    if (!connection_.Select(kPendingTags, rows) || !rows.HasResultSet()) return 1;
-    while (rows.Next()) {
-        const RequestRow row{rows.Column(0), rows.Length(0), rows.Column(1), rows.Length(1)};
-        switch (ServeTagRequest(row)) {
-            case RequestOutcome::Rejected:
-                connection_.Query(TagFlagChange(row, kFlagRejected));
-                break;
-            case RequestOutcome::AlreadyStored:
-            case RequestOutcome::Written:
-                connection_.Query(TagFlagChange(row, 0));
-                break;
-            case RequestOutcome::Refused:
-                connection_.Query(TagFlagChange(row, kFlagRefused));
-                break;
-            case RequestOutcome::Failed:
-                return 0;  // this row and the later ones keep flag 1
-        }
-    }
-    return 1;
+    std::vector<WriteRequest> rows;
+    FetchTable(kTagRequests, rows);
+    return ServeAndFlag(rows) ? 1 : 0;
 }
 
 }  // namespace tarnlight::db

@@ -1,91 +1,130 @@
-// The reads of a full pass: the areas that are due, in parts when the
-// schedule splits them, and each area's values to the window and the mirror
-// once its last part has arrived.
+// The full cycle, one request at a time: the schedule names the request, the
+// worker sends it and tells the schedule when it went out and when its answer
+// came. An area's values reach the image, the window, the tags and the
+// database together once its last part has arrived.
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/grid_format.h"
 
 namespace tarnlight {
 
-bool Engine::ReadAreas() {
-    schedule_.BeginPass();
-    if (!link_.SendRunStop()) return false;
-    for (int type = snp::kI; type <= snp::kQ; ++type) {
-        if (!ReadScheduledArea(type)) return false;
-    }
-    if (!link_.SendRunStop()) return false;
-    for (int type = snp::kAI; type <= snp::kAQ; ++type) {
-        if (!ReadScheduledArea(type)) return false;
-    }
-    return true;
+WaitingWork Engine::Waiting() const {
+    WaitingWork waiting;
+    waiting.runStop = context_.runStopPending.load() != 0;
+    waiting.edit = flags_.pendingEdit.load() != 0;
+    waiting.writes = config_.dbEnabled && mirrorWorker_.HasWrites();
+    return waiting;
 }
 
-bool Engine::ReadScheduledArea(int type) {
-    if (!schedule_.Due(type, std::chrono::steady_clock::now())) return true;
-    if (schedule_.HasPeriod(type)) return ReadWholeArea(type);
-    // A slow area goes on by one part, behind the fast areas that are due.
-    // With every period 0 there are none, and the one part is the whole
-    // range: the request the cycle has always sent.
-    return ReadDueFastAreas() && ReadAreaPart(type);
-}
-
-bool Engine::ReadWholeArea(int type) {
-    if (!ReadAreaPart(type)) return false;
-    while (schedule_.InProgress(type)) {
-        if (!ReadDueFastAreas() || !ReadAreaPart(type)) return false;
+bool Engine::PerformRequest(const ScheduledRequest& request) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point sent = Clock::now();
+    bool ok = true;
+    switch (request.kind) {
+        case RequestKind::None:
+            return true;
+        case RequestKind::RunStop:
+            ok = link_.SendRunStop();
+            ShowSequence();
+            break;
+        case RequestKind::AreaPart:
+            return ReadAreaPart(request.area, request.part);
+        case RequestKind::Write:
+            ok = ServeWriteRequest();
+            break;
+        case RequestKind::Edit:
+            ok = PerformPendingEdit();
+            break;
+        case RequestKind::KeepAlive:
+            // What the halted cycle sends: the controller drops a link that
+            // stays silent for T3'.
+            if (!PauseBeforeRequest()) return true;
+            ok = link_.ReadShortStatus();
+            ShowSequence();
+            break;
     }
-    return true;
+    if (ok) schedule_.Done(request, sent, Clock::now());
+    return ok;
 }
 
-bool Engine::ReadDueFastAreas() {
-    if (!schedule_.splitting()) return true;
-    for (int type = snp::kI; type <= snp::kAQ; ++type) {
-        // An area in progress is not due, so this ends: each level of the
-        // nesting has one more area under way.
-        if (schedule_.HasPeriod(type) && schedule_.Due(type, std::chrono::steady_clock::now()) &&
-            !ReadWholeArea(type))
-            return false;
-    }
-    return true;
-}
-
-bool Engine::ReadAreaPart(int type) {
-    const ReadPart part = schedule_.NextPart(type);
+bool Engine::ReadAreaPart(int type, const ReadPart& part) {
+    using Clock = std::chrono::steady_clock;
     const bool bitArea = snp::IsBitArea(type);
     const int area = bitArea ? type : type - snp::kAI;  // index among the areas of its kind
-    SleepMs(config_.Td);
-    const auto sent = std::chrono::steady_clock::now();
+    if (!PauseBeforeRequest()) return true;
+    const Clock::time_point sent = Clock::now();
+    const uint64_t stamp = ledger_.Next();
     if (!(bitArea ? link_.ReadBits(part.from, part.to, area)
                   : link_.ReadWords(part.from, part.to, area)))
         return false;
     ShowSequence();
-    if (schedule_.PartRead(type, sent, std::chrono::steady_clock::now())) ShowAreaRead(type);
+    ScheduledRequest request{RequestKind::AreaPart, type, part};
+    // The read's first part: later writes to its addresses make its values
+    // say nothing of the controller's memory.
+    if (!schedule_.ReadUnderWay(type)) readStamp_[type] = stamp;
+    if (schedule_.Done(request, sent, Clock::now())) CompleteArea(type);
     return true;
 }
 
-void Engine::ShowAreaRead(int type) {
-    // The whole range from the image, so the grid and the mirror take the
-    // area's parts as one.
+bool Engine::ServeWriteRequest() {
+    // Rows decided without the line (malformed, or the value known to be
+    // held) cost no request: go on to the next until one is written.
+    while (std::optional<db::WriteRequest> request = mirrorWorker_.TakeWrite()) {
+        const db::ServedRequest served = mirror_.Serve(*request);
+        mirrorWorker_.Served(served);
+        if (served.outcome == db::RequestOutcome::Failed) return false;
+        if (!db::DecidedWithoutWrite(served.outcome)) return true;
+    }
+    return true;
+}
+
+void Engine::CompleteArea(int type) {
     const uint16_t from = config_.areaFrom[type];
     const uint16_t to = config_.areaTo[type];
-    const bool mirror = config_.dbEnabled && flags_.dbAlive;
+    const int64_t atMs = NowMs();
     if (snp::IsBitArea(type)) {
-        const auto& bits = image_->bits[type];
+        auto& bits = image_->bits[type];
+        std::copy(&staging_->bits[type][from], &staging_->bits[type][to] + 1, &bits[from]);
         window_.ShowBitArea(type, from, to, std::vector<uint8_t>(&bits[from], &bits[to] + 1));
-        for (uint32_t a = from; mirror && a <= to; ++a)
-            mirror_.MirrorBitValue(type, static_cast<uint16_t>(a), bits[a] != 0 ? 1 : 0);
     } else {
         const int area = type - snp::kAI;
-        const auto& words = image_->words[area];
+        auto& words = image_->words[area];
+        std::copy(&staging_->words[area][from], &staging_->words[area][to] + 1, &words[from]);
         window_.ShowWordArea(type, from, to, std::vector<uint16_t>(&words[from], &words[to] + 1));
-        for (uint32_t a = from; mirror && a <= to; ++a)
-            mirror_.MirrorWordValue(area, static_cast<uint16_t>(a), static_cast<int16_t>(words[a]));
     }
-    areasRead_[static_cast<size_t>(type)] = true;
-    const auto took =
-        std::chrono::duration_cast<std::chrono::milliseconds>(schedule_.LastReadTook(type));
-    stats_.MarkAreaRead(type, static_cast<uint64_t>(took.count()));
+    ledger_.ReadCompleted(type, readStamp_[type]);
+    readAtMs_[type] = atMs;
+    const auto took = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(schedule_.LastReadTook(type))
+            .count());
+    stats_.MarkAreaRead(type, atMs, took);
+    AreaTags(type);
+    if (config_.dbEnabled) mirrorWorker_.AreaRead(type, *image_, atMs, took);
+    const double overAsked = schedule_.OverAsked();
+    if (!overAskShown_ && overAsked >= 1.05) {
+        // Once per Connect: the fast areas share the line, each read that
+        // many times more slowly than its period asks.
+        overAskShown_ = true;
+        char factor[16];
+        std::snprintf(factor, sizeof factor, "%.1f", overAsked);
+        ShowMessage(std::string("W27: Scan periods ask ") + factor +
+                    " x what the line carries: fast areas are read every " + factor +
+                    " x their period");
+    }
+}
+
+void Engine::CountRound() {
+    std::chrono::steady_clock::duration took{};
+    if (!schedule_.TakeRoundEnd(&took)) return;
+    const uint8_t shown = cycleCounter_.load();
+    window_.SetPanelText(kCycleCountPanel, HexByteText(shown));
+    cycleCounter_.store(static_cast<uint8_t>(shown + 1));
+    stats_.CountCycle(
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
 }
 
 }  // namespace tarnlight

@@ -58,8 +58,6 @@ int Engine::CommunicationThread() {
             continue;
         }
         if (port_.IsAborted()) break;  // cut short by Shutdown: no E22
-        // The row shows the attempts while the controller does not answer.
-        if (config_.dbEnabled) mirror_.WriteLinkStats(false);
         if (!config_.retryForever) --attemptsLeft;
         if (attemptsLeft == 0 || config_.giveUp) {
             attemptsLeft = 0;
@@ -114,7 +112,7 @@ bool Engine::ConnectionAttempt() {
     window_.SetIconIndex(kIconOnline);
     shownTags_.assign(config_.tags.size(), std::nullopt);
     SetLinkState(LinkState::Online);
-    if (config_.dbEnabled) mirror_.UpdateInfoCpuId(context_.reportedCpuId);
+    if (config_.dbEnabled) mirrorWorker_.CpuId(context_.reportedCpuId);
     return true;
 }
 
@@ -130,68 +128,35 @@ void Engine::FillPlcInfo() {
 }
 
 void Engine::CycleLoop() {
-    bool dbWarningShown = false;
+    using Clock = std::chrono::steady_clock;
     // A new link reads everything anew; so does a transmission started again
-    // after halted passes.
-    schedule_.Configure(config_);
-    bool lastPassFull = false;
+    // after halted passes. The controller drops a link silent for T3': half
+    // of it is the longest pause the schedule leaves.
+    schedule_.Configure(config_, context_.t3b / 2u);
+    ledger_.Clear();
+    bool lastFull = false;
     while (!flags_.linkLost && !flags_.stopRequested) {
-        if (config_.dbEnabled) {
-            // Pings, and re-opens a connection the server dropped; the cycle
-            // goes on either way. Only the database's own warning is taken
-            // back when it answers again: a refusal shown in an earlier pass
-            // stays until the next message.
-            if (mirror_.CheckConnection()) {
-                if (dbWarningShown) window_.SetPanelText(kMessagePanel, "");
-                dbWarningShown = false;
-                mirror_.UpdateInfoPlcState(context_.plcState.load());
-            } else {
-                ShowMessage("W13: No connection with database");
-                dbWarningShown = true;
-            }
-        }
         const bool full = flags_.transmitting != 0;
-        if (full && !lastPassFull) schedule_.Restart();
-        lastPassFull = full;
-        const bool ok = full ? FullCycle() : HaltedCycle();
-        if (!ok) {
-            flags_.linkLost = 1;
-        } else if (!full && config_.dbEnabled) {
-            // A full cycle sends the row in its own transaction; the halted
-            // one, reading no values, at the same cadence on its own.
-            mirror_.WriteLinkStats(false);
+        if (full && !lastFull) schedule_.Restart(Clock::now());
+        lastFull = full;
+        if (!full) {
+            if (!HaltedCycle()) flags_.linkLost = 1;
+            continue;
         }
+        const ScheduledRequest request = schedule_.Next(Clock::now(), Waiting());
+        CountRound();  // a pass may end without a request of its own
+        if (request.kind == RequestKind::None) {
+            WaitForWork(request.wakeAt);
+            continue;
+        }
+        if (!PerformRequest(request)) {
+            flags_.linkLost = 1;
+            break;
+        }
+        CountRound();
     }
-}
-
-bool Engine::FullCycle() {
-    // Only when every enabled area has a period and none is due: without the
-    // pause the pass would spin on the database and the write-back queue.
-    const auto idle = schedule_.IdleTime(std::chrono::steady_clock::now());
-    if (idle > std::chrono::steady_clock::duration::zero()) {
-        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(idle).count();
-        SleepMs(static_cast<unsigned>(std::min<int64_t>(ms, kIdlePassMs)));
-    }
-    const auto start = std::chrono::steady_clock::now();
-    areasRead_.fill(false);
-    // Each area completed on the way has its time in the statistics before
-    // the mirror's transaction, which carries the times to the database.
-    const bool read = ReadAreas();
-    // The tags of the areas read so far, with their values to the mirror.
-    PassTags();
-    // The values read so far go to the database even when a later read
-    // failed, as they do when each value is sent as it comes.
-    if (config_.dbEnabled) mirror_.EndCycle();
-    if (!read) return false;
-    if (config_.dbEnabled && !mirror_.ServeWriteQueue()) return false;
-    if (!PerformPendingEdit()) return false;
-    const uint8_t shown = cycleCounter_.load();
-    window_.SetPanelText(kCycleCountPanel, HexByteText(shown));
-    cycleCounter_.store(static_cast<uint8_t>(shown + 1));
-    const auto took = std::chrono::steady_clock::now() - start;
-    stats_.CountCycle(
-        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-    return true;
+    // Requests read from the tables but not written stay pending there.
+    if (config_.dbEnabled) mirrorWorker_.DropWrites();
 }
 
 bool Engine::HaltedCycle() {
@@ -209,6 +174,32 @@ bool Engine::HaltedCycle() {
     return PerformPendingEdit();
 }
 
+void Engine::WaitForWork(std::chrono::steady_clock::time_point deadline) {
+    const auto cap = std::chrono::steady_clock::now() + std::chrono::milliseconds(kIdlePassMs);
+    std::unique_lock<std::mutex> lock(sleepMutex_);
+    sleepWake_.wait_until(lock, std::min(deadline, cap),
+                          [this] { return shuttingDown_ || woken_; });
+    woken_ = false;
+}
+
+bool Engine::PauseBeforeRequest() {
+    if (config_.Td == 0) return true;
+    // A Disconnect ends the pause and the request after it is not sent.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.Td);
+    std::unique_lock<std::mutex> lock(sleepMutex_);
+    sleepWake_.wait_until(lock, until,
+                          [this] { return shuttingDown_ || flags_.stopRequested.load() != 0; });
+    return flags_.stopRequested.load() == 0;
+}
+
+void Engine::Wake() {
+    {
+        std::lock_guard<std::mutex> lock(sleepMutex_);
+        woken_ = true;
+    }
+    sleepWake_.notify_all();
+}
+
 void Engine::ShowSequence() {
     window_.SetPanelText(kSequencePanel, HexByteText(context_.sequenceNumber));
 }
@@ -224,6 +215,8 @@ void Engine::EndOfWorker() {
     // Written before the drop, so a kept database tells that it is stale.
     SetLinkState(LinkState::Offline);
     if (config_.dbEnabled) {
+        // Its last round stores what was read and served, and the link's end.
+        mirrorWorker_.Stop();
         // Whether the server still answers does not matter here.
         if (config_.dropAfter) mirror_.DropMirrorDatabase();
         connection_.Close();

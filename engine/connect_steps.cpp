@@ -23,6 +23,13 @@ void Engine::WorkerMain() {
         window_.SetEnabled(Control::SB_Transmit_Start, true);
     window_.SetEnabled(Control::SB_Transmit_Stop, false);
     window_.SetPanelText(kLinkStatePanel, "Connecting..");
+    if (config_.dbEnabled) {
+        // From here on only the database's worker uses the connection, until
+        // the end sequence stops it.
+        mirrorWorker_.Start([this](const std::string& text) { ShowMessage(text); },
+                            [this] { window_.SetPanelText(kMessagePanel, ""); }, [this] { Wake(); },
+                            &context_.plcState);
+    }
     EndConnect(ConnectOutcome::Started);
     CommunicationThread();
 }

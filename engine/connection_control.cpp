@@ -19,6 +19,7 @@ bool Engine::ShowProblem(const std::optional<SnapshotProblem>& problem) {
 
 void Engine::ResetLinkData() {
     stats_.Clear();
+    overAskShown_ = false;
     stats_.SetAreas(config_.areaEnabled, config_.scanMs);
     flags_.dbAlive = 1;
     window_.SetIconIndex(kIconNoConnection);
@@ -119,6 +120,7 @@ bool Engine::Disconnect() {
     window_.SetEnabled(Control::SB_Transmit_Start, false);
     window_.SetEnabled(Control::SB_Transmit_Stop, false);
     flags_.stopRequested = 1;
+    Wake();
     return true;
 }
 
@@ -132,6 +134,7 @@ bool Engine::StartTransmission() {
     window_.SetEnabled(Control::SB_Transmit_Start, false);
     window_.SetEnabled(Control::SB_Transmit_Stop, true);
     flags_.transmitting = 1;
+    Wake();
     return true;
 }
 
@@ -141,11 +144,13 @@ void Engine::HaltTransmission() {
     window_.SetEnabled(Control::SB_Transmit_Start, true);
     window_.SetEnabled(Control::SB_Transmit_Stop, false);
     flags_.transmitting = 0;
+    Wake();
 }
 
 void Engine::PlcRun() {
     context_.runStopCode = snp::kRunIoEnabled;
     context_.runStopPending = 1;
+    Wake();
 }
 
 void Engine::PlcStop(int ioStatusItem) {
@@ -153,6 +158,7 @@ void Engine::PlcStop(int ioStatusItem) {
     if (ioStatusItem == 0) context_.runStopCode = snp::kStopIoEnabled;
     if (ioStatusItem == 1) context_.runStopCode = snp::kStopIoDisabled;
     context_.runStopPending = 1;
+    Wake();
 }
 
 void Engine::ApplyEdit() {
@@ -163,6 +169,7 @@ void Engine::ApplyEdit() {
     // not take this request with it when it clears the flag.
     editGeneration_.fetch_add(1);
     flags_.pendingEdit = 1;
+    Wake();
 }
 
 }  // namespace tarnlight

@@ -10,15 +10,19 @@ namespace tarnlight {
 Engine::Engine(WindowPort& window)
     : window_(window),
       image_(std::make_unique<snp::MemoryImage>()),
+      staging_(std::make_unique<snp::MemoryImage>()),
       port_(window, context_.t1),
-      link_(port_, context_, config_, *image_, flags_),
-      mirror_(connection_, config_, flags_, *image_, link_) {
+      link_(port_, context_, config_, *staging_, flags_),
+      writer_(link_, ledger_),
+      mirror_(connection_, config_, flags_, *image_, writer_),
+      mirrorWorker_(mirror_, connection_, config_, flags_, stats_) {
     // Every decoded mailbox reply refreshes the state display.
     link_.SetStatusHook(
         [this] { ShowPlcStatus(window_, context_.plcState.load(), context_.sweepTime.load()); });
     link_.SetRefusalHook([this](const snp::Refusal& refusal) { ReportRefusal(refusal); });
     link_.SetCounters(&stats_.counters);
     mirror_.SetLinkStats(&stats_);
+    mirror_.SetWriteLedger(&ledger_);
 }
 
 void Engine::ReportRefusal(const snp::Refusal& refusal) {

@@ -22,7 +22,8 @@
 #include "db/mirror_connection.h"
 #include "db/plc_mirror_db.h"
 #include "engine/link_snapshot.h"
-#include "engine/scan_schedule.h"
+#include "engine/mirror_worker.h"
+#include "engine/request_schedule.h"
 #include "engine/window_port.h"
 #include "serial/serial_port.h"
 #include "settings/settings.h"
@@ -30,6 +31,7 @@
 #include "snp/snp_link.h"
 #include "snp/snp_link_context.h"
 #include "snp/tag_image.h"
+#include "snp/write_ledger.h"
 #include "types/engine_flags.h"
 #include "types/link_config.h"
 #include "types/link_stats.h"
@@ -141,20 +143,27 @@ class Engine {
     bool ConnectionAttempt();  // break and set-up chain; true when online
     void FillPlcInfo();
     void CycleLoop();
-    bool FullCycle();
     bool HaltedCycle();
-    // The reads of a full pass (area_reads.cpp): the Run/Stop steps and the
-    // areas the schedule has due, each request after the pause Td.
-    bool ReadAreas();
-    bool ReadScheduledArea(int type);  // at the area's own place in the pass
-    bool ReadWholeArea(int type);      // a fast area: every part, due ones between
-    bool ReadDueFastAreas();           // between two parts
-    bool ReadAreaPart(int type);
-    // A complete read: the values to the window and the mirror, the figures.
-    void ShowAreaRead(int type);
-    // The tags of the areas read in this pass (tag_pass.cpp): to the mirror,
-    // and those whose bits changed to the window.
-    void PassTags();
+    // The full cycle, one request at a time (area_reads.cpp): what the
+    // schedule names now, and the end of a round.
+    WaitingWork Waiting() const;
+    bool PerformRequest(const ScheduledRequest& request);
+    bool ReadAreaPart(int type, const ReadPart& part);
+    bool ServeWriteRequest();
+    void CountRound();
+    // A complete read: the area's values from its parts to the image, the
+    // window, the database's worker and the figures; its tags evaluated.
+    void CompleteArea(int type);
+    // The tags of the area just read (tag_pass.cpp): those whose bits
+    // changed to the window.
+    void AreaTags(int type);
+    // Sleeps until deadline, a command or a write request (Wake), or a
+    // Shutdown; at most kIdlePassMs, so the flags are looked at that often.
+    void WaitForWork(std::chrono::steady_clock::time_point deadline);
+    void Wake();
+    // The pause Td before a request of the full cycle; false when a
+    // Disconnect came meanwhile: the request is not sent.
+    bool PauseBeforeRequest();
     // The Edit page's write of a tag (pending_edit.cpp); false when the link failed.
     bool PerformTagEdit(const EditInputs& in, uint32_t generation);
     // The end of a manual write: the pending flag, Apply and linkLost.
@@ -182,12 +191,25 @@ class Engine {
     EngineFlags flags_;
     snp::SnpLinkContext context_;
     LinkStats stats_;
+    // Complete reads only: the values of each area as its last read left
+    // them, all parts of one read. The parts land in staging_ first.
     std::unique_ptr<snp::MemoryImage> image_;
+    std::unique_ptr<snp::MemoryImage> staging_;
     SerialPort port_;
     snp::SnpLink link_;
+    // Every write goes out through the ledger, which tells which image
+    // values still stand for the controller.
+    snp::WriteLedger ledger_;
+    snp::LedgerWriter writer_;
     db::MirrorConnection connection_;
     db::PlcMirrorDb mirror_;
-    ScanSchedule schedule_;  // worker only
+    MirrorWorker mirrorWorker_;
+    RequestSchedule schedule_;  // worker only
+    // Per MemoryType: the ledger's stamp of the first request of the read
+    // under way, and the system time its last read completed. Worker only.
+    std::array<uint64_t, kAreaCount> readStamp_{};
+    std::array<int64_t, kAreaCount> readAtMs_{};
+    bool overAskShown_ = false;  // W27 once per Connect; worker only
 
     // The message shown when the cycle loop ends with linkLost; empty for
     // "E21: Lost connection with PLC". Worker only.
@@ -195,12 +217,6 @@ class Engine {
     // A warning of the running connection attempt (a refused password),
     // shown once the link is up. Worker only.
     std::string setUpWarning_;
-    // Per MemoryType: the area's read completed in the running pass, that
-    // is its last part arrived (with scan periods an area's parts may span
-    // several passes) and its values went to the window and the mirror.
-    // Cleared at the start of every full pass; the tags of the other areas
-    // are not evaluated. Worker only.
-    snp::AreasRead areasRead_{};
     // The tags' raw bits as last shown, by tag; none at link up, so the
     // first pass shows every tag. Worker only.
     std::vector<std::optional<uint32_t>> shownTags_;
@@ -223,6 +239,7 @@ class Engine {
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;
     bool shuttingDown_ = false;  // guarded by sleepMutex_
+    bool woken_ = false;         // guarded by sleepMutex_: Wake since the last wait
     // Notified (under sleepMutex_) when the worker has cleared running_.
     std::condition_variable workerEnded_;
     // How Connect ended, for Connect's wait; notified under sleepMutex_.
@@ -234,8 +251,8 @@ class Engine {
     static constexpr std::chrono::milliseconds kDatabaseGrace{1000};
     // How often the worker looks for a cancel while the database steps run.
     static constexpr std::chrono::milliseconds kCancelPoll{50};
-    // The longest pause of a pass with nothing due, so the write-back queue
-    // and the Edit page are still served that often.
+    // The longest pause with nothing due, so the flags the commands raise
+    // are looked at that often even without a wake.
     static constexpr int64_t kIdlePassMs = 100;
 };
 

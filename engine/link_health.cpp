@@ -8,14 +8,10 @@ void Engine::SetLinkState(LinkState state) {
     if (stats_.state() == state) return;
     const bool wentDown = stats_.state() == LinkState::Online;
     stats_.SetState(state);
-    // Readers learn of a lost or ended link at once, not at the next cycle
+    // Readers learn of a lost or ended link at once, not at the next round
     // (there may be none); a server that is away gets it with the next row.
     // A link that went down also ends the tags' history ("no data").
-    if (!config_.dbEnabled) return;
-    if (wentDown)
-        mirror_.WriteLinkDown();
-    else
-        mirror_.WriteLinkStats(true);
+    if (config_.dbEnabled) mirrorWorker_.LinkStateChanged(wentDown);
 }
 
 void Engine::ShowMessage(const std::string& text) {

@@ -50,11 +50,11 @@ bool Engine::PerformPendingEdit() {
     const auto address = static_cast<uint16_t>(in.address);
     snp::WriteResult result;
     if (snp::IsBitArea(in.memType)) {
-        result = link_.WriteBit(address, in.bitValue ? 1 : 0, in.memType);
+        result = writer_.WriteBit(address, in.bitValue ? 1 : 0, in.memType);
     } else {
         // Low 16 bits: 65535 and -1 write the same word.
-        result = link_.WriteWord(address, static_cast<uint16_t>(in.wordValue & 0xFFFF),
-                                 in.memType - snp::kAI);
+        result = writer_.WriteWord(address, static_cast<uint16_t>(in.wordValue & 0xFFFF),
+                                   in.memType - snp::kAI);
     }
     return EndEdit(result, generation);
 }
@@ -74,7 +74,7 @@ bool Engine::PerformTagEdit(const EditInputs& in, uint32_t generation) {
         window_.SetEnabled(Control::Butt_UpdateMem, true);
         return true;
     }
-    return EndEdit(snp::WriteTagRaw(link_, config_.tags[index], raw), generation);
+    return EndEdit(snp::WriteTagRaw(writer_, config_.tags[index], raw), generation);
 }
 
 bool Engine::EndEdit(snp::WriteResult result, uint32_t generation) {

@@ -32,6 +32,8 @@ void LinkStats::Clear() {
         area.scanMs.store(0);
         area.lastReadMs.store(0);
         area.readMsLast.store(0);
+        area.storedReadMs.store(0);
+        area.storedReadMsLast.store(0);
     }
     std::lock_guard<std::mutex> lock(textMutex_);
     lastMessage_.clear();
@@ -42,7 +44,10 @@ void LinkStats::ResetCounters() {
     ForEachCounter([](const char*, std::atomic<uint64_t>& counter) { counter.store(0); }, counters);
     counters.cycle_ms_min.store(0);
     counters.cycle_ms_total.store(0);
-    for (AreaReads& area : areas_) area.reads.store(0);
+    for (AreaReads& area : areas_) {
+        area.reads.store(0);
+        area.storedReads.store(0);
+    }
 }
 
 void LinkStats::SetState(LinkState state) {
@@ -59,12 +64,20 @@ void LinkStats::SetAreas(const std::array<bool, kAreaCount>& enabled,
     }
 }
 
-void LinkStats::MarkAreaRead(int type, uint64_t durationMs) {
+void LinkStats::MarkAreaRead(int type, int64_t atMs, uint64_t durationMs) {
     if (type < 0 || type >= kAreaCount) return;
     AreaReads& area = areas_[type];
     area.readMsLast.store(durationMs);
-    area.lastReadMs.store(NowMs());
+    area.lastReadMs.store(atMs);
     ++area.reads;
+}
+
+void LinkStats::MarkAreaStored(int type, int64_t atMs, uint64_t durationMs) {
+    if (type < 0 || type >= kAreaCount) return;
+    AreaReads& area = areas_[type];
+    area.storedReadMsLast.store(durationMs);
+    area.storedReadMs.store(atMs);
+    ++area.storedReads;
 }
 
 void LinkStats::CountCycle(uint64_t durationMs) {
@@ -93,7 +106,9 @@ LinkStatsSnapshot LinkStats::Snapshot() const {
     snapshot.onlineSinceMs = onlineSinceMs_.load();
     bool anyEnabled = false;
     bool allRead = true;
+    bool allStored = true;
     int64_t oldest = INT64_MAX;
+    int64_t oldestStored = INT64_MAX;
     for (int type = 0; type < kAreaCount; ++type) {
         const AreaReads& from = areas_[type];
         AreaReadFigures& area = snapshot.areas[type];
@@ -102,12 +117,18 @@ LinkStatsSnapshot LinkStats::Snapshot() const {
         area.lastReadMs = from.lastReadMs.load();
         area.reads = from.reads.load();
         area.readMsLast = from.readMsLast.load();
+        area.storedReadMs = from.storedReadMs.load();
+        area.storedReads = from.storedReads.load();
+        area.storedReadMsLast = from.storedReadMsLast.load();
         if (!area.enabled) continue;
         anyEnabled = true;
         allRead = allRead && area.lastReadMs != 0;
         oldest = std::min(oldest, area.lastReadMs);
+        allStored = allStored && area.storedReadMs != 0;
+        oldestStored = std::min(oldestStored, area.storedReadMs);
     }
     snapshot.lastReadMs = anyEnabled && allRead ? oldest : 0;
+    snapshot.lastStoredReadMs = anyEnabled && allStored ? oldestStored : 0;
     // The list's counters, then the two the list leaves out.
     CounterValues& values = snapshot.counters;
     ForEachCounter([](const char*, uint64_t& value,

@@ -25,8 +25,8 @@ const char* LinkStateName(LinkState state);
 
 template <class Value>
 struct CounterSet {
-    Value cycles{};           // passes of the full cycle completed
-    Value cycle_ms_last{};    // duration of the last pass
+    Value cycles{};           // rounds of the full cycle completed (see RequestSchedule)
+    Value cycle_ms_last{};    // duration of the last round
     Value cycle_ms_max{};     // and of the longest one
     Value requests{};         // mailbox exchanges started
     Value no_ack{};           // acknowledgements that did not come
@@ -75,6 +75,12 @@ struct AreaReadFigures {
     int64_t lastReadMs = 0;   // system clock: when its last complete read ended; 0: never
     uint64_t reads = 0;       // complete reads (a counter: Reset zeroes it)
     uint64_t readMsLast = 0;  // the last one's time from its first request to its last reply
+    // The same of the reads whose values the mirror database has stored:
+    // what the tables describe. A read that could not be stored (the
+    // database away) does not count.
+    int64_t storedReadMs = 0;
+    uint64_t storedReads = 0;
+    uint64_t storedReadMsLast = 0;
 };
 
 // Everything a reader shows, copied at one moment.
@@ -84,6 +90,8 @@ struct LinkStatsSnapshot {
     // The oldest of the enabled areas' last complete reads: by then every
     // one had been read at least once. 0 while one has never been.
     int64_t lastReadMs = 0;
+    // The same of the reads the mirror database has stored.
+    int64_t lastStoredReadMs = 0;
     std::array<AreaReadFigures, kAreaCount> areas;  // by MemoryType
     CounterValues counters;
     std::string lastMessage;
@@ -106,9 +114,13 @@ class LinkStats {
     // Connect, after Clear: the areas the link reads and their periods.
     void SetAreas(const std::array<bool, kAreaCount>& enabled,
                   const std::array<uint32_t, kAreaCount>& scanMs);
-    // The area's read has completed now, durationMs after its first request.
-    void MarkAreaRead(int type, uint64_t durationMs);
-    // One pass of durationMs has completed.
+    // The area's read has completed at atMs, durationMs after its first
+    // request.
+    void MarkAreaRead(int type, int64_t atMs, uint64_t durationMs);
+    // The mirror database has stored the values of the area's read that
+    // completed at atMs.
+    void MarkAreaStored(int type, int64_t atMs, uint64_t durationMs);
+    // One round of durationMs has completed.
     void CountCycle(uint64_t durationMs);
     void SetLastMessage(const std::string& text);
     void SetDatabaseTls(const std::string& text);
@@ -124,6 +136,9 @@ class LinkStats {
         std::atomic<int64_t> lastReadMs{0};
         std::atomic<uint64_t> reads{0};
         std::atomic<uint64_t> readMsLast{0};
+        std::atomic<int64_t> storedReadMs{0};
+        std::atomic<uint64_t> storedReads{0};
+        std::atomic<uint64_t> storedReadMsLast{0};
     };
     std::array<AreaReads, kAreaCount> areas_;
     mutable std::mutex textMutex_;
