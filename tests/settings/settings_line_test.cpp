@@ -41,7 +41,7 @@ class SettingsLineTest : public ::testing::Test {
 
 TEST_F(SettingsLineTest, FirstFileNamesTheOtherStations) {
     const std::string first = Station("line1", "PLC1", "stations = line2 , line3.ini");
-    Station("line2", "PLC2", "[PLC_Memory]\n%R_enabled=1");
+    Station("line2", "PLC2");
     Station("line3", "PLC3", "[MySQL]\ndbEnabled=0\n[Tags]\nlevel=%R1");
     std::vector<LineStation> stations;
     ASSERT_EQ(LoadLine(first, stations), LoadResult::Ok);
@@ -49,9 +49,7 @@ TEST_F(SettingsLineTest, FirstFileNamesTheOtherStations) {
     EXPECT_EQ(stations[0].name, "line1");
     EXPECT_EQ(stations[2].path, SettingsFilePath("line3"));
     EXPECT_EQ(stations[1].settings.cpuId, "PLC2");
-    EXPECT_TRUE(stations[1].settings.areaEnabled[4]);
     EXPECT_EQ(stations[2].settings.tags.size(), 1u);
-    EXPECT_EQ(stations[2].settings.baudRate, 5);
 
     // Without the key a file is a line of one, whatever its SNP ID.
     Station("alone", "");
