@@ -16,7 +16,8 @@ bool operator==(const Settings& a, const Settings& b) {
            a.dbPassword == b.dbPassword && a.dbName == b.dbName && a.dropAfter == b.dropAfter &&
            a.dropBefore == b.dropBefore && a.mirrorEachValue == b.mirrorEachValue &&
            a.dbTls == b.dbTls && a.scanMs == b.scanMs && a.maxReadBytes == b.maxReadBytes &&
-           a.historyDb == b.historyDb && a.historyDays == b.historyDays && a.tags == b.tags;
+           a.historyDb == b.historyDb && a.historyDays == b.historyDays && a.tags == b.tags &&
+           a.stations == b.stations;
 }
 
 Settings DefaultSettings() {

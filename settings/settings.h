@@ -58,6 +58,10 @@ struct Settings {
     int baudRate = 6;  // combo 0..9 (19200), -1 no selection
     int parity = 0;    // radio 0 odd, 1 even, 2 none; -1 no item
     int stopBits = 0;  // radio 0 one, 1 two; -1 no item
+    // File-only key stations: the other stations' settings files when this
+    // file is the first of a line of several controllers (settings_line.h);
+    // empty for a controller alone on its port. Kept as written.
+    std::string stations;
 
     // [PLC_Info]
     std::string cpuId;        // key CPU_ID

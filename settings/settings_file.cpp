@@ -372,6 +372,7 @@ bool ReadTags(const IniText& ini, std::vector<TagDefinition>& tags, std::string*
 }
 
 bool ReadFileOnlyKeys(const IniText& ini, const Reader& reader, Settings& s, std::string* problem) {
+    reader.Text("RS232", "stations", &s.stations);
     reader.Bool("MySQL", "mirrorEachValue", &s.mirrorEachValue);
     if (!ReadDbTls(ini, reader, s.dbTls, problem)) return false;
     reader.Text("MySQL", "historyDb", &s.historyDb);
@@ -393,6 +394,9 @@ void WriteFileOnlyKeys(IniText& ini, const Settings& s) {
                                 const std::string& value) {
         if (!ini.Has(section, key)) ini.Set(section, key, value);
     };
+    // Only the first file of a line has one; a controller alone on its port
+    // gets no empty key.
+    if (!s.stations.empty()) missing("RS232", "stations", EncodeText(s.stations));
     for (int a = 0; a < kSettingsAreaCount; ++a) {
         missing("PLC_Memory", std::string(kAreaKeyNames[a]) + "_scan", std::to_string(s.scanMs[a]));
     }

@@ -23,10 +23,10 @@ enum class SaveResult { Ok, WriteFailed };
 
 // Writes every key of `settings` into the file at `path`. The keys without a
 // control on the pages (mirrorEachValue, sslMode, sslCa, sslCert, sslKey,
-// historyDb, historyDays, %I_scan .. %AQ_scan, maxReadBytes) and the [Tags]
-// section as a whole are written only where the file lacks them, with the
-// values in `settings`: one that stands in the file stays as it is. An
-// existing file
+// historyDb, historyDays, %I_scan .. %AQ_scan, maxReadBytes, stations when
+// not empty) and the [Tags] section as a whole are written only where the
+// file lacks them, with the values in `settings`: one that stands in the
+// file stays as it is. An existing file
 // keeps everything Save does not know (other keys and sections, comments,
 // blank lines) and its line ends; a known key is replaced where it stands, a
 // missing key is added at the end of its section, a missing section at the end

@@ -3,69 +3,21 @@
 // (or a real serial port), answers attach, mailbox and intermediate frames,
 // keeps the discrete and register memory, and can inject line faults. Tests,
 // benchmarks and the demo talk to it exactly as the program talks to a PLC.
-#include <array>
-#include <atomic>
-#include <cstddef>
+//
+// Several controllers can share its line (AddStation), as several PLCs share
+// one RS-485 pair: each station has its own SNP ID, memory, state, privilege,
+// faults, counters and request log, and only the station that the last
+// attach named answers. The methods below without a station act on station 0,
+// the one the simulator is made with.
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "sim/sim_config.h"
+#include "sim/sim_station.h"
+
 namespace tarnlight::sim {
-
-struct SimConfig {
-    // SNP ID answered in the attach reply. Attach requests with an empty ID or
-    // this ID are answered, others ignored (several controllers on one line).
-    std::string cpuId;
-    uint8_t familyCode = 16;     // controller type frame byte 10 (16: Series 90-30)
-    uint8_t modelCode = 30;      // byte 11 (30: CPU311)
-    uint8_t privilegeLevel = 2;  // granted by the privilege request
-    // Empty: every privilege request is granted. Else only one carrying this
-    // password (at most 8 characters); another gets an error reply
-    // (kErrorRefused) and the link keeps the level it has.
-    std::string password;
-    uint16_t t1 = 5;         // T1 returned in the attach reply (ms); paused before each block sent
-    bool echoTimers = true;  // timer reply echoes the request's T2/T3' bytes; else t2Reply/t3bReply
-    uint16_t t2Reply = 1000, t3bReply = 5000;
-    uint8_t plcState = 0;         // 0 "Run, I/O Enabled" ... 6 "Stop, I/O Enabled"
-    uint16_t sweepTime = 123;     // tenths of ms while running; reported 0 while stopped
-    size_t textBufferData = 256;  // data bytes per text buffer of a long read reply (even number)
-    uint32_t lineBaud = 0;        // 0: no line-speed emulation; else every byte takes its wire time
-    bool parity = true;           // 11 bits per byte with parity, 10 without (for the emulation)
-    int turnaroundMs = 0;         // extra delay before each reply
-    bool liveProcess = false;     // counter in %R1 and a rotating pattern in %I1..%I8
-    int ackWaitMs = 2000;         // how long the sim waits for the master's acknowledgement
-    // Memory size: addresses per bit area (at most 8192) and per word area (at
-    // most 4096). Reads and writes reaching beyond it get an error reply.
-    uint32_t bitMemory = 8192;
-    uint32_t wordMemory = 4096;
-};
-
-// Error codes (major, minor; reply offsets 20 and 21) of the simulator's
-// error replies. They are the simulator's own choice, only there so that a
-// master can show them.
-struct SimErrorCodes {
-    uint8_t major;
-    uint8_t minor;
-};
-inline constexpr SimErrorCodes kErrorNoSuchMemory{0x04, 0x02};  // selector or address
-inline constexpr SimErrorCodes kErrorRefused{0x05, 0x01};       // the refusal faults
-
-struct SimStats {
-    uint64_t attaches = 0;
-    uint64_t mailboxRequests = 0;
-    uint64_t intermediates = 0;
-    uint64_t acksReceived = 0;
-    uint64_t writes = 0;
-    uint64_t garbageBytes = 0;
-    uint64_t bccErrors = 0;
-};
-
-// Memory areas by index.
-inline constexpr int kAreaI = 0, kAreaM = 1, kAreaQ = 2;    // bit areas, 1..8192
-inline constexpr int kAreaAI = 0, kAreaR = 1, kAreaAQ = 2;  // word areas, 1..4096
-inline constexpr uint16_t kBitCount = 8192;
-inline constexpr uint16_t kWordCount = 4096;
 
 class PlcSimulator {
   public:
@@ -82,6 +34,24 @@ class PlcSimulator {
     const std::string& deviceLinkPath() const;  // empty when none was made
     bool Start();                               // serving thread
     void Stop();
+
+    // Adds a controller to the line, before Start(); returns its index. Once
+    // there are several, an attach selects the station with the ID it names
+    // (compared on the 8 bytes of the attach field) and every other station
+    // goes back to waiting for its own attach, as after a break; an attach
+    // with an empty or unknown ID selects none, and mailbox and intermediate
+    // frames are answered only by the selected station. Only the line fields
+    // of the first station's SimConfig (lineBaud, parity) count. Returns -1
+    // while serving, for an empty ID, or for an ID already on the line
+    // (station 0's included, which must then have one too).
+    int AddStation(SimConfig config);
+    int stationCount() const;
+    int FindStation(const std::string& cpuId) const;  // -1 when none has that ID
+    SimStation& station(int index);                   // 0 <= index < stationCount()
+    const SimStation& station(int index) const;
+    // The station the line is attached to: -1 for none; always 0 while the
+    // simulator has only one station (it then answers without an attach too).
+    int attachedStation() const;
 
     // Memory: %I %M %Q 1..8192 bits (area 0..2), %AI %R %AQ 1..4096 words
     // (area 0..2). Out-of-range addresses read 0 and ignore writes. Thread-safe.
@@ -119,18 +89,12 @@ class PlcSimulator {
         int exchanges);  // silent (pulled cable) after that many further requests; -1 cancels
     void RestoreLine();  // answer again after a drop
 
+    // Counters of station 0. Garbage and check-code errors on the line count
+    // at the station the line is attached to (station 0 while none is).
     SimStats stats() const;
 
-    // The decoded requests received so far, for tests: frame type, service
-    // code, data bytes 21..33 and sequence number. Attach requests addressed
-    // to this controller appear with frame type 'A' and zero fields; requests
-    // swallowed by a fault injection are listed too.
-    struct Request {
-        uint8_t frameType;
-        uint8_t serviceCode;
-        std::array<uint8_t, 13> data;
-        uint8_t sequence;
-    };
+    // The decoded requests station 0 received so far (see SimRequest).
+    using Request = SimRequest;
     std::vector<Request> requests() const;
     void ClearRequests();
     std::vector<uint8_t> lastAttachRequest() const;  // whole 24-byte attach request
@@ -138,7 +102,8 @@ class PlcSimulator {
     std::vector<uint8_t> lastMailboxRequest() const;
 
     // Notable events (attach, write, run/stop) as one line of text each, for
-    // the CLI. Called on the serving thread; set before Start().
+    // the CLI; with several stations each line starts with the station's ID
+    // and a colon. Called on the serving thread; set before Start().
     using EventSink = void (*)(void* context, const std::string& line);
     void SetEventSink(EventSink sink, void* context);
 

@@ -20,6 +20,31 @@ constexpr int kSliceMs = 20;
 
 }  // namespace
 
+int BreakMarks::Decode(const uint8_t* in, size_t count, std::deque<uint8_t>& out) {
+    int breaks = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t b = in[i];
+        if (state_ == 0) {
+            if (b == 0xFF) {
+                state_ = 1;
+            } else {
+                out.push_back(b);
+            }
+        } else if (state_ == 1) {
+            state_ = b == 0x00 ? 2 : 0;
+            if (b != 0x00) out.push_back(b);  // FF FF: the data byte FF
+        } else {
+            state_ = 0;
+            if (b == 0x00) {
+                ++breaks;
+            } else {
+                out.push_back(b);
+            }
+        }
+    }
+    return breaks;
+}
+
 SimLine::~SimLine() {
     Close();
 }
@@ -56,6 +81,10 @@ bool SimLine::OpenDevice(const std::string& path, uint32_t baud, bool parity) {
         return false;
     }
     cfmakeraw(&tio);
+    // A break arrives as FF 00 00 (BreakMarks), so the controllers on the
+    // line can go back to waiting for an attach as real ones do.
+    tio.c_iflag |= PARMRK;
+    tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag &= ~(CSTOPB | PARENB | PARODD);
     if (parity) tio.c_cflag |= PARENB | PARODD;
@@ -66,6 +95,8 @@ bool SimLine::OpenDevice(const std::string& path, uint32_t baud, bool parity) {
         return false;
     }
     tcflush(fd, TCIOFLUSH);
+    marks_ = BreakMarks();
+    markBreaks_ = true;
     fd_ = fd;
     path_ = path;
     return true;
@@ -77,6 +108,8 @@ void SimLine::Close() {
     fd_ = -1;
     slaveKeepOpen_ = -1;
     pending_.clear();
+    markBreaks_ = false;
+    breakSeen_ = false;
 }
 
 void SimLine::SetLineSpeed(uint32_t baud, bool parity) {
@@ -108,7 +141,11 @@ bool SimLine::Fill(int sliceMs) {
         uint8_t buf[1024];
         const ssize_t n = ::read(fd_, buf, sizeof buf);
         if (n > 0) {
-            pending_.insert(pending_.end(), buf, buf + n);
+            if (!markBreaks_) {
+                pending_.insert(pending_.end(), buf, buf + n);
+            } else if (marks_.Decode(buf, static_cast<size_t>(n), pending_) > 0) {
+                breakSeen_ = true;
+            }
             return true;
         }
     }
@@ -158,7 +195,14 @@ size_t SimLine::DiscardPending() {
         if (r <= 0) break;
         n += static_cast<size_t>(r);
     }
+    marks_ = BreakMarks();  // a mark cut in two is lost with the rest
     return n;
+}
+
+bool SimLine::TakeBreak() {
+    const bool seen = breakSeen_;
+    breakSeen_ = false;
+    return seen;
 }
 
 bool SimLine::SleepUntil(Clock::time_point deadline) {

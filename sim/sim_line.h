@@ -4,7 +4,8 @@
 // waiting for an acknowledgement can be handed back to the frame parser, and
 // an optional line-speed emulation that gives every byte its time on the wire.
 // Every wait is cut into short poll() slices so a stop request is seen
-// promptly.
+// promptly. On a real port a line break is seen (a pty carries none): the
+// kernel marks it in the input, and the mark is taken out here.
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -14,6 +15,19 @@
 #include <string>
 
 namespace tarnlight::sim {
+
+// Takes the kernel's marks out of a port's input read with PARMRK: FF FF is
+// a data byte FF, FF 00 00 a break, FF 00 X a byte X received with a framing
+// or parity error (kept as X: the check code catches it). A mark may be split
+// across reads; the state carries over.
+class BreakMarks {
+  public:
+    // Appends the data bytes of in[0..count) to out; returns the breaks seen.
+    int Decode(const uint8_t* in, size_t count, std::deque<uint8_t>& out);
+
+  private:
+    int state_ = 0;  // 0 plain, 1 after FF, 2 after FF 00
+};
 
 class SimLine {
   public:
@@ -28,7 +42,7 @@ class SimLine {
     // stays valid while the program closes and reopens its end.
     bool OpenPty();
     // Opens a real serial port raw at baud (8 data bits, odd parity when
-    // parity is set, 1 stop bit).
+    // parity is set, 1 stop bit), with breaks marked in the input.
     bool OpenDevice(const std::string& path, uint32_t baud, bool parity);
     void Close();
     bool isOpen() const { return fd_ >= 0; }
@@ -52,6 +66,8 @@ class SimLine {
     void Unread(const uint8_t* bytes, size_t count);
     // Discards every byte available now; returns how many.
     size_t DiscardPending();
+    // True once after one or more breaks arrived (real ports only).
+    bool TakeBreak();
 
     // Writes all bytes, paced at the emulated line speed. False when the line
     // stays blocked for a second or a stop was requested.
@@ -67,6 +83,9 @@ class SimLine {
     // sliceMs. False on a stop request.
     bool Fill(int sliceMs);
 
+    BreakMarks marks_;
+    bool markBreaks_ = false;
+    bool breakSeen_ = false;
     int fd_ = -1;
     int slaveKeepOpen_ = -1;
     std::string path_;

@@ -351,6 +351,7 @@ TEST_F(SettingsFileTest, FileOnlyKeysAreWrittenWhereTheFileLacksThem) {
     EXPECT_TRUE(LoadText(this, "[MySQL]\nmirrorEachValue = 0x1\n").mirrorEachValue);
     EXPECT_FALSE(LoadText(this, "[MySQL]\nmirrorEachValue=yes\n").mirrorEachValue);
     Settings s = LoadText(this,
+                          "[RS232]\nstations = line3, line4\n"
                           "[PLC_Memory]\n%I_scan=500\nmaxReadBytes=0x100\n"
                           "[MySQL]\nmirrorEachValue=1\nsslMode = verify_identity\n"
                           "sslCa=/ca.pem\nsslKey=k\nhistoryDb=hist\nhistoryDays=7\n"
@@ -360,6 +361,7 @@ TEST_F(SettingsFileTest, FileOnlyKeysAreWrittenWhereTheFileLacksThem) {
     EXPECT_EQ(s.maxReadBytes, 256);
     EXPECT_EQ(s.historyDb, "hist");
     EXPECT_EQ(s.historyDays, 7);
+    EXPECT_EQ(s.stations, "line3, line4");
     ASSERT_EQ(s.tags.size(), 2U);
     EXPECT_EQ(s.tags[0].name, "flow");
 
@@ -368,6 +370,7 @@ TEST_F(SettingsFileTest, FileOnlyKeysAreWrittenWhereTheFileLacksThem) {
     ASSERT_EQ(SaveSettings(s, line2, nullptr), SaveResult::Ok);
     const std::string saved = Read(line2);
     EXPECT_NE(saved.find("sslMode=VERIFY_IDENTITY\nsslCa=/ca.pem\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("stopBits=0\nstations=line3, line4\n"), std::string::npos) << saved;
     EXPECT_NE(saved.find("\n[Tags]\nflow=%AI3 INT scale=0.01 history deadband=0.5\n"
                          "pump=%Q5 BOOL\n"),
               std::string::npos)
@@ -385,6 +388,9 @@ TEST_F(SettingsFileTest, FileOnlyKeysAreWrittenWhereTheFileLacksThem) {
     EXPECT_NE(kept.find("[Tags]\n; none yet\n"), std::string::npos) << kept;
     EXPECT_EQ(kept.find("flow="), std::string::npos) << kept;
     EXPECT_NE(kept.find("historyDb=hist\n"), std::string::npos) << kept;
+    Write(edited, "[RS232]\nstations=line9\n");
+    ASSERT_EQ(SaveSettings(s, edited, nullptr), SaveResult::Ok);
+    EXPECT_NE(Read(edited).find("stations=line9\n"), std::string::npos);
 }
 
 // Values no default may stand in for make the file unloadable, and the
