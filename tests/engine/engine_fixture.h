@@ -47,12 +47,16 @@ class EngineTest : public ::testing::Test {
         sim_.reset();
     }
 
-    // A new simulator on a new pty, published as COM1 (replacing the link).
-    bool StartSimulator() {
+    // A new simulator on a new pty, published as COM1 (replacing the link);
+    // lineBaud: every byte takes its time at that speed (0: as fast as the
+    // pty carries it).
+    bool StartSimulator(uint32_t lineBaud = 0) {
+        sim_.reset();
         sim::SimConfig config;
         config.cpuId = "TARN7";
         config.t1 = 0;  // no pauses: cycles as fast as the pty carries them
         config.ackWaitMs = 500;
+        config.lineBaud = lineBaud;
         sim_ = std::make_unique<sim::PlcSimulator>(config);
         return sim_->OpenPty() && sim_->CreateDeviceLink(0) && sim_->Start();
     }

@@ -185,6 +185,100 @@ TEST_F(MirrorEngineTest, TagsReachTheTablesTheWindowAndThePlc) {
     other_->Exec("DROP DATABASE " + pages_.historyDb);
 }
 
+// A request is acknowledged without a write only when a read made after
+// Tarnlight's last write to the address shows the value: asking back the
+// old value right after a write (raw or through a tag), while the slow %R
+// read that began before it is still under way, writes it.
+TEST_F(MirrorEngineTest, ARequestIsDoneOnlyOnceThePlcHoldsItsValue) {
+    ASSERT_TRUE(StartSimulator(115200));
+    TagDefinition level;
+    ASSERT_TRUE(ParseTagDefinition("level", "%R6 INT", &level, nullptr));
+    pages_.tags = {level};
+    pages_.areaEnabled = {true, false, false, false, true, false};
+    pages_.areaTo[snp::kI] = 8;
+    pages_.scanMs[snp::kI] = 100;
+    pages_.areaTo[snp::kR] = 4096;
+    pages_.maxReadBytes = 64;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    ASSERT_TRUE(WaitFor([&] { return engine_->Statistics().areas[snp::kR].reads >= 1; }));
+    const auto ask = [&](const std::string& table, const std::string& row, int value) {
+        ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + "." + table +
+                                 " SET value=" + std::to_string(value) + ", flag=1 WHERE " + row));
+        EXPECT_TRUE(WaitFor([&] {
+            return other_->Number("SELECT flag FROM " + dbName_ + "." + table + " WHERE " + row) ==
+                   0;
+        }));
+    };
+    ask("new_r", "id=5", 42);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 5), 42);
+    ask("new_r", "id=5", 0);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 5), 0);
+    ask("new_tags", "name='level'", 9);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 6), 9);
+    ask("new_r", "id=6", 0);
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 6), 0);
+    EXPECT_EQ(WriteLengths(), (std::vector<int>{1, 1, 1, 1}));
+    DisconnectAndWait();
+}
+
+// Two large fast areas that ask far more than the line carries, on a server
+// that goes away and comes back: W27 says by how much, link_stats stays
+// live beside the long reads, a flagged row goes out between two parts, the
+// reads made while the server was away are not counted as stored and the
+// first read stored after it describes the table, and Disconnect ends after
+// the request on the line.
+TEST_F(MirrorEngineTest, TheDatabaseKeepsItsPaceBesideLongReads) {
+    UseOwnServer("engine-pace");
+    ASSERT_TRUE(StartSimulator(115200));
+    pages_.areaEnabled = {true, false, false, false, true, false};
+    pages_.areaTo[snp::kI] = 8192;
+    pages_.areaTo[snp::kR] = 4096;
+    pages_.scanMs[snp::kI] = 100;
+    pages_.scanMs[snp::kR] = 100;
+    pages_.maxReadBytes = 64;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    EXPECT_GE(window_.WaitForCall("panel 8 W27: Scan periods ask ", 0, true,
+                                  std::chrono::seconds(30)),
+              0);
+
+    const std::string updated = "SELECT updated_at FROM " + dbName_ + ".link_stats";
+    for (int step = 0; step < 3; ++step) {
+        const std::string before = other_->Scalar(updated);
+        EXPECT_TRUE(WaitFor([&] { return other_->Scalar(updated) > before; },
+                            std::chrono::seconds(3)));
+    }
+    ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_r SET value=77, flag=1 WHERE id=7"));
+    EXPECT_TRUE(WaitFor([&] { return Flag("new_r", 7) == 0; }, std::chrono::seconds(3)));
+    EXPECT_EQ(sim_->GetWord(sim::kAreaR, 7), 77);
+
+    ASSERT_TRUE(ownServer_->Stop());
+    sim_->SetWord(sim::kAreaR, 8, 88);
+    const uint64_t readsAway = engine_->Statistics().areas[snp::kR].reads;
+    ASSERT_TRUE(WaitFor([&] { return engine_->Statistics().areas[snp::kR].reads >= readsAway + 2; },
+                        std::chrono::seconds(30)));
+    const uint64_t storedAway = engine_->Statistics().areas[snp::kR].storedReads;
+    ASSERT_TRUE(ownServer_->Start());
+    other_ = std::make_unique<OtherClient>(params_);
+    // The first read stored after the outage is one made after the change,
+    // and stored with it; none made while the server was away counts.
+    const std::string reads =
+        "SELECT `reads` FROM " + dbName_ + ".area_stats WHERE area = '%R'";
+    ASSERT_TRUE(WaitFor([&] { return other_->Number(reads) > static_cast<long>(storedAway); },
+                        std::chrono::seconds(15)));
+    EXPECT_EQ(Value("plc_r", 8), 88);
+    const LinkStatsSnapshot stats = engine_->Statistics();
+    EXPECT_LT(stats.areas[snp::kR].storedReads, stats.areas[snp::kR].reads);
+    EXPECT_EQ(other_->Number("SELECT last_read_at > UTC_TIMESTAMP(3) - INTERVAL 10 SECOND FROM " +
+                             dbName_ + ".area_stats WHERE area = '%R'"),
+              1);
+
+    const size_t requests = sim_->requests().size();
+    DisconnectAndWait();
+    EXPECT_LE(sim_->requests().size(), requests + 1);
+}
+
 TEST_F(MirrorEngineTest, KeepsTheDatabaseWithoutDropAfter) {
     pages_.dropAfter = false;
     ASSERT_GE(ConnectOnline(), 0);

@@ -540,6 +540,28 @@ TEST_F(ScanRateTest, FastAreaGoesBetweenTheSlowAreasParts) {
                        std::min(stats.areas[snp::kI].lastReadMs, stats.areas[snp::kR].lastReadMs)));
 }
 
+// Every area fast with a long period: between its reads the line is never
+// silent for half of T3' (200 ms here), and a round is one read of it.
+TEST_F(EngineTest, AnIdleFullCycleKeepsTheLinkAlive) {
+    pages_.areaEnabled = {false, false, false, false, true, false};
+    pages_.areaTo[snp::kR] = 4;
+    pages_.scanMs[snp::kR] = 20000;
+    ASSERT_GE(ConnectOnline(), 0);
+    ASSERT_TRUE(engine_->StartTransmission());
+    ASSERT_GE(window_.WaitForCall("words 4 ", 0, true), 0);
+    sim_->ClearRequests();
+    const auto statusRequests = [&] {
+        const auto requests = sim_->requests();
+        return std::count_if(requests.begin(), requests.end(), [](const auto& r) {
+            return r.frameType == 'M' && r.serviceCode == 0x00;
+        });
+    };
+    ASSERT_TRUE(WaitFor([&] { return statusRequests() >= 5; }));
+    EXPECT_EQ(static_cast<size_t>(statusRequests()), sim_->requests().size());
+    EXPECT_EQ(window_.Count("panel 6 0x00"), 1);
+    EXPECT_EQ(window_.Find("panel 6 0x01"), -1);
+}
+
 // With every period 0 nothing is split and every pass reads every area once,
 // request for request as the cycle always did.
 TEST_F(ScanRateTest, AllPeriodsZeroSendTheSameRequestsAsEver) {

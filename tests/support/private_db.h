@@ -117,6 +117,9 @@ class OwnServer {
     // statements, but nothing answers them, as with a hung server.
     bool Freeze() { return Signal(SIGSTOP); }
     bool Continue() { return Signal(SIGCONT); }
+    // Down and up again, its data kept: a restarted server.
+    bool Stop() { return RunPrivateDbScript("stop", dir_) == 0; }
+    bool Start() { return RunPrivateDbScript("start", dir_) == 0; }
 
   private:
     bool Signal(int signal) {
