@@ -149,6 +149,9 @@ void Engine::CycleLoop() {
                 ShowMessage("W13: No connection with database");
                 dbWarningShown = true;
             }
+            // The history's journal and writer say what befell its rows.
+            const std::string history = mirror_.TakeHistoryWarning();
+            if (!history.empty()) ShowMessage(history);
         }
         const bool full = flags_.transmitting != 0;
         if (full && !lastPassFull) schedule_.Restart();
@@ -224,6 +227,9 @@ void Engine::EndOfWorker() {
     // Written before the drop, so a kept database tells that it is stale.
     SetLinkState(LinkState::Offline);
     if (config_.dbEnabled) {
+        // The link's end is in the journal: sent now if the server takes
+        // it, else at the next start.
+        mirror_.CloseHistory();
         // Whether the server still answers does not matter here.
         if (config_.dropAfter) mirror_.DropMirrorDatabase();
         connection_.Close();
