@@ -433,6 +433,7 @@ std::optional<int64_t> HistoryJournal::Offset() const {
 }
 
 bool HistoryJournal::Flush(bool sync) {
+    std::lock_guard<std::mutex> files(fileMutex_);
     if (dir_ < 0) return false;
     std::string data;
     uint64_t rows = 0;
@@ -520,6 +521,7 @@ bool HistoryJournal::Flush(bool sync) {
 }
 
 void HistoryJournal::ReadBatch(std::size_t max, std::vector<JournalRow>& rows) {
+    std::lock_guard<std::mutex> files(fileMutex_);
     rows.clear();
     batchEnds_.clear();
     // Past the end of a segment that is not written to any more: the next one.
@@ -551,6 +553,7 @@ void HistoryJournal::ReadBatch(std::size_t max, std::vector<JournalRow>& rows) {
 }
 
 void HistoryJournal::Delivered(uint64_t seq) {
+    std::lock_guard<std::mutex> files(fileMutex_);
     for (const auto& [rowSeq, end] : batchEnds_) {
         if (rowSeq > seq) break;
         cursorSegment_ = batchSegment_;
@@ -562,6 +565,7 @@ void HistoryJournal::Delivered(uint64_t seq) {
 }
 
 void HistoryJournal::SkipDelivered(uint64_t seq) {
+    std::lock_guard<std::mutex> files(fileMutex_);
     if (seq <= delivered_.load()) return;
     delivered_ = seq;
     WriteDelivered();

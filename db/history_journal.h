@@ -82,7 +82,8 @@ class HistoryJournal {
     void SetOffset(int64_t offsetMs);
     std::optional<int64_t> Offset() const;
 
-    // --- the writer's side: one thread ---
+    // --- the writer's side: one thread flushes, another sends; each call
+    // holds the files for as long as it takes, never longer ---
     // The queue to the current segment; with sync also fsync and the state
     // file. False when the disk refused (the rows stay queued).
     bool Flush(bool sync);
@@ -152,7 +153,8 @@ class HistoryJournal {
     std::atomic<uint64_t> delivered_{0};
     std::atomic<uint64_t> setAside_{0};
 
-    // The writer's side.
+    // The writer's side, behind fileMutex_.
+    std::mutex fileMutex_;
     std::vector<Segment> segments_;  // in order; the last one is written to
     int segmentFile_ = -1;
     bool syncDue_ = false;

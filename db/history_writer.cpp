@@ -33,6 +33,7 @@ void HistoryWriter::Start() {
         stopping_ = false;
     }
     connection_.ClearAbort();
+    syncer_ = std::thread([this] { Sync(); });
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -56,7 +57,21 @@ void HistoryWriter::Stop(std::chrono::milliseconds drain) {
     thread_.join();
     ended = true;
     watchdog.join();
+    syncer_.join();
+    journal_.Flush(true);
     connection_.Close();
+}
+
+void HistoryWriter::Sync() {
+    auto nextSync = Clock::now() + kSyncInterval;
+    for (;;) {
+        const auto now = Clock::now();
+        const bool sync = now >= nextSync;
+        journal_.Flush(sync);
+        if (sync) nextSync = now + kSyncInterval;
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wake_.wait_for(lock, kTick, [this] { return stopping_; })) return;
+    }
 }
 
 std::string HistoryWriter::TakeWarning() {
@@ -88,7 +103,6 @@ void HistoryWriter::Failed(const std::string& what) {
 }
 
 void HistoryWriter::Run() {
-    nextSync_ = Clock::now() + kSyncInterval;
     nextPurge_ = Clock::now();
     for (;;) {
         bool stopping = false;
@@ -99,9 +113,8 @@ void HistoryWriter::Run() {
             draining = stopping_ && Clock::now() < drainUntil_;
         }
         const auto now = Clock::now();
-        const bool sync = stopping || now >= nextSync_;
-        journal_.Flush(sync);
-        if (sync) nextSync_ = now + kSyncInterval;
+        // What the cycle queued goes out without waiting for the syncer.
+        journal_.Flush(false);
         if (stopping && !draining) break;
 
         Sent sent = Sent::Nothing;
@@ -115,7 +128,6 @@ void HistoryWriter::Run() {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait_for(lock, kTick, [this] { return stopping_; });
     }
-    journal_.Flush(true);
     ShowFigures();
 }
 

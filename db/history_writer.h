@@ -4,8 +4,9 @@
 // slow, its table renamed or dropped, rights revoked) the cycle and its
 // connection never wait for it, and the rows wait in the journal.
 //
-// Every quarter second it writes the journal's queue to disk (synced at
-// least once a second), then sends the rows in batches of kBatchRows, each
+// A thread of its own writes the journal's queue to disk every quarter
+// second (synced at least once a second), whatever the server does; the
+// sending thread sends the rows in batches of kBatchRows, each
 // in one transaction with the journal's position, so a row arrives once and
 // in the order read. A batch the server refuses because of a row is sent
 // again row by row: the row at fault is set aside in the journal with the
@@ -64,6 +65,7 @@ class HistoryWriter {
   private:
     enum class Sent { Nothing, Some, Failed };
     void Run();
+    void Sync();
     bool Connected();
     bool Prepare();
     Sent SendBatch();
@@ -81,6 +83,7 @@ class HistoryWriter {
     LinkStats* stats_;
     MirrorConnection connection_;
     std::thread thread_;
+    std::thread syncer_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;  // guarded by mutex_
@@ -93,7 +96,6 @@ class HistoryWriter {
     bool recreatedShown_ = false;  // W29 said once
     bool failureShown_ = false;    // W31 said for this run of failures
     std::chrono::steady_clock::time_point nextTry_{};
-    std::chrono::steady_clock::time_point nextSync_{};
     std::chrono::steady_clock::time_point nextOffset_{};
     std::chrono::steady_clock::time_point nextPurge_{};
     std::atomic<std::chrono::milliseconds::rep> purgeInterval_{60'000};

@@ -247,7 +247,9 @@ TEST_F(GatewayTest, AKilledGatewayLosesNoHistoryRowAndMarksTheCrashGap) {
     EXPECT_EQ(admin.Scalar(rows), "1");
 
     Start(args);
-    ASSERT_TRUE(WaitFor([&] { return admin.Scalar(rows) == "1,2,3,NULL,3"; })) << Output();
+    ASSERT_TRUE(WaitFor([&] { return admin.Scalar(rows) == "1,2,3,NULL,3"; }))
+        << admin.Scalar(rows) << "\n"
+        << Output();
     EXPECT_EQ(
         admin.Number(
             "SELECT COUNT(*) FROM " + hist +
