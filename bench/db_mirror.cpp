@@ -72,6 +72,7 @@ void Configure(LinkConfig& config, bool largest) {
 }
 
 double Median(std::vector<double> v) {
+    if (v.empty()) return -1;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
 }
@@ -234,7 +235,7 @@ class Bench {
         Configure(config_, true);
         mirror_.SetLinkStats(&stats_);
         if (!Connect()) return result;
-        const auto waiting = [&] { return stats_.Snapshot().counters.history_waiting; };
+        const auto waiting = [&] { return mirror_.historyJournal().figures().waiting; };
         const auto settle = [&] {
             for (int i = 0; i < 6000 && waiting() != 0; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));

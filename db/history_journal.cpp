@@ -434,6 +434,15 @@ std::optional<int64_t> HistoryJournal::Offset() const {
 
 bool HistoryJournal::Flush(bool sync) {
     std::lock_guard<std::mutex> files(fileMutex_);
+    return FlushLocked(sync);
+}
+
+bool HistoryJournal::FlushIfFree() {
+    std::unique_lock<std::mutex> files(fileMutex_, std::try_to_lock);
+    return files.owns_lock() && FlushLocked(false);
+}
+
+bool HistoryJournal::FlushLocked(bool sync) {
     if (dir_ < 0) return false;
     std::string data;
     uint64_t rows = 0;

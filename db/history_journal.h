@@ -87,6 +87,10 @@ class HistoryJournal {
     // The queue to the current segment; with sync also fsync and the state
     // file. False when the disk refused (the rows stay queued).
     bool Flush(bool sync);
+    // From the cycle, once a pass: the queue written (not synced) at once,
+    // so a killed process loses nothing; skipped while the writer's side
+    // holds the files (a sync under way), which then writes it.
+    bool FlushIfFree();
     // Up to max rows after the last delivered one, in order.
     void ReadBatch(std::size_t max, std::vector<JournalRow>& rows);
     // Every row up to seq (one of the last batch) is in the table or set aside.
@@ -123,6 +127,7 @@ class HistoryJournal {
         std::string definition;
     };
     std::string SegmentPath(uint64_t firstSeq) const;
+    bool FlushLocked(bool sync);
     bool ReadState(uint64_t* stateSeq);
     bool WriteState(const std::map<std::string, Mark>& marks, uint64_t seq, int64_t cycle,
                     std::optional<int64_t> offset);

@@ -371,7 +371,10 @@ void PlcMirrorDb::MirrorTag(int index, uint32_t raw, int64_t readAtMs) {
 }
 
 bool PlcMirrorDb::EndCycle() {
-    if (history_.Enabled()) journal_.NoteCycle(NowMs());
+    if (history_.Enabled()) {
+        journal_.NoteCycle(NowMs());
+        journal_.FlushIfFree();
+    }
     QualityFromStatistics();
     if (!Active()) return true;
     bool ok = true;
