@@ -1,7 +1,9 @@
 #pragma once
 // A private configuration home for a tool run or a test: a fresh temporary
-// directory that XDG_CONFIG_HOME points at (so the settings directory and the
-// device map are its own), restored and removed again at the end.
+// directory that XDG_CONFIG_HOME and XDG_STATE_HOME point at (so the settings
+// directory, the device map and the history's journals are its own),
+// restored and removed again at the end.
+#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -18,15 +20,20 @@ class TempConfigHome {
         std::string pattern = "/tmp/" + prefix + "-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) return;
         path_ = pattern;
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) old_ = old;
+        for (std::size_t i = 0; i < kVariables.size(); ++i)
+            if (const char* old = std::getenv(kVariables[i])) old_[i] = old;
         ::setenv("XDG_CONFIG_HOME", path_.c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (path_ + "/state").c_str(), 1);
+        ::unsetenv("STATE_DIRECTORY");
     }
     ~TempConfigHome() {
         if (path_.empty()) return;
-        if (old_) {
-            ::setenv("XDG_CONFIG_HOME", old_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_CONFIG_HOME");
+        for (std::size_t i = 0; i < kVariables.size(); ++i) {
+            if (old_[i]) {
+                ::setenv(kVariables[i], old_[i]->c_str(), 1);
+            } else {
+                ::unsetenv(kVariables[i]);
+            }
         }
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
@@ -38,8 +45,10 @@ class TempConfigHome {
     const std::string& path() const { return path_; }
 
   private:
+    static constexpr std::array<const char*, 3> kVariables = {"XDG_CONFIG_HOME", "XDG_STATE_HOME",
+                                                              "STATE_DIRECTORY"};
     std::string path_;
-    std::optional<std::string> old_;
+    std::array<std::optional<std::string>, 3> old_;
 };
 
 }  // namespace tarnlight::tools

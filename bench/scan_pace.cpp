@@ -219,6 +219,7 @@ void Run(const Case& c, const std::string& dir) {
     polling = false;
     poller.join();
     const LinkStatsSnapshot stats = engine.Statistics();
+    std::fprintf(stderr, "%s: %s\n", c.name, StatsLine(stats).c_str());
     engine.Shutdown();
     other.Query("DROP DATABASE bench_pace");
 
@@ -269,6 +270,8 @@ int main(int argc, char** argv) {
         "| case | fast areas: largest age (period + read time) | slow refresh, largest | write "
         "latency, median / largest | updated_at, largest step | message |\n");
     std::printf("|---|---|---|---|---|---|\n");
-    for (const Case& c : cases) Run(c, argv[1]);
+    // A second argument runs only the case whose name starts with it.
+    for (const Case& c : cases)
+        if (argc < 3 || std::string(c.name).rfind(argv[2], 0) == 0) Run(c, argv[1]);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "db/link_stats_table.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "db/statement_batch.h"
 
@@ -24,17 +25,24 @@ void LinkStatsTable::Create() {
     std::string sql =
         "CREATE TABLE link_stats (id SMALLINT UNSIGNED NOT NULL, link_state VARCHAR(10) NOT NULL "
         "DEFAULT 'Offline', online_since DATETIME(3) NULL, last_read_at DATETIME(3) NULL";
+    // The counters that came with the history's journal stand after the
+    // columns readers have always found, in a new table as in a kept one.
+    std::string later;
+    std::string alter = "ALTER TABLE link_stats";
+    bool journal = false;
     ForEachCounter(
         [&](const char* name, const uint64_t&) {
-            sql += ", ";
-            sql += name;
-            sql += " BIGINT UNSIGNED NOT NULL DEFAULT 0";
+            journal = journal || std::string_view(name) == "journal_rows";
+            const std::string column = std::string(name) + " BIGINT UNSIGNED NOT NULL DEFAULT 0";
+            (journal ? later : sql) += ", " + column;
+            if (journal)
+                alter += std::string(alter.back() == 's' ? " " : ", ") +
+                         "ADD COLUMN IF NOT EXISTS " + column;
         },
         CounterValues{});
-    sql +=
-        ", last_message VARCHAR(255) NOT NULL DEFAULT '', updated_at DATETIME(3) NULL, PRIMARY "
-        "KEY (id))";
-    connection_.Query(sql);
+    sql += ", last_message VARCHAR(255) NOT NULL DEFAULT '', updated_at DATETIME(3) NULL" + later +
+           ", PRIMARY KEY (id))";
+    if (!connection_.Query(sql)) connection_.Query(alter);
     connection_.Query("INSERT INTO link_stats (id, updated_at) VALUES (1, UTC_TIMESTAMP(3))");
 }
 

@@ -133,6 +133,7 @@ bool MirrorConnection::Open(const ConnectionParams& params) {
         tlsDescription_ = SessionTlsDescription(handle_);
     }
     lastError_.clear();
+    lastErrno_ = 0;
     return true;
 }
 
@@ -328,8 +329,10 @@ std::string MirrorConnection::Escape(const std::string& text) const {
 
 void MirrorConnection::KeepError() {
     ++epoch_;
+    lastErrno_ = handle_ != nullptr ? mysql_errno(handle_) : 0;
     // Whatever the client library says then, the abort is the cause.
     if (aborted_.load()) {
+        lastErrno_ = 0;
         lastError_ = kAbortedError;
         return;
     }

@@ -86,6 +86,10 @@ class MirrorConnection {
     void Close();  // mysql_close; safe when closed
     bool IsOpen() const { return handle_ != nullptr; }
     std::string Error() const;  // mysql_error text of the last failure
+    // The server's or client library's number of the last failure
+    // (mysql_errno); 0 when there was none or it has no number (abort, TLS
+    // files). A writer that must tell a refused row from a lost session asks it.
+    unsigned ErrorNumber() const { return lastErrno_; }
     // The TLS version and cipher of the open session ("TLSv1.3
     // TLS_AES_256_GCM_SHA384"), "no TLS" for a plain one, "" while closed.
     // Safe from any thread while another uses the connection.
@@ -130,6 +134,7 @@ class MirrorConnection {
     MYSQL* handle_ = nullptr;
     ConnectionParams params_;
     std::string lastError_;
+    unsigned lastErrno_ = 0;
     unsigned long epoch_ = 0;
 
     std::atomic<bool> aborted_{false};

@@ -97,7 +97,88 @@ PlcMirrorDb::PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config,
       linkStats_(connection),
       areaStats_(connection, config),
       tags_(connection, config),
-      history_(connection, config) {}
+      history_(config, journal_) {}
+
+PlcMirrorDb::~PlcMirrorDb() {
+    CloseHistory();
+}
+
+PlcMirrorDb::HistoryStart PlcMirrorDb::OpenHistory(std::string* error) {
+    CloseHistory();
+    if (!history_.Enabled()) return HistoryStart::Ok;
+    std::vector<TagDefinition> historyTags;
+    for (const TagDefinition& tag : config_.tags)
+        if (tag.history) historyTags.push_back(tag);
+    const uint64_t limit = static_cast<uint64_t>(std::max(config_.historyJournalMB, 1)) << 20;
+    switch (journal_.Open(config_.historyJournal, config_.dbName, limit, historyTags, error)) {
+        case JournalOpen::Busy:
+            return HistoryStart::Busy;
+        case JournalOpen::Failed:
+            return HistoryStart::Failed;
+        case JournalOpen::Ok:
+            break;
+    }
+    history_.Start(journal_.ChangedDefinitions());
+    HistoryWriter::Options options{MirrorConnectionParams(config_), config_.historyDb,
+                                   config_.dbName, config_.historyDays};
+    historyWriter_ = std::make_unique<HistoryWriter>(journal_, std::move(options), stats_);
+    historyWriter_->SetPurgeInterval(purgeInterval_);
+    historyWriter_->Start();
+    return HistoryStart::Ok;
+}
+
+void PlcMirrorDb::CloseHistory() {
+    if (historyWriter_) {
+        // Long enough for a server that answers to take what the last
+        // cycles left; the rest waits in the journal for the next start.
+        historyWriter_->Stop(std::chrono::milliseconds(2000));
+        historyWriter_.reset();
+    }
+    journal_.Close();
+}
+
+std::string PlcMirrorDb::TakeHistoryWarning() {
+    if (history_.TakeFullWarning())
+        return "W28: History journal full (historyJournalMB): rows dropped, the gap is marked";
+    return historyWriter_ ? historyWriter_->TakeWarning() : std::string();
+}
+
+void PlcMirrorDb::SetTagQuality(bool reading, const std::array<AreaFreshness, kAreaCount>& areas,
+                                int64_t nowMs) {
+    std::vector<TagQuality> quality(config_.tags.size(), TagQuality::None);
+    for (std::size_t i = 0; i < quality.size(); ++i) {
+        const int area = config_.tags[i].area;
+        if (area < 0 || area >= kAreaCount) continue;
+        quality[i] =
+            DecideTagQuality(tags_.EverRead(static_cast<int>(i)), reading, areas[area], nowMs);
+    }
+    tags_.SetQuality(quality);
+    qualitySet_ = true;
+}
+
+void PlcMirrorDb::QualityFromStatistics() {
+    // The statistics know each area's period and last complete read, and
+    // how long a round takes.
+    tags_.TakeReadInPass();
+    if (qualitySet_ || stats_ == nullptr || config_.tags.empty()) {
+        qualitySet_ = false;
+        return;
+    }
+    const LinkStatsSnapshot snapshot = stats_->Snapshot();
+    const int64_t nowMs = NowMs();
+    const int64_t roundMs = std::max<int64_t>(
+        static_cast<int64_t>(snapshot.counters.cycle_ms_last),
+        snapshot.roundBeganMs != 0 ? nowMs - snapshot.roundBeganMs : 0);
+    std::array<AreaFreshness, kAreaCount> areas{};
+    for (int type = 0; type < kAreaCount; ++type) {
+        areas[type].periodMs = snapshot.areas[type].scanMs;
+        areas[type].lastReadMs = snapshot.areas[type].lastReadMs;
+        areas[type].roundMs = roundMs;
+    }
+    const bool reading = snapshot.state == LinkState::Online && flags_.transmitting.load() != 0;
+    SetTagQuality(reading, areas, nowMs);
+    qualitySet_ = false;
+}
 
 bool PlcMirrorDb::Active() const {
     return config_.dbEnabled && flags_.dbAlive.load() == 1;
@@ -161,7 +242,6 @@ bool PlcMirrorDb::CreateMirrorTables(const BuildProgress& progress) {
     areaStats_.Create();
     areaStats_.Forget();
     tags_.Create();
-    history_.Create();
     return complete && report(total);
 }
 
@@ -276,62 +356,69 @@ void PlcMirrorDb::MirrorWordValue(int area, uint16_t address, int16_t value) {
     connection_.Query(sql);
 }
 
-void PlcMirrorDb::MirrorTag(int index, uint32_t raw) {
-    if (index < 0 || static_cast<std::size_t>(index) >= config_.tags.size() || !Active()) return;
-    tags_.Hold(index, raw);
+void PlcMirrorDb::JournalTag(int index, uint32_t raw, int64_t readAtMs) {
+    if (index < 0 || static_cast<std::size_t>(index) >= config_.tags.size() || !config_.dbEnabled)
+        return;
     const TagDefinition& tag = config_.tags[static_cast<std::size_t>(index)];
-    if (tag.history && history_.Enabled()) history_.Hold(index, TagValueFromRaw(tag, raw));
+    // Journalled whether the server is there or not: nothing read is lost.
+    if (tag.history) history_.Hold(index, TagValueFromRaw(tag, raw), readAtMs);
+}
+
+void PlcMirrorDb::JournalLinkDown(int64_t atMs) {
+    if (!config_.dbEnabled) return;
+    history_.LinkDown(atMs);
+    WriteJournal();
+}
+
+void PlcMirrorDb::WriteJournal() {
+    if (history_.Enabled() && journal_.IsOpen()) journal_.WriteQueued();
+}
+
+void PlcMirrorDb::MirrorTag(int index, uint32_t raw, int64_t readAtMs) {
+    if (index < 0 || static_cast<std::size_t>(index) >= config_.tags.size() || !config_.dbEnabled)
+        return;
+    tags_.Hold(index, raw, readAtMs);
+    // Known as read (its quality), written whole when the server is back.
+    if (!Active()) tags_.Forget();
 }
 
 bool PlcMirrorDb::EndCycle(bool statsNow) {
+    // Where a crash's gap begins: the last cycle the journal recorded.
+    if (history_.Enabled()) journal_.NoteCycle(NowMs());
+    QualityFromStatistics();
     if (!Active()) return true;
     bool ok = true;
     if (config_.mirrorEachValue) {
-        // The values have gone one by one; the tags, their history and the
-        // row follow, each a statement of its own.
+        // The values have gone one by one; the tags and the row follow,
+        // each a statement of its own.
         const StatementBatch::Send send = [this](const std::string& sql) {
             return connection_.Query(sql);
         };
         const bool tagsOk = tags_.SendChanges(send, true);
         tags_.Stored(tagsOk);
-        const bool historyOk = history_.SendRows(send, true);
-        history_.Stored(historyOk);
-        WriteLinkStats(statsNow);
-        ok = tagsOk && historyOk;
+        SendStats(statsNow);
+        ok = tagsOk;
     } else {
         Transaction transaction(connection_);
         changedValues_.SendCycle(transaction);
         tags_.SendChanges(transaction.Sender(), false);
-        const bool historyOk = history_.SendRows(transaction.Sender(), false);
         for (const std::string& row : StatsStatements(statsNow)) transaction.Send(row);
         ok = transaction.Commit();
         changedValues_.CycleStored(ok);
         tags_.Stored(ok);
-        // Rows are appended again only when they may be lost: a table of the
-        // mirror that another program broke must not repeat them every pass.
-        history_.Stored(historyOk && transaction.committed());
+        tags_.QualityStored(ok);
     }
-    history_.PurgeIfDue();
     return ok;
 }
 
 void PlcMirrorDb::WriteLinkDown() {
     if (!config_.dbEnabled) return;
-    if (!Active()) {
-        history_.ForgetLinkDown();
-        return;
-    }
-    if (!history_.HasValues()) {
-        WriteLinkStats(true);  // as any change of the link's state
-        return;
-    }
-    Transaction transaction(connection_);
-    const bool historyOk = history_.SendLinkDown(transaction.Sender());
-    for (const std::string& row : StatsStatements(true)) transaction.Send(row);
-    transaction.Commit();
-    const bool stored = historyOk && transaction.committed();
-    history_.Stored(stored);
-    if (!stored) history_.ForgetLinkDown();
+    // Every value read is now the last one read.
+    std::vector<TagQuality> quality(config_.tags.size(), TagQuality::None);
+    for (std::size_t i = 0; i < quality.size(); ++i)
+        if (tags_.EverRead(static_cast<int>(i))) quality[i] = TagQuality::Stale;
+    tags_.SetQuality(quality);
+    SendStats(true);  // as any change of the link's state
 }
 
 void PlcMirrorDb::SetLinkStats(LinkStats* stats) {
@@ -341,16 +428,27 @@ void PlcMirrorDb::SetLinkStats(LinkStats* stats) {
 }
 
 std::vector<std::string> PlcMirrorDb::StatsStatements(bool now) {
+    // A tag's quality changes with the row that tells why (a lost link).
+    std::vector<std::string> statements = tags_.QualityChanges();
     std::string link = linkStats_.Update(now);
-    if (link.empty()) return {};
-    std::vector<std::string> statements = areaStats_.Update();
-    statements.insert(statements.begin(), std::move(link));
+    if (link.empty()) return statements;
+    statements.push_back(std::move(link));
+    for (std::string& area : areaStats_.Update()) statements.push_back(std::move(area));
     return statements;
 }
 
 void PlcMirrorDb::WriteLinkStats(bool now) {
+    QualityFromStatistics();
+    SendStats(now);
+}
+
+void PlcMirrorDb::SendStats(bool now) {
     if (!Active()) return;
-    for (const std::string& sql : StatsStatements(now)) connection_.Query(sql);
+    const std::vector<std::string> statements = StatsStatements(now);
+    if (statements.empty()) return;
+    Transaction transaction(connection_);
+    for (const std::string& sql : statements) transaction.Send(sql);
+    tags_.QualityStored(transaction.Commit());
 }
 
 RequestOutcome PlcMirrorDb::Counted(RequestOutcome outcome) {
@@ -533,38 +631,59 @@ DbConnectResult ConnectMirrorDatabase(MirrorConnection& connection, PlcMirrorDb&
     mirror.ForgetCpuId();  // a new connection may reach another controller
     mirror.StartTags();
     if (!config.dbEnabled) return DbConnectResult::Ok;
-    if (config.portNum < 0 || config.portNum > 65535) {
-        notifier.ShowMessageBox("Invalid database port " + std::to_string(config.portNum),
-                                "Database error");
-        return DbConnectResult::ConnectFailed;
+    // The journal first: a second Tarnlight on the same mirror must not
+    // touch its tables at all.
+    std::string journalError;
+    switch (mirror.OpenHistory(&journalError)) {
+        case PlcMirrorDb::HistoryStart::Busy:
+            notifier.ShowMessageBox("The history journal " + mirror.historyJournal().path() +
+                                        " is in use by another Tarnlight on database " +
+                                        config.dbName,
+                                    "History journal");
+            return DbConnectResult::JournalBusy;
+        case PlcMirrorDb::HistoryStart::Failed:
+            notifier.ShowMessageBox(journalError, "History journal");
+            return DbConnectResult::JournalFailed;
+        case PlcMirrorDb::HistoryStart::Ok:
+            break;
     }
-    const ConnectionParams params = MirrorConnectionParams(config);
+    const auto result = [&] {
+        if (config.portNum < 0 || config.portNum > 65535) {
+            notifier.ShowMessageBox("Invalid database port " + std::to_string(config.portNum),
+                                    "Database error");
+            return DbConnectResult::ConnectFailed;
+        }
+        const ConnectionParams params = MirrorConnectionParams(config);
 
-    // Between two steps a cancel ends Connect; one that comes during a step
-    // wins over the step's failure, so a cancelled Connect shows no box.
-    const auto carryOn = [&] { return !progress || progress(0); };
-    const auto cancelled = [&] {
-        connection.Close();
-        return DbConnectResult::Cancelled;
-    };
-    const auto failed = [&](DbConnectResult result) {
-        notifier.ShowMessageBox(connection.Error(), "Database error");
-        connection.Close();
-        return result;
-    };
-    if (!carryOn()) return cancelled();
-    const bool opened = connection.Open(params);
-    if (!carryOn()) return cancelled();
-    if (!opened) return failed(DbConnectResult::ConnectFailed);
-    if (config.dropBefore) mirror.DropMirrorDatabase();
-    if (!carryOn()) return cancelled();
-    mirror.CreateMirrorDatabase();  // may already exist
-    if (!carryOn()) return cancelled();
-    const bool selected = connection.SelectDatabase(config.dbName);
-    if (!carryOn()) return cancelled();
-    if (!selected) return failed(DbConnectResult::SelectFailed);
-    if (!mirror.CreateMirrorTables(progress)) return cancelled();
-    return DbConnectResult::Ok;
+        // Between two steps a cancel ends Connect; one that comes during a step
+        // wins over the step's failure, so a cancelled Connect shows no box.
+        const auto carryOn = [&] { return !progress || progress(0); };
+        const auto cancelled = [&] {
+            connection.Close();
+            return DbConnectResult::Cancelled;
+        };
+        const auto failed = [&](DbConnectResult result) {
+            notifier.ShowMessageBox(connection.Error(), "Database error");
+            connection.Close();
+            return result;
+        };
+        if (!carryOn()) return cancelled();
+        const bool opened = connection.Open(params);
+        if (!carryOn()) return cancelled();
+        if (!opened) return failed(DbConnectResult::ConnectFailed);
+        if (config.dropBefore) mirror.DropMirrorDatabase();
+        if (!carryOn()) return cancelled();
+        mirror.CreateMirrorDatabase();  // may already exist
+        if (!carryOn()) return cancelled();
+        const bool selected = connection.SelectDatabase(config.dbName);
+        if (!carryOn()) return cancelled();
+        if (!selected) return failed(DbConnectResult::SelectFailed);
+        if (!mirror.CreateMirrorTables(progress)) return cancelled();
+        return DbConnectResult::Ok;
+    }();
+    // No link follows a failed Connect: the journal is released at once.
+    if (result != DbConnectResult::Ok) mirror.CloseHistory();
+    return result;
 }
 
 }  // namespace tarnlight::db

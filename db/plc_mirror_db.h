@@ -26,16 +26,22 @@
 // and a raw write to the same address land in table order), with the same
 // flags and rules; a tag's value is encoded with its scale and offset and a
 // 32-bit tag goes as one request of two words. The change history
-// (db/tag_history.h) lives in a database of its own, never dropped.
+// (db/tag_history.h) lives in a database of its own, never dropped; its rows
+// go to a journal on local disk as values are read, and a writer of its own
+// (db/history_writer.h) with its own connection moves them into the table:
+// nothing of the history is in the cycle's transaction.
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "db/area_stats_table.h"
 #include "db/changed_value_mirror.h"
+#include "db/history_journal.h"
+#include "db/history_writer.h"
 #include "db/link_stats_table.h"
 #include "db/mirror_connection.h"
 #include "db/tag_history.h"
@@ -48,6 +54,7 @@
 #include "types/engine_flags.h"
 #include "types/link_config.h"
 #include "types/notifier.h"
+#include "types/tag_quality.h"
 
 namespace tarnlight::db {
 
@@ -61,6 +68,7 @@ class PlcMirrorDb : public ValueMirror {
   public:
     PlcMirrorDb(MirrorConnection& connection, const LinkConfig& config, EngineFlags& flags,
                 const snp::MemoryImage& image, snp::PlcWriter& writer);
+    ~PlcMirrorDb() override;
 
     // --- schema and lifecycle ---
     void DropMirrorDatabase();
@@ -76,11 +84,24 @@ class PlcMirrorDb : public ValueMirror {
     }
     void UpdateInfoPlcState(unsigned plcState);  // only when dbEnabled and dbAlive
     // A new connection's tags: sized to LinkConfig::tags, nothing known of
-    // the tables, nothing appended to the history yet.
-    void StartTags() {
-        tags_.Forget();
-        history_.Start();
-    }
+    // the tables.
+    void StartTags() { tags_.Forget(); }
+
+    // --- the history's journal and writer ---
+    enum class HistoryStart { Ok, Busy, Failed };
+    // Connect, before the server is asked anything: takes the journal of
+    // dbName in historyJournal (Busy: another Tarnlight holds it; Failed:
+    // the folder cannot be used; error tells why) and starts the writer,
+    // which first sends what an earlier run left. Ok and nothing else when
+    // there is no history.
+    HistoryStart OpenHistory(std::string* error = nullptr);
+    // The end of the worker: the writer sends what it can within a moment
+    // (more waits in the journal for the next start), the journal is synced
+    // and released.
+    void CloseHistory();
+    // A warning of the history ("W28: ...") not shown yet, or "".
+    std::string TakeHistoryWarning();
+    const HistoryJournal& historyJournal() const { return journal_; }
 
     // --- the link_stats row and the area_stats rows ---
     // The statistics the rows show and the database requests are counted
@@ -95,30 +116,63 @@ class PlcMirrorDb : public ValueMirror {
     // mirrorEachValue, else held until EndCycle.
     void MirrorBitValue(int area, uint16_t address, uint8_t value) override;
     void MirrorWordValue(int area, uint16_t address, int16_t value) override;
-    // The raw bits of tag index (into LinkConfig::tags) read in this pass;
-    // held until EndCycle in either form. Only when dbEnabled and dbAlive.
-    void MirrorTag(int index, uint32_t raw);
+    // The history's side of a tag, from the thread that reads: its value,
+    // read when its area's read completed at readAtMs (system clock, ms
+    // since 1970), goes to the journal at once, whatever the database does.
+    // The history's state is this thread's own: JournalLinkDown and
+    // TakeHistoryWarning belong to it too.
+    void JournalTag(int index, uint32_t raw, int64_t readAtMs);
+    // The link went down or ended at atMs (it was online): a NULL history
+    // row for every tag whose last row is a value, written at once.
+    void JournalLinkDown(int64_t atMs);
+    // The rows journalled so far to the journal's file (not synced): after
+    // each area's tags, so a killed process loses none.
+    void WriteJournal();
+    // The tags row of tag index (into LinkConfig::tags) with the raw bits
+    // read at readAtMs; held until EndCycle in either form.
+    void MirrorTag(int index, uint32_t raw, int64_t readAtMs);
+    void MirrorTag(int index, uint32_t raw) { MirrorTag(index, raw, NowMs()); }
+    // Both sides at once, for a caller that reads and stores on one thread.
+    void ReadTag(int index, uint32_t raw, int64_t readAtMs) {
+        JournalTag(index, raw, readAtMs);
+        WriteJournal();
+        MirrorTag(index, raw, readAtMs);
+    }
+    void ReadTag(int index, uint32_t raw) { ReadTag(index, raw, NowMs()); }
     // Sends the held values (nothing to do with mirrorEachValue), the tags
-    // whose bits changed, the history rows and the link_stats row when it is
-    // due, in the same transaction; with mirrorEachValue each tag and row is
-    // a statement of its own. Then one batch of the history's deletion of
-    // old rows when one is due, on its own.
+    // whose bits or quality changed and the link_stats row when it is due, in
+    // the same transaction; with mirrorEachValue each tag and row is a
+    // statement of its own. Records the cycle in the history's journal (a
+    // crash's gap starts at the last one).
     bool EndCycle() override { return EndCycle(false); }
     // statsNow: the link_stats row goes along whether or not it is due.
     bool EndCycle(bool statsNow);
+    // The quality of every tag (tags.quality) from what the engine knows:
+    // whether the link reads (online and transmitting) and, per area, its
+    // period and reads (types/tag_quality.h). Sent with the next EndCycle,
+    // WriteLinkStats or WriteLinkDown, only where it changed. EndCycle
+    // works it out by itself from the statistics when the engine has not
+    // called this since the last one.
+    void SetTagQuality(bool reading, const std::array<AreaFreshness, kAreaCount>& areas,
+                       int64_t nowMs);
     // How often the fast writer writes every value (and tag) anyway (one minute).
     void SetValueRefreshInterval(std::chrono::milliseconds interval) {
         changedValues_.SetRefreshInterval(interval);
         tags_.SetRefreshInterval(interval);
     }
-    // How often the history's deletion of old rows starts a round (one minute).
+    // How often the history's deletion of old rows starts a round (one
+    // minute); for the next OpenHistory and the writer running.
     void SetHistoryPurgeInterval(std::chrono::milliseconds interval) {
-        history_.SetPurgeInterval(interval);
+        purgeInterval_ = interval;
+        if (historyWriter_) historyWriter_->SetPurgeInterval(interval);
     }
-    // The link went down or ended (it was online): a NULL history row for
-    // every tag that has a value, and the link_stats row, in one
-    // transaction. Only when dbEnabled; while the database is away no row.
+    // The link went down or ended (it was online): every tag read turns
+    // stale; the link_stats row at once.
     void WriteLinkDown();
+    void WriteLinkDown(int64_t atMs) {
+        JournalLinkDown(atMs);
+        WriteLinkDown();
+    }
 
     // --- write-back queue ---
     // type: MemoryType 0..5. Resets the flag only while the row still
@@ -182,6 +236,12 @@ class PlcMirrorDb : public ValueMirror {
         unsigned long valueLength;
     };
     bool Active() const;  // dbEnabled and dbAlive
+    // The quality changes, link_stats and area_stats rows (see
+    // WriteLinkStats), in one transaction.
+    void SendStats(bool now);
+    // SetTagQuality from the statistics and the tags held in the pass,
+    // unless the engine called it since the last EndCycle.
+    void QualityFromStatistics();
     // The updates of link_stats and area_stats, when they are due (see
     // WriteLinkStats); none otherwise.
     std::vector<std::string> StatsStatements(bool now);
@@ -225,7 +285,11 @@ class PlcMirrorDb : public ValueMirror {
     LinkStatsTable linkStats_;
     AreaStatsTable areaStats_;
     TagTable tags_;
+    HistoryJournal journal_;
     TagHistory history_;
+    std::unique_ptr<HistoryWriter> historyWriter_;
+    std::chrono::milliseconds purgeInterval_{60'000};
+    bool qualitySet_ = false;  // SetTagQuality since the last EndCycle
     LinkStats* stats_ = nullptr;
     const snp::WriteLedger* ledger_ = nullptr;
     std::chrono::milliseconds reconnectInterval_{5000};
@@ -235,7 +299,14 @@ class PlcMirrorDb : public ValueMirror {
     bool cpuIdKnown_ = false;
 };
 
-enum class DbConnectResult { Ok, ConnectFailed, SelectFailed, Cancelled };
+enum class DbConnectResult {
+    Ok,
+    ConnectFailed,
+    SelectFailed,
+    Cancelled,
+    JournalBusy,   // the history's journal is held by another Tarnlight: E27
+    JournalFailed  // the journal's folder cannot be used: E28
+};
 
 // The database steps of Connect: connect, drop when configured, create,
 // select, build the tables. Sends nothing and returns Ok when dbEnabled is

@@ -1,142 +1,106 @@
 #include "db/tag_history.h"
 
+#include <algorithm>
 #include <cmath>
-
-#include "db/plc_mirror_db.h"
-#include "types/tag.h"
 
 namespace tarnlight::db {
 
-TagHistory::TagHistory(MirrorConnection& connection, const LinkConfig& config)
-    : connection_(connection), config_(config) {}
-
-std::string TagHistory::Table() const {
-    return PlcMirrorDb::DatabaseIdentifier(config_.historyDb) + ".tag_history";
-}
-
-void TagHistory::Create() {
-    if (!Enabled()) return;
-    connection_.Query("CREATE DATABASE IF NOT EXISTS " +
-                      PlcMirrorDb::DatabaseIdentifier(config_.historyDb));
-    connection_.Query("CREATE TABLE IF NOT EXISTS " + Table() +
-                      " (name VARCHAR(64) NOT NULL, value DOUBLE NULL, changed_at DATETIME(3) NOT "
-                      "NULL, id BIGINT UNSIGNED NOT NULL AUTO_INCREMENT, PRIMARY KEY (id), INDEX "
-                      "name_time (name, changed_at), INDEX time (changed_at))");
-}
+TagHistory::TagHistory(const LinkConfig& config, HistoryJournal& journal)
+    : config_(config), journal_(journal) {}
 
 void TagHistory::Size() {
-    const std::size_t count = config_.tags.size();
-    if (appended_.size() == count) return;
-    appended_.assign(count, Appended{});
-    held_.assign(count, std::nullopt);
-    isHeld_.assign(count, false);
-    sending_.clear();
+    if (journalled_.size() != config_.tags.size()) journalled_.assign(config_.tags.size(), {});
 }
 
-void TagHistory::Start() {
-    appended_.clear();
-    Size();
-    purging_ = false;
-    nextPurge_ = {};
-}
-
-void TagHistory::Hold(int index, std::optional<double> value) {
-    Size();
-    if (index < 0 || static_cast<std::size_t>(index) >= held_.size()) return;
-    held_[static_cast<std::size_t>(index)] = value;
-    isHeld_[static_cast<std::size_t>(index)] = true;
-}
-
-bool TagHistory::SendRows(const StatementBatch::Send& send, bool eachValue) {
-    Size();
-    sending_.clear();
-    for (std::size_t i = 0; i < held_.size(); ++i) {
-        if (!isHeld_[i]) continue;
-        isHeld_[i] = false;
-        const TagDefinition& tag = config_.tags[i];
-        const Appended& a = appended_[i];
-        const std::optional<double>& value = held_[i];
-        bool append;
-        if (!value)
-            append = a.last == Last::Value;  // the value went away: NaN or infinity
-        else if (a.last != Last::Value)
-            append = true;
-        else if (tag.deadband > 0)
-            append = std::fabs(*value - a.value) > tag.deadband;
-        else
-            append = *value != a.value;
-        if (append) sending_.push_back({static_cast<int>(i), value});
+void TagHistory::Start(const std::vector<std::string>& redefined) {
+    journalled_.assign(config_.tags.size(), {});
+    gapSinceMs_ = 0;
+    fullWarning_ = false;
+    for (const std::string& name : redefined) {
+        const int index = FindTag(config_.tags, name);
+        if (index >= 0) journalled_[static_cast<std::size_t>(index)].redefined = true;
     }
-    return Send(send, eachValue);
 }
 
-bool TagHistory::SendLinkDown(const StatementBatch::Send& send) {
-    Size();
-    sending_.clear();
-    for (std::size_t i = 0; i < appended_.size(); ++i)
-        if (appended_[i].last == Last::Value)
-            sending_.push_back({static_cast<int>(i), std::nullopt});
-    return Send(send, false);
+bool TagHistory::Due(const TagDefinition& tag, const Journalled& j,
+                     const std::optional<double>& value) const {
+    if (!value) return j.last == Last::Value;  // the value went away: NaN or infinity
+    if (j.last != Last::Value) return true;
+    if (tag.deadband > 0) return std::fabs(*value - j.value) > tag.deadband;
+    return *value != j.value;
 }
 
-bool TagHistory::HasValues() const {
-    for (const Appended& a : appended_)
-        if (a.last == Last::Value) return true;
-    return false;
-}
-
-void TagHistory::ForgetLinkDown() {
-    for (Appended& a : appended_)
-        if (a.last == Last::Value) a.last = Last::NoData;
-}
-
-bool TagHistory::Send(const StatementBatch::Send& send, bool eachValue) {
-    if (sending_.empty()) return true;
-    const std::string head = "INSERT INTO " + Table() + " (name, value, changed_at) VALUES ";
-    StatementBatch rows(head, "", send);
-    bool ok = true;
-    std::string row;
-    for (const Row& r : sending_) {
-        row =
-            "('" + connection_.Escape(config_.tags[static_cast<std::size_t>(r.index)].name) + "',";
-        if (r.value)
-            AppendDouble(row, *r.value);
-        else
-            row += "NULL";
-        row += ",UTC_TIMESTAMP(3))";
-        if (eachValue) {
-            if (!send(head + row)) ok = false;
-        } else {
-            rows.Add(row);
+bool TagHistory::Append(std::size_t index, std::optional<double> value, int64_t atMs) {
+    if (!journal_.Append(atMs, config_.tags[index].name, value)) {
+        if (gapSinceMs_ == 0) {
+            gapSinceMs_ = atMs;
+            fullWarning_ = true;
         }
+        return false;
     }
-    rows.Flush();
-    return ok && rows.ok();
+    Journalled& j = journalled_[index];
+    j.last = value ? Last::Value : Last::NoData;
+    j.value = value.value_or(0.0);
+    return true;
 }
 
-void TagHistory::Stored(bool ok) {
-    if (ok) {
-        for (const Row& r : sending_) {
-            Appended& a = appended_[static_cast<std::size_t>(r.index)];
-            a.last = r.value ? Last::Value : Last::NoData;
-            a.value = r.value.value_or(0.0);
-        }
+bool TagHistory::CloseGap() {
+    if (gapSinceMs_ == 0) return true;
+    std::size_t open = 0;
+    std::size_t longest = 0;
+    for (std::size_t i = 0; i < journalled_.size(); ++i) {
+        if (journalled_[i].last != Last::Value) continue;
+        ++open;
+        longest = std::max(longest, config_.tags[i].name.size());
     }
-    sending_.clear();
+    // All of the gap or nothing, with room for the row that comes after it.
+    if (!journal_.HasRoom(open + 1, std::max(longest, kTagNameMaxLength))) {
+        journal_.CountDropped();
+        return false;
+    }
+    const int64_t at = gapSinceMs_;
+    gapSinceMs_ = 0;
+    for (std::size_t i = 0; i < journalled_.size(); ++i)
+        if (journalled_[i].last == Last::Value && !Append(i, std::nullopt, at)) return false;
+    return true;
 }
 
-void TagHistory::PurgeIfDue() {
-    if (!Enabled() || config_.historyDays <= 0) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!purging_ && now < nextPurge_) return;
-    if (!purging_) nextPurge_ = now + purgeInterval_;
-    // The oldest rows by the changed_at index: each batch finds its rows
-    // without reading the others.
-    std::string sql = "DELETE FROM " + Table() + " WHERE changed_at < UTC_TIMESTAMP(3) - INTERVAL ";
-    AppendNumber(sql, config_.historyDays);
-    sql += " DAY LIMIT ";
-    AppendNumber(sql, kPurgeBatchRows);
-    purging_ = connection_.Query(sql) && connection_.AffectedRows() >= kPurgeBatchRows;
+void TagHistory::Hold(int index, std::optional<double> value, int64_t readAtMs) {
+    if (!Enabled() || !journal_.IsOpen()) return;
+    Size();
+    if (index < 0 || static_cast<std::size_t>(index) >= journalled_.size()) return;
+    const auto i = static_cast<std::size_t>(index);
+    const TagDefinition& tag = config_.tags[i];
+    if (!tag.history) return;
+    journal_.NoteCycle(readAtMs);
+    if (!Due(tag, journalled_[i], value)) return;
+    if (!CloseGap()) return;
+    Journalled& j = journalled_[i];
+    // Due again when the gap closed: its last row is now a NULL.
+    if (!Due(tag, j, value)) return;
+    if (j.redefined && value) {
+        // Not compared with values read under the old definition.
+        if (!Append(i, std::nullopt, readAtMs)) return;
+        j.redefined = false;
+    }
+    Append(i, value, readAtMs);
+}
+
+void TagHistory::LinkDown(int64_t atMs) {
+    if (!Enabled() || !journal_.IsOpen()) return;
+    Size();
+    journal_.NoteCycle(atMs);
+    // A gap already open covers the time from its start: its NULL rows come
+    // when there is room.
+    if (gapSinceMs_ != 0) return;
+    for (std::size_t i = 0; i < journalled_.size(); ++i)
+        if (journalled_[i].last == Last::Value) Append(i, std::nullopt, atMs);
+}
+
+bool TagHistory::TakeFullWarning() {
+    const bool due = fullWarning_;
+    fullWarning_ = false;
+    return due;
 }
 
 }  // namespace tarnlight::db

@@ -1,99 +1,65 @@
 #pragma once
-// The change history of the tags marked `history`, in a database of its own
-// (LinkConfig::historyDb) that Tarnlight creates when missing and never
-// drops, so it outlives every Connect:
-//
-//   tag_history  name, value (DOUBLE, NULL for NaN or infinity, and for "no
-//                data from here on": the link went down or ended),
-//                changed_at (DATETIME(3), UTC from the server), id (the
-//                order rows were appended in, for rows of one millisecond),
-//                indexed by (name, changed_at) for the readers and by
-//                changed_at for the deletion of old rows
+// The change history of the tags marked `history`, the cycle's side: which
+// row each reading makes, handed to the journal (db/history_journal.h) at
+// once, the database being there or not. The history writer
+// (db/history_writer.h) moves the journal into tag_history of historyDb.
 //
 // A tag appends a row when its value differs by more than its deadband from
-// the last value appended (any change with deadband 0; the first value of a
-// link always), in the cycle's transaction. What was appended is believed
-// only once its transaction committed, so a row lost with a failed cycle is
-// appended again in a later one.
-//
-// Rows older than historyDays (none when 0 or less) are deleted in batches
-// of kPurgeBatchRows, one statement per pass while a round lasts; a round
-// starts at most once per purge interval (a minute) and ends with the first
-// batch that finds fewer rows, so the deletion never holds up a cycle.
-#include <chrono>
+// the last row journalled (any change with deadband 0; the first value of a
+// link always), at the time its area's read completed. NULL rows ("no data
+// from here on") mark every gap: a value that is NaN or infinity, the link
+// lost or ended, a crash (found by the journal at the next start), a full
+// journal (at the time rows were first dropped, before the first row that
+// finds room again), and a tag whose definition changed (before its first
+// value under the new one).
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "db/mirror_connection.h"
-#include "db/statement_batch.h"
+#include "db/history_journal.h"
 #include "types/link_config.h"
 
 namespace tarnlight::db {
 
 class TagHistory {
   public:
-    TagHistory(MirrorConnection& connection, const LinkConfig& config);
+    TagHistory(const LinkConfig& config, HistoryJournal& journal);
 
-    // A history database is configured.
-    bool Enabled() const { return !config_.historyDb.empty(); }
-    // CREATE DATABASE and CREATE TABLE, each only when missing.
-    void Create();
-    // A new connection: nothing appended yet, the first value of every tag
-    // goes in.
-    void Start();
+    // A history database is configured (the journal may still be closed).
+    bool Enabled() const { return config_.dbEnabled && !config_.historyDb.empty(); }
+    // A new Connect: nothing journalled under this link yet; the tags the
+    // journal found redefined start with a NULL row.
+    void Start(const std::vector<std::string>& redefined);
 
-    // The value of tag index read in this pass (nothing: NaN or infinity).
-    void Hold(int index, std::optional<double> value);
-    // The rows of the held values that moved beyond the deadband: one
-    // multi-row INSERT, or with eachValue one INSERT per row. True when
-    // every statement succeeded.
-    bool SendRows(const StatementBatch::Send& send, bool eachValue);
-    // A NULL row for every tag whose last row holds a value: the link is down.
-    bool SendLinkDown(const StatementBatch::Send& send);
-    // Some tag's last row holds a value: the link's end has rows to append.
-    bool HasValues() const;
-    // The link went down while the database could not be reached: no row,
-    // but the next value of every tag is appended.
-    void ForgetLinkDown();
-    // The rows of SendRows or SendLinkDown were committed (ok) or not.
-    void Stored(bool ok);
-
-    // One batch of the deletion of old rows when one is due; at most one
-    // statement.
-    void PurgeIfDue();
-    void SetPurgeInterval(std::chrono::milliseconds interval) { purgeInterval_ = interval; }
-
-    // The table name as it goes into statements: `db`.tag_history.
-    std::string Table() const;
-
-    static constexpr unsigned kPurgeBatchRows = 2000;
-    static constexpr std::chrono::milliseconds kPurgeInterval{60'000};
+    // The value of tag index read at readAtMs (nothing: NaN or infinity).
+    void Hold(int index, std::optional<double> value, int64_t readAtMs);
+    // The link went down or ended at atMs: a NULL row for every tag whose
+    // last row is a value.
+    void LinkDown(int64_t atMs);
+    // The journal is full and rows were dropped since (W28 due once).
+    bool TakeFullWarning();
 
   private:
-    // What the table's last row of a tag holds, as far as this link knows.
     enum class Last : uint8_t { Nothing, NoData, Value };
-    struct Appended {
+    struct Journalled {
         Last last = Last::Nothing;
         double value = 0.0;
-    };
-    struct Row {
-        int index;
-        std::optional<double> value;
+        bool redefined = false;  // a NULL row goes before the next value
     };
     void Size();
-    bool Send(const StatementBatch::Send& send, bool eachValue);
+    bool Due(const TagDefinition& tag, const Journalled& j,
+             const std::optional<double>& value) const;
+    // Appends; on a full journal starts the gap at atMs.
+    bool Append(std::size_t index, std::optional<double> value, int64_t atMs);
+    // The gap's NULL rows, when the journal has room for them and one row more.
+    bool CloseGap();
 
-    MirrorConnection& connection_;
     const LinkConfig& config_;
-    std::vector<Appended> appended_;  // by tag: the last row committed
-    std::vector<std::optional<double>> held_;
-    std::vector<bool> isHeld_;
-    std::vector<Row> sending_;  // rows sent in the running transaction
-    std::chrono::milliseconds purgeInterval_ = kPurgeInterval;
-    std::chrono::steady_clock::time_point nextPurge_{};
-    bool purging_ = false;  // a round is under way: the next batch is due at once
+    HistoryJournal& journal_;
+    std::vector<Journalled> journalled_;  // by tag
+    int64_t gapSinceMs_ = 0;              // 0: no rows dropped
+    bool fullWarning_ = false;
 };
 
 }  // namespace tarnlight::db

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "db/link_stats_table.h"
 #include "types/tag.h"
 
 namespace tarnlight::db {
@@ -12,7 +13,13 @@ namespace {
 constexpr const char* kCreateTags =
     "CREATE TABLE tags (name VARCHAR(64) NOT NULL, address VARCHAR(8) NOT NULL, type VARCHAR(5) "
     "NOT NULL, value DOUBLE NULL, raw VARCHAR(8) NOT NULL DEFAULT '', changed_at DATETIME(3) "
-    "NULL, PRIMARY KEY (name))";
+    "NULL, scale DOUBLE NOT NULL DEFAULT 1, `offset` DOUBLE NOT NULL DEFAULT 0, quality VARCHAR(5) "
+    "NOT NULL DEFAULT 'none', PRIMARY KEY (name))";
+// A kept table from before the columns: they come after the existing ones.
+constexpr const char* kAddColumns =
+    "ALTER TABLE tags ADD COLUMN IF NOT EXISTS scale DOUBLE NOT NULL DEFAULT 1, ADD COLUMN IF NOT "
+    "EXISTS `offset` DOUBLE NOT NULL DEFAULT 0, ADD COLUMN IF NOT EXISTS quality VARCHAR(5) NOT "
+    "NULL DEFAULT 'none'";
 constexpr const char* kCreateNewTags =
     "CREATE TABLE new_tags (name VARCHAR(64) NOT NULL, value DOUBLE NULL, flag TINYINT NOT NULL "
     "DEFAULT 0, PRIMARY KEY (name))";
@@ -24,7 +31,7 @@ constexpr const char* kRebuildTail =
     " ON DUPLICATE KEY UPDATE value = IF(address = VALUES(address) AND type = VALUES(type), value, "
     "NULL), raw = IF(address = VALUES(address) AND type = VALUES(type), raw, ''), changed_at = "
     "IF(address = VALUES(address) AND type = VALUES(type), changed_at, NULL), name = "
-    "VALUES(name), address = VALUES(address), type = VALUES(type)";
+    "VALUES(name), address = VALUES(address), type = VALUES(type), quality = 'none'";
 
 // changed_at first: it compares the row as it was with the new value.
 constexpr const char* kChangeTail =
@@ -51,17 +58,80 @@ void TagTable::Size() {
     if (stored_.size() == count) return;
     stored_.assign(count, kUnknown);
     pending_.assign(count, kUnknown);
+    readAt_.assign(count, 0);
+    everRead_.assign(count, false);
+    readInPass_.assign(count, false);
+    quality_.assign(count, TagQuality::None);
+    storedQuality_.assign(count, -1);
+    sendingQuality_.clear();
 }
 
 void TagTable::Forget() {
     Size();
     std::fill(stored_.begin(), stored_.end(), kUnknown);
+    std::fill(storedQuality_.begin(), storedQuality_.end(), -1);
     forgotten_ = true;
+}
+
+void TagTable::Start() {
+    Size();
+    std::fill(everRead_.begin(), everRead_.end(), false);
+    std::fill(readInPass_.begin(), readInPass_.end(), false);
+    std::fill(quality_.begin(), quality_.end(), TagQuality::None);
+    Forget();
+}
+
+bool TagTable::EverRead(int index) const {
+    return index >= 0 && static_cast<std::size_t>(index) < everRead_.size() &&
+           everRead_[static_cast<std::size_t>(index)];
+}
+
+std::vector<bool> TagTable::TakeReadInPass() {
+    Size();
+    std::vector<bool> taken(readInPass_.size(), false);
+    taken.swap(readInPass_);
+    return taken;
+}
+
+void TagTable::SetQuality(const std::vector<TagQuality>& quality) {
+    Size();
+    if (quality.size() == quality_.size()) quality_ = quality;
+}
+
+void TagTable::QualityStored(bool ok) {
+    if (ok && !sendingQuality_.empty()) {
+        storedQuality_ = sendingQuality_;
+        qualityEpoch_ = connection_.Epoch();
+    } else if (!ok) {
+        std::fill(storedQuality_.begin(), storedQuality_.end(), -1);
+    }
+    sendingQuality_.clear();
+}
+
+std::vector<std::string> TagTable::QualityChanges() {
+    Size();
+    if (connection_.Epoch() != qualityEpoch_)
+        std::fill(storedQuality_.begin(), storedQuality_.end(), -1);
+    std::vector<std::string> statements;
+    sendingQuality_ = storedQuality_;
+    for (const TagQuality q : {TagQuality::Good, TagQuality::Stale, TagQuality::None}) {
+        std::string names;
+        for (std::size_t i = 0; i < quality_.size(); ++i) {
+            if (quality_[i] != q || storedQuality_[i] == static_cast<int>(q)) continue;
+            names += names.empty() ? "'" : ",'";
+            names += connection_.Escape(config_.tags[i].name) + "'";
+            sendingQuality_[i] = static_cast<int>(q);
+        }
+        if (!names.empty())
+            statements.push_back(std::string("UPDATE tags SET quality = '") + TagQualityName(q) +
+                                 "' WHERE name IN (" + names + ")");
+    }
+    return statements;
 }
 
 void TagTable::Create() {
     Forget();
-    connection_.Query(kCreateTags);
+    if (!connection_.Query(kCreateTags)) connection_.Query(kAddColumns);
     connection_.Query(kCreateNewTags);
     const auto send = [this](const std::string& sql) { return connection_.Query(sql); };
     if (config_.tags.empty()) {
@@ -85,10 +155,14 @@ void TagTable::Create() {
     requests.Flush();
 }
 
-void TagTable::Hold(int index, uint32_t raw) {
+void TagTable::Hold(int index, uint32_t raw, int64_t readAtMs) {
     Size();
     if (index < 0 || static_cast<std::size_t>(index) >= pending_.size()) return;
-    pending_[static_cast<std::size_t>(index)] = raw;
+    const auto i = static_cast<std::size_t>(index);
+    pending_[i] = raw;
+    readAt_[i] = readAtMs;
+    everRead_[i] = true;
+    readInPass_[i] = true;
 }
 
 std::string TagTable::Row(int index, uint32_t raw) const {
@@ -96,7 +170,9 @@ std::string TagTable::Row(int index, uint32_t raw) const {
     std::string row = "('" + connection_.Escape(tag.name) + "','" + TagAddressText(tag) + "','" +
                       TagTypeName(tag.type) + "',";
     AppendValue(row, TagValueFromRaw(tag, raw));
-    row += ",'" + TagRawText(tag, raw) + "',UTC_TIMESTAMP(3))";
+    // The time it was read, on the server's clock as link_stats's times.
+    row += ",'" + TagRawText(tag, raw) + "'," +
+           ServerTime(readAt_[static_cast<std::size_t>(index)], NowMs()) + ")";
     return row;
 }
 
@@ -106,7 +182,8 @@ std::string TagTable::Update(int index, uint32_t raw) const {
     const std::string rawText = "'" + TagRawText(tag, raw) + "'";
     std::string sql = "UPDATE tags SET changed_at = IF(raw <=> " + rawText + " AND value <=> ";
     AppendValue(sql, value);
-    sql += ", changed_at, UTC_TIMESTAMP(3)), value = ";
+    sql += ", changed_at, " + ServerTime(readAt_[static_cast<std::size_t>(index)], NowMs()) +
+           "), value = ";
     AppendValue(sql, value);
     sql += ", raw = " + rawText + " WHERE name = '" + connection_.Escape(tag.name) + "'";
     return sql;
@@ -140,6 +217,7 @@ void TagTable::Stored(bool ok) {
         Forget();
         return;
     }
+
     epoch_ = connection_.Epoch();
     if (forgotten_) {
         forgotten_ = false;

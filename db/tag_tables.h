@@ -4,7 +4,9 @@
 //   tags      name (primary key), address ("%R100"), type ("REAL"), value
 //             (DOUBLE, NULL while unknown and for a REAL whose bits are NaN
 //             or infinity), raw (hexadecimal, high word first), changed_at
-//             (DATETIME(3), UTC from the server, when the value last changed)
+//             (DATETIME(3), the server's clock: when the value that last
+//             changed was read), scale, offset, quality ("good", "stale",
+//             "none": types/tag_quality.h)
 //   new_tags  name (primary key), value (DOUBLE), flag: requests to write a
 //             tag, with the flags of the raw request tables
 //
@@ -27,6 +29,7 @@
 #include "db/mirror_connection.h"
 #include "db/statement_batch.h"
 #include "types/link_config.h"
+#include "types/tag_quality.h"
 
 namespace tarnlight::db {
 
@@ -38,9 +41,21 @@ class TagTable {
     // config.tags. Results not examined, as for the other tables.
     void Create();
     void Forget();
+    // Connect: no tag read yet.
+    void Start();
 
-    // The raw bits of tag index, read in this pass.
-    void Hold(int index, uint32_t raw);
+    // The raw bits of tag index, read at readAtMs (system clock) in this pass.
+    void Hold(int index, uint32_t raw, int64_t readAtMs);
+    // Read since Start; read since the last TakeReadInPass (which clears it).
+    bool EverRead(int index) const;
+    std::vector<bool> TakeReadInPass();
+    // The quality each tag has now; sent with the next QualityChanges.
+    void SetQuality(const std::vector<TagQuality>& quality);
+    // The UPDATEs of the tags whose quality differs from the table's, one per
+    // quality.
+    std::vector<std::string> QualityChanges();
+    // The statements of QualityChanges were committed (ok) or not.
+    void QualityStored(bool ok);
     // The held tags whose raw bits differ from the table's: one multi-row
     // INSERT ... ON DUPLICATE KEY UPDATE per statement limit, or with
     // eachValue one UPDATE per tag. True when every statement succeeded.
@@ -60,6 +75,13 @@ class TagTable {
     const LinkConfig& config_;
     std::vector<int64_t> stored_;   // by tag; kUnknown when not known
     std::vector<int64_t> pending_;  // by tag; kUnknown when none held
+    std::vector<int64_t> readAt_;   // by tag: when the held bits were read
+    std::vector<bool> everRead_;
+    std::vector<bool> readInPass_;
+    std::vector<TagQuality> quality_;
+    std::vector<int> storedQuality_;  // by tag; -1 when not known
+    std::vector<int> sendingQuality_;
+    unsigned long qualityEpoch_ = 0;
     unsigned long epoch_ = 0;
     bool forgotten_ = true;
     std::chrono::milliseconds refreshInterval_{60'000};

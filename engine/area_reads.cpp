@@ -104,8 +104,11 @@ void Engine::CompleteArea(int type) {
     stats_.MarkAreaRead(type, atMs, took);
     AreaTags(type);
     if (config_.dbEnabled) mirrorWorker_.AreaRead(type, *image_, atMs, took);
+    // Said once the fast areas have asked too much for three reads in a
+    // row: one read slowed down is no reason to warn.
     const double overAsked = schedule_.OverAsked();
-    if (!overAskShown_ && overAsked >= 1.05) {
+    overAskedReads_ = overAsked >= 1.05 ? overAskedReads_ + 1 : 0;
+    if (!overAskShown_ && overAskedReads_ >= 3) {
         // Once per Connect: the fast areas share the line, each read that
         // many times more slowly than its period asks.
         overAskShown_ = true;
@@ -120,11 +123,20 @@ void Engine::CompleteArea(int type) {
 void Engine::CountRound() {
     std::chrono::steady_clock::duration took{};
     if (!schedule_.TakeRoundEnd(&took)) return;
+    ShowHistoryWarning();
     const uint8_t shown = cycleCounter_.load();
     window_.SetPanelText(kCycleCountPanel, HexByteText(shown));
     cycleCounter_.store(static_cast<uint8_t>(shown + 1));
     stats_.CountCycle(
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+}
+
+void Engine::ShowHistoryWarning() {
+    // What befell the history's rows (a full journal, a table made again),
+    // once per round at most.
+    if (!config_.dbEnabled) return;
+    const std::string warning = mirror_.TakeHistoryWarning();
+    if (!warning.empty()) ShowMessage(warning);
 }
 
 }  // namespace tarnlight

@@ -171,6 +171,7 @@ bool Engine::HaltedCycle() {
     if (!link_.SendRunStop()) return false;
     ShowSequence();
     SleepMs(config_.Td / 2);
+    ShowHistoryWarning();
     return PerformPendingEdit();
 }
 
@@ -217,6 +218,9 @@ void Engine::EndOfWorker() {
     if (config_.dbEnabled) {
         // Its last round stores what was read and served, and the link's end.
         mirrorWorker_.Stop();
+        // The link's end is in the journal: sent now if the server takes
+        // it, else at the next start.
+        mirror_.CloseHistory();
         // Whether the server still answers does not matter here.
         if (config_.dropAfter) mirror_.DropMirrorDatabase();
         connection_.Close();

@@ -70,6 +70,14 @@ bool Engine::BuildDatabase() {
             window_.SetPanelText(kLinkStatePanel, "Offline");
             ShowMessage("E12: Selecting database error");
             break;
+        case db::DbConnectResult::JournalBusy:
+            window_.SetPanelText(kLinkStatePanel, "Offline");
+            ShowMessage("E27: History journal in use by another Tarnlight");
+            break;
+        case db::DbConnectResult::JournalFailed:
+            window_.SetPanelText(kLinkStatePanel, "Offline");
+            ShowMessage("E28: Cannot open history journal");
+            break;
         case db::DbConnectResult::Cancelled:
             // CancelConnect has said so already; a Shutdown needs no word.
             connection_.Close();
@@ -110,7 +118,10 @@ bool Engine::OpenPort() {
     // never dropped here, whatever dropAfter says: it may be one kept from
     // an earlier run, holding requests other programs flagged that were
     // never written, and a mistyped port must not cost them.
-    if (config_.dbEnabled) connection_.Close();
+    if (config_.dbEnabled) {
+        connection_.Close();
+        mirror_.CloseHistory();
+    }
     window_.SetPanelText(kLinkStatePanel, "Offline");
     ShowMessage("E1-" + std::to_string(port_.openErrorCode()) + ": Openning COM port error");
     EndConnect(ConnectOutcome::Failed);

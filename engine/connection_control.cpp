@@ -20,6 +20,7 @@ bool Engine::ShowProblem(const std::optional<SnapshotProblem>& problem) {
 void Engine::ResetLinkData() {
     stats_.Clear();
     overAskShown_ = false;
+    overAskedReads_ = 0;
     stats_.SetAreas(config_.areaEnabled, config_.scanMs);
     flags_.dbAlive = 1;
     window_.SetIconIndex(kIconNoConnection);

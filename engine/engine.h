@@ -151,6 +151,7 @@ class Engine {
     bool ReadAreaPart(int type, const ReadPart& part);
     bool ServeWriteRequest();
     void CountRound();
+    void ShowHistoryWarning();
     // A complete read: the area's values from its parts to the image, the
     // window, the database's worker and the figures; its tags evaluated.
     void CompleteArea(int type);
@@ -210,6 +211,7 @@ class Engine {
     std::array<uint64_t, kAreaCount> readStamp_{};
     std::array<int64_t, kAreaCount> readAtMs_{};
     bool overAskShown_ = false;  // W27 once per Connect; worker only
+    int overAskedReads_ = 0;     // complete reads in a row with the line over-asked
 
     // The message shown when the cycle loop ends with linkLost; empty for
     // "E21: Lost connection with PLC". Worker only.

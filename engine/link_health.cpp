@@ -11,7 +11,11 @@ void Engine::SetLinkState(LinkState state) {
     // Readers learn of a lost or ended link at once, not at the next round
     // (there may be none); a server that is away gets it with the next row.
     // A link that went down also ends the tags' history ("no data").
-    if (config_.dbEnabled) mirrorWorker_.LinkStateChanged(wentDown);
+    if (!config_.dbEnabled) return;
+    // The history's gap is journalled here, by the thread that reads, in
+    // order with the values before it.
+    if (wentDown) mirror_.JournalLinkDown(NowMs());
+    mirrorWorker_.LinkStateChanged(wentDown);
 }
 
 void Engine::ShowMessage(const std::string& text) {

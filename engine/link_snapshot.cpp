@@ -57,6 +57,8 @@ LinkConfig TakeLinkSnapshot(const Settings& pages, bool breakFree, const LinkCon
     config.dbTls = pages.dbTls;
     config.historyDb = pages.historyDb;
     config.historyDays = pages.historyDays;
+    config.historyJournal = pages.historyJournal;
+    config.historyJournalMB = std::clamp(pages.historyJournalMB, 1, kHistoryJournalMBMax);
 
     config.T1 = ToU16(pages.T1);
     config.T2 = ToU16(pages.T2);

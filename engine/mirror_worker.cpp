@@ -181,7 +181,8 @@ void MirrorWorker::StoreValues(bool statsNow) {
     for (std::size_t i = 0; i < config_.tags.size(); ++i) {
         const TagDefinition& tag = config_.tags[i];
         if (tag.area >= 0 && tag.area < kAreaCount && storing[static_cast<size_t>(tag.area)])
-            mirror_.MirrorTag(static_cast<int>(i), snp::TagRawFromImage(tag, *values_));
+            mirror_.MirrorTag(static_cast<int>(i), snp::TagRawFromImage(tag, *values_),
+                              reads[static_cast<size_t>(tag.area)].atMs);
     }
     const bool stored = mirror_.EndCycle(statsNow);
     if (!stored || connection_.Epoch() != epoch_) return;  // all again next round

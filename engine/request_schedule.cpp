@@ -63,6 +63,7 @@ void RequestSchedule::Configure(const LinkConfig& config, uint32_t keepAliveMs) 
                                    scheduled_ ? config.maxReadBytes : 0, config.tags);
     }
     stretch_ = 1.0;
+    partTime_ = {};
     Restart(Clock::now());
 }
 
@@ -89,23 +90,29 @@ RequestSchedule::Clock::duration RequestSchedule::Period(int type) const {
         std::chrono::duration<double, std::milli>(ms));
 }
 
-bool RequestSchedule::FastReady(int type, Clock::time_point now,
-                                Clock::time_point* deadline) const {
+RequestSchedule::Clock::time_point RequestSchedule::Deadline(int type, bool wasRead,
+                                                             Clock::time_point anchor) const {
+    // Due one period after the last read began (at once after a restart),
+    // to be read by one period later. Counted with the period as stretched
+    // now, so a read under way follows the stretch as it is learnt.
+    return anchor + (wasRead ? 2 : 1) * Period(type);
+}
+
+bool RequestSchedule::FastReady(int type, Clock::time_point now, Clock::time_point* deadline) const {
     const Area& area = areas_[type];
     if (!Fast(type)) return false;
     if (area.next != 0) {
-        *deadline = area.deadline;
+        *deadline = Deadline(type, area.anchorWasRead, area.anchor);
         return true;
     }
     if (!area.readOnce) {
-        // Due since the restart, and to be read one period after it: a
-        // large area never read must not hold up a short one's periods.
-        *deadline = restartAt_ + Period(type);
+        // Due since the restart: a large area never read must not hold up a
+        // short one's periods, so it too is to be read within its period.
+        *deadline = Deadline(type, false, restartAt_);
         return true;
     }
-    const Clock::time_point release = area.lastBegan + Period(type);
-    if (now < release) return false;
-    *deadline = release + Period(type);
+    if (now < area.lastBegan + Period(type)) return false;
+    *deadline = Deadline(type, true, area.lastBegan);
     return true;
 }
 
@@ -179,7 +186,10 @@ ScheduledRequest RequestSchedule::NextScheduled(Clock::time_point now, const Wai
     if (fast >= 0 && (!restWaits || fastInRow_ < kShareEvery - 1)) {
         fastInRow_ = restWaits ? fastInRow_ + 1 : 0;
         Area& area = areas_[fast];
-        if (area.next == 0) area.deadline = earliest;
+        if (area.next == 0) {
+            area.anchorWasRead = area.readOnce;
+            area.anchor = area.readOnce ? area.lastBegan : restartAt_;
+        }
         return Part(fast);
     }
     fastInRow_ = 0;
@@ -226,6 +236,9 @@ bool RequestSchedule::Done(const ScheduledRequest& request, Clock::time_point se
         area.lineTime = {};
     }
     area.lineTime += now - sent;
+    // What one part takes on this line, for the areas not measured yet.
+    partTime_ = partTime_ == Clock::duration::zero() ? now - sent : (3 * partTime_ + (now - sent)) / 4;
+    if (Fast(request.area)) Restretch();
     if (++area.next < area.parts.size()) return false;
     area.next = 0;
     AreaCompleted(request.area, now);
@@ -237,12 +250,14 @@ void RequestSchedule::AreaCompleted(int type, Clock::time_point now) {
     Area& area = areas_[type];
     area.lastBegan = area.began;
     area.lastTook = now - area.began;
-    area.lastLineTime = area.lineTime;
+    // Averaged over the last few reads: one read slowed down (a retry, a
+    // busy controller) does not stretch every period.
+    area.lastLineTime =
+        area.measured ? (3 * area.lastLineTime + area.lineTime) / 4 : area.lineTime;
     area.measured = true;
     area.readOnce = true;
     area.doneThisRound = true;
     if (!scheduled_) return;
-    if (Fast(type)) Restretch();
     // A round ends when every slow area has completed its read in it; with
     // none, when every fast area has.
     for (int t = 0; t < kAreaCount; ++t)
@@ -266,14 +281,23 @@ bool RequestSchedule::TakeRoundEnd(Clock::duration* took) {
 
 void RequestSchedule::Restretch() {
     // What the fast areas ask of the line: each one's own line time per
-    // period, summed; known once each has been read.
+    // period, summed. An area not read completely yet counts with what its
+    // parts so far took, or with the line's usual part time: the stretch is
+    // known after a few parts, before a large area's first read ends.
     double asked = 0.0;
     for (int type = 0; type < kAreaCount; ++type) {
         if (!Fast(type)) continue;
-        if (!areas_[type].measured) return;
-        const double lineMs =
-            std::chrono::duration<double, std::milli>(areas_[type].lastLineTime).count();
-        asked += lineMs / static_cast<double>(areas_[type].periodMs);
+        const Area& area = areas_[type];
+        const double parts = static_cast<double>(area.parts.size());
+        double lineMs = 0.0;
+        if (area.measured)
+            lineMs = std::chrono::duration<double, std::milli>(area.lastLineTime).count();
+        else if (area.next != 0)
+            lineMs = std::chrono::duration<double, std::milli>(area.lineTime).count() * parts /
+                     static_cast<double>(area.next);
+        else
+            lineMs = std::chrono::duration<double, std::milli>(partTime_).count() * parts;
+        asked += lineMs / static_cast<double>(area.periodMs);
     }
     // With slow areas the fast ones carry at most their share of the line.
     const double share = hasSlow_ ? double(kShareEvery - 1) / kShareEvery : 1.0;

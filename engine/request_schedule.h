@@ -123,15 +123,18 @@ class RequestSchedule {
         bool doneThisRound = false;     // completed a read in this round
         Clock::time_point began{};      // first request of the read under way
         Clock::time_point lastBegan{};  // and of the last complete one
-        Clock::time_point deadline{};   // of the read under way
+        // The read under way counts its deadline from here (see Deadline).
+        Clock::time_point anchor{};
+        bool anchorWasRead = false;
         Clock::duration lastTook{};
         Clock::duration lineTime{};      // the parts' own times in the read under way
-        Clock::duration lastLineTime{};  // and in the last complete one
+        Clock::duration lastLineTime{};  // and in the last complete ones, averaged
         bool measured = false;
     };
     bool Fast(int type) const { return areas_[type].enabled && areas_[type].periodMs != 0; }
     bool Slow(int type) const { return areas_[type].enabled && areas_[type].periodMs == 0; }
     Clock::duration Period(int type) const;  // stretched
+    Clock::time_point Deadline(int type, bool wasRead, Clock::time_point anchor) const;
     // A fast area due or under way; its deadline.
     bool FastReady(int type, Clock::time_point now, Clock::time_point* deadline) const;
     int SlowAreaToRead() const;  // -1: none
@@ -147,6 +150,7 @@ class RequestSchedule {
     bool hasSlow_ = false;
     uint32_t keepAliveMs_ = 0;
     double stretch_ = 1.0;
+    Clock::duration partTime_{};  // what a part takes, averaged
     // Every period 0: where the pass stands.
     enum class Step : uint8_t { RunStopBits, Areas, RunStopWords, WordAreas, Writes, Edit };
     Step step_ = Step::RunStopBits;

@@ -17,10 +17,15 @@ void Engine::AreaTags(int type) {
         const TagDefinition& tag = config_.tags[i];
         if (tag.area != type) continue;
         const uint32_t raw = snp::TagRawFromImage(tag, *image_);
+        // Whether the database answers or not: the history's rows go to its
+        // journal, stamped with the time the area's read completed.
+        if (config_.dbEnabled) mirror_.JournalTag(static_cast<int>(i), raw, readAtMs_[type]);
         if (shownTags_[i] == raw) continue;
         shownTags_[i] = raw;
         updates.push_back({static_cast<int>(i), raw, TagValueFromRaw(tag, raw)});
     }
+    // On the journal's file before anything shows them.
+    if (config_.dbEnabled && !config_.historyDb.empty()) mirror_.WriteJournal();
     if (!updates.empty()) window_.ShowTagValues(std::move(updates));
 }
 

@@ -16,8 +16,9 @@ bool operator==(const Settings& a, const Settings& b) {
            a.dbPassword == b.dbPassword && a.dbName == b.dbName && a.dropAfter == b.dropAfter &&
            a.dropBefore == b.dropBefore && a.mirrorEachValue == b.mirrorEachValue &&
            a.dbTls == b.dbTls && a.scanMs == b.scanMs && a.maxReadBytes == b.maxReadBytes &&
-           a.historyDb == b.historyDb && a.historyDays == b.historyDays && a.tags == b.tags &&
-           a.stations == b.stations;
+           a.historyDb == b.historyDb && a.historyDays == b.historyDays &&
+           a.historyJournal == b.historyJournal && a.historyJournalMB == b.historyJournalMB &&
+           a.tags == b.tags && a.stations == b.stations;
 }
 
 Settings DefaultSettings() {

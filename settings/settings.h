@@ -45,6 +45,8 @@ inline constexpr int kMaxReadBytesMax = 8192;
 inline constexpr int kMaxReadBytesDefault = 512;
 inline constexpr int kHistoryDaysDefault = 30;
 inline constexpr int kHistoryDaysMax = 36500;
+inline constexpr int kHistoryJournalMBDefault = 256;
+inline constexpr int kHistoryJournalMBMax = 100000;
 
 // Maximum lengths the text boxes accept when typing (a longer text set from
 // outside, e.g. by Load, is kept whole).
@@ -108,6 +110,10 @@ struct Settings {
     // File-only keys historyDb (empty: no history) and historyDays.
     std::string historyDb;
     int historyDays = kHistoryDaysDefault;
+    // File-only keys historyJournal (the journal's folder; empty: the
+    // default one) and historyJournalMB (its bound, 1..100000 MiB).
+    std::string historyJournal;
+    int historyJournalMB = kHistoryJournalMBDefault;
 
     // [Tags], file only, in the order of the file.
     std::vector<TagDefinition> tags;

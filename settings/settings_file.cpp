@@ -378,6 +378,10 @@ bool ReadFileOnlyKeys(const IniText& ini, const Reader& reader, Settings& s, std
     reader.Text("MySQL", "historyDb", &s.historyDb);
     if (!ReadBoundedInt(ini, "MySQL", "historyDays", 1, kHistoryDaysMax, &s.historyDays, problem))
         return false;
+    reader.Text("MySQL", "historyJournal", &s.historyJournal);
+    if (!ReadBoundedInt(ini, "MySQL", "historyJournalMB", 1, kHistoryJournalMBMax,
+                        &s.historyJournalMB, problem))
+        return false;
     for (int a = 0; a < kSettingsAreaCount; ++a) {
         if (!ReadBoundedInt(ini, "PLC_Memory", std::string(kAreaKeyNames[a]) + "_scan", 0,
                             kScanMsMax, &s.scanMs[a], problem))
@@ -408,6 +412,8 @@ void WriteFileOnlyKeys(IniText& ini, const Settings& s) {
     missing("MySQL", "sslKey", EncodeText(s.dbTls.sslKey));
     missing("MySQL", "historyDb", EncodeText(s.historyDb));
     missing("MySQL", "historyDays", std::to_string(s.historyDays));
+    missing("MySQL", "historyJournal", EncodeText(s.historyJournal));
+    missing("MySQL", "historyJournalMB", std::to_string(s.historyJournalMB));
     // The section as a whole: an existing one, even empty, stays as it is.
     if (!s.tags.empty() && !ini.HasSection("Tags")) {
         for (const TagDefinition& tag : s.tags) ini.Set("Tags", tag.name, TagDefinitionText(tag));

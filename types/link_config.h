@@ -57,6 +57,10 @@ struct LinkConfig {
     // Database of the tag history; empty: no history.
     std::string historyDb;
     int32_t historyDays = 30;  // rows older than that are deleted
+    // Folder of the history's journals (empty: the default one, see
+    // db/history_journal.h) and its bound in MiB.
+    std::string historyJournal;
+    int32_t historyJournalMB = 256;
 
     uint16_t T1 = 5;  // milliseconds; starting value of the link's t1
     uint16_t T2 = 1000;

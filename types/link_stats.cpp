@@ -27,6 +27,7 @@ void LinkStats::Clear() {
     ResetCounters();
     state_.store(LinkState::Offline);
     onlineSinceMs_.store(0);
+    roundBeganMs_.store(0);
     for (AreaReads& area : areas_) {
         area.enabled.store(false);
         area.scanMs.store(0);
@@ -51,8 +52,10 @@ void LinkStats::ResetCounters() {
 }
 
 void LinkStats::SetState(LinkState state) {
-    if (state == LinkState::Online && state_.load() != LinkState::Online)
+    if (state == LinkState::Online && state_.load() != LinkState::Online) {
         onlineSinceMs_.store(NowMs());
+        roundBeganMs_.store(NowMs());
+    }
     state_.store(state);
 }
 
@@ -88,6 +91,7 @@ void LinkStats::CountCycle(uint64_t durationMs) {
     if (first || durationMs < counters.cycle_ms_min.load()) counters.cycle_ms_min.store(durationMs);
     counters.cycle_ms_total.fetch_add(durationMs);
     ++counters.cycles;
+    roundBeganMs_.store(NowMs());
 }
 
 void LinkStats::SetLastMessage(const std::string& text) {
@@ -104,6 +108,7 @@ LinkStatsSnapshot LinkStats::Snapshot() const {
     LinkStatsSnapshot snapshot;
     snapshot.state = state_.load();
     snapshot.onlineSinceMs = onlineSinceMs_.load();
+    snapshot.roundBeganMs = roundBeganMs_.load();
     bool anyEnabled = false;
     bool allRead = true;
     bool allStored = true;

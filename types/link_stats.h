@@ -39,6 +39,14 @@ struct CounterSet {
     Value db_written{};       // database requests written (flag back to 0)
     Value db_rejected{};      // given flag 2
     Value db_refused{};       // given flag 3
+    // The history's journal, set by its writer: rows and bytes on disk and
+    // queued, rows not yet in tag_history, rows the server refused (set
+    // aside), rows not journalled because it was full.
+    Value journal_rows{};
+    Value journal_bytes{};
+    Value history_waiting{};
+    Value history_set_aside{};
+    Value history_dropped{};
     // Not in the table or the lines: for the page's minimum and mean.
     Value cycle_ms_min{};
     Value cycle_ms_total{};
@@ -63,6 +71,11 @@ void ForEachCounter(Visit&& visit, Sets&&... sets) {
     visit("db_written", sets.db_written...);
     visit("db_rejected", sets.db_rejected...);
     visit("db_refused", sets.db_refused...);
+    visit("journal_rows", sets.journal_rows...);
+    visit("journal_bytes", sets.journal_bytes...);
+    visit("history_waiting", sets.history_waiting...);
+    visit("history_set_aside", sets.history_set_aside...);
+    visit("history_dropped", sets.history_dropped...);
 }
 
 using LinkCounters = CounterSet<std::atomic<uint64_t>>;
@@ -92,6 +105,8 @@ struct LinkStatsSnapshot {
     int64_t lastReadMs = 0;
     // The same of the reads the mirror database has stored.
     int64_t lastStoredReadMs = 0;
+    // When the round under way began (system clock); 0: none yet.
+    int64_t roundBeganMs = 0;
     std::array<AreaReadFigures, kAreaCount> areas;  // by MemoryType
     CounterValues counters;
     std::string lastMessage;
@@ -120,6 +135,10 @@ class LinkStats {
     // The mirror database has stored the values of the area's read that
     // completed at atMs.
     void MarkAreaStored(int type, int64_t atMs, uint64_t durationMs);
+    // When the area's last complete read ended (system clock); 0: never.
+    int64_t AreaReadAtMs(int type) const {
+        return type >= 0 && type < kAreaCount ? areas_[type].lastReadMs.load() : 0;
+    }
     // One round of durationMs has completed.
     void CountCycle(uint64_t durationMs);
     void SetLastMessage(const std::string& text);
@@ -130,6 +149,7 @@ class LinkStats {
   private:
     std::atomic<LinkState> state_{LinkState::Offline};
     std::atomic<int64_t> onlineSinceMs_{0};
+    std::atomic<int64_t> roundBeganMs_{0};
     struct AreaReads {
         std::atomic<bool> enabled{false};
         std::atomic<uint32_t> scanMs{0};

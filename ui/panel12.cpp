@@ -13,10 +13,10 @@
 namespace tarnlight::ui {
 namespace {
 
-constexpr int kRowStep = 15;
-constexpr int kStateTop = 36;      // state, times, last message and protection, across the page
-constexpr int kCountersTop = 120;  // two columns of counters
-constexpr int kAreasTop = 248;     // a column per memory area
+constexpr int kRowStep = 14;
+constexpr int kStateTop = 36;  // state, times, last message, protection, history, across the page
+constexpr int kCountersTop = 126;  // two columns of counters
+constexpr int kAreasTop = 246;     // a column per memory area
 constexpr int kLeftCaption = 10, kLeftValue = 104;
 constexpr int kRightCaption = 162, kRightValue = 286;
 constexpr int kAreaLeft = 84, kAreaColumn = 42;
@@ -72,6 +72,9 @@ TFrame12::TFrame12(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) 
     AddValue("Last message:", "last_message", kLeftCaption, kStateTop + 3 * kRowStep, kLeftValue,
              across);
     AddValue("Database TLS:", "tls", kLeftCaption, kStateTop + 4 * kRowStep, kLeftValue, across);
+    // The history's journal counters, on one line: they tell one story.
+    AddValue("History journal:", "history", kLeftCaption, kStateTop + 5 * kRowStep, kLeftValue,
+             across);
     AddHorizontalRule(this, 10, kCountersTop - 6, kPageWidth - 20);
     for (const CounterLine& line : kCounters) {
         const int top = kCountersTop + line.row * kRowStep;
@@ -160,9 +163,18 @@ void TFrame12::Refresh() {
     value("online_since")->setText(TimeText(stats.onlineSinceMs));
     value("last_read_at")->setText(TimeText(stats.lastReadMs));
     ForEachCounter(
-        [&](const char* name, uint64_t count) { value(name)->setText(QString::number(count)); },
+        [&](const char* name, uint64_t count) {
+            if (QLabel* label = value(name)) label->setText(QString::number(count));
+        },
         stats.counters);
     const CounterValues& c = stats.counters;
+    value("history")->setText(
+        QStringLiteral("%1 rows, %2 KiB; waiting %3, set aside %4, dropped %5")
+            .arg(c.journal_rows)
+            .arg((c.journal_bytes + 1023) / 1024)
+            .arg(c.history_waiting)
+            .arg(c.history_set_aside)
+            .arg(c.history_dropped));
     // Minimum and mean mean nothing before the first cycle.
     value("cycle_ms_min")
         ->setText(c.cycles == 0 ? QStringLiteral("-") : QString::number(c.cycle_ms_min));

@@ -103,12 +103,14 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
     EXPECT_EQ(sent[sent.size() - 3].rfind("CREATE TABLE tags (name VARCHAR(64) NOT NULL", 0), 0u);
     EXPECT_EQ(sent[sent.size() - 2].rfind("CREATE TABLE new_tags (name VARCHAR(64)", 0), 0u);
     EXPECT_EQ(sent.back(), "DELETE FROM tags");
-    EXPECT_EQ(other().Scalar("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM "
-                             "information_schema.COLUMNS WHERE TABLE_SCHEMA='" +
-                             config_.dbName + "' AND TABLE_NAME='link_stats'"),
-              "id,link_state,online_since,last_read_at,cycles,cycle_ms_last,cycle_ms_max,requests,"
-              "no_ack,reply_timeouts,bad_bcc,wrong_sequence,refused,links_lost,attach_attempts,"
-              "db_written,db_rejected,db_refused,last_message,updated_at");
+    EXPECT_EQ(
+        other().Scalar("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM "
+                       "information_schema.COLUMNS WHERE TABLE_SCHEMA='" +
+                       config_.dbName + "' AND TABLE_NAME='link_stats'"),
+        "id,link_state,online_since,last_read_at,cycles,cycle_ms_last,cycle_ms_max,requests,"
+        "no_ack,reply_timeouts,bad_bcc,wrong_sequence,refused,links_lost,attach_attempts,"
+        "db_written,db_rejected,db_refused,last_message,updated_at,journal_rows,journal_bytes,"
+        "history_waiting,history_set_aside,history_dropped");
 }
 
 // One area_stats row per enabled area; a kept database keeps the rows of

@@ -153,7 +153,8 @@ TEST_F(GatewayTest, UnreachablePlcEndsWithE22AndFailure) {
     EXPECT_NE(out.find(" stats: cycles=0 cycle_ms_last=0 cycle_ms_max=0 requests=0 no_ack=0 "
                        "reply_timeouts=1 bad_bcc=0 wrong_sequence=0 refused=0 links_lost=0 "
                        "attach_attempts=1 db_written=0 db_rejected=0 db_refused=0 "
-                       "link_state=Offline\n"),
+                       "journal_rows=0 journal_bytes=0 history_waiting=0 history_set_aside=0 "
+                       "history_dropped=0 link_state=Offline\n"),
               std::string::npos);
 }
 
@@ -197,6 +198,68 @@ TEST_F(GatewayTest, ALeastPrivilegeUserWithACredentialFileRunsTheWholeLink) {
     EXPECT_FALSE(admin.DatabaseExists(name));
     EXPECT_EQ(Output().find(pw), std::string::npos);
     admin.Exec("DROP USER '" + user + "'@'%'");
+}
+
+// kill -9 while history rows wait behind a locked table: the next start
+// sends each row once, then the crash's gap; a second gateway on the same
+// database and journal is refused.
+TEST_F(GatewayTest, AKilledGatewayLosesNoHistoryRowAndMarksTheCrashGap) {
+    if (!PrivateDbAvailable()) GTEST_SKIP() << "no test database server";
+    const db::ConnectionParams root = PrivateDbParams();
+    OtherClient admin(root);
+    const std::string hist = UniqueDbName("gwhist");
+    settings_.dbEnabled = true;
+    settings_.addressIP = root.host;
+    settings_.portNum = std::to_string(root.port);
+    settings_.dbPassword = root.password;
+    settings_.dbName = UniqueDbName("gwkill");
+    settings_.historyDb = hist;
+    settings_.areaEnabled = {false, false, false, false, true, false};
+    TagDefinition level;
+    ASSERT_TRUE(ParseTagDefinition("level", "%R2 INT history", &level, nullptr));
+    settings_.tags = {level};
+    ASSERT_EQ(SaveSettings(settings_, dir_ + "/gw.ini", nullptr), SaveResult::Ok);
+    const std::vector<std::string> args = {"--settings", dir_ + "/gw.ini", "--break-free",
+                                           "--values"};
+    const std::string rows =
+        "SELECT GROUP_CONCAT(IFNULL(value, 'NULL') ORDER BY changed_at, id) "
+        "FROM " +
+        hist + ".tag_history";
+    sim_->SetWord(sim::kAreaR, 2, 1);
+    Start(args);
+    ASSERT_TRUE(WaitFor([&] { return admin.Scalar(rows) == "1"; })) << Output();
+    OtherClient dump(root);
+    ASSERT_TRUE(dump.Exec("LOCK TABLES " + hist + ".tag_history READ"));
+    for (const int value : {2, 3}) {
+        sim_->SetWord(sim::kAreaR, 2, static_cast<uint16_t>(value));
+        ASSERT_TRUE(WaitFor([&] { return Printed(" level=" + std::to_string(value) + "\n"); }));
+    }
+    const pid_t first = pid_;
+    output_ = dir_ + "/second.txt";
+    Start(args);
+    EXPECT_EQ(Wait(), 1);
+    EXPECT_TRUE(Printed("E27: History journal in use by another Tarnlight")) << Output();
+    pid_ = first;
+    kill(pid_, SIGKILL);
+    Wait();
+    const std::string killedAt = admin.Scalar("SELECT UTC_TIMESTAMP(3)");
+    ASSERT_TRUE(dump.Exec("UNLOCK TABLES"));
+    EXPECT_EQ(admin.Scalar(rows), "1");
+
+    Start(args);
+    ASSERT_TRUE(WaitFor([&] { return admin.Scalar(rows) == "1,2,3,NULL,3"; }))
+        << admin.Scalar(rows) << "\n"
+        << Output();
+    EXPECT_EQ(
+        admin.Number(
+            "SELECT COUNT(*) FROM " + hist +
+            ".tag_history WHERE value IS NULL AND changed_at >= (SELECT MAX(changed_at) FROM " +
+            hist + ".tag_history WHERE value = 2) AND changed_at <= '" + killedAt + "'"),
+        1);
+    kill(pid_, SIGTERM);
+    EXPECT_EQ(Wait(), 0);
+    EXPECT_EQ(admin.Scalar(rows), "1,2,3,NULL,3,NULL");
+    admin.Exec("DROP DATABASE " + hist);
 }
 
 TEST_F(GatewayTest, TraceHasOneLinePerEventOnTheLine) {

@@ -179,9 +179,24 @@ TEST_F(MirrorEngineTest, TagsReachTheTablesTheWindowAndThePlc) {
     const std::string history = "SELECT GROUP_CONCAT(IFNULL(value, 'NULL') ORDER BY id) FROM " +
                                 pages_.historyDb + ".tag_history WHERE name='level'";
     ASSERT_TRUE(WaitFor([&] { return other_->Scalar(history) == "-2.5,1.5"; }));
+    EXPECT_EQ(other_->Scalar("SELECT GROUP_CONCAT(quality) FROM " + dbName_ + ".tags"),
+              "good,good");
+
+    // A history table held by a dump: the cycle, the tags and link_stats go
+    // on; the row waits and arrives once the table is free.
+    OtherClient dump(PrivateDbParams());
+    ASSERT_TRUE(dump.Exec("LOCK TABLES " + pages_.historyDb + ".tag_history READ"));
+    const std::string cycles = "SELECT cycles FROM " + dbName_ + ".link_stats";
+    const long before = other_->Number(cycles);
+    setPair(3, 0x40200000);  // 2.5
+    ASSERT_TRUE(WaitFor([&] { return other_->Scalar(tags) == "2.5,-7"; }));
+    EXPECT_TRUE(WaitFor([&] { return other_->Number(cycles) > before + 20; }));
+    EXPECT_EQ(other_->Scalar(history), "-2.5,1.5");
+    ASSERT_TRUE(dump.Exec("UNLOCK TABLES"));
+    EXPECT_TRUE(WaitFor([&] { return other_->Scalar(history) == "-2.5,1.5,2.5"; }));
     DisconnectAndWait();
     EXPECT_FALSE(other_->DatabaseExists(dbName_));
-    EXPECT_EQ(other_->Scalar(history), "-2.5,1.5,NULL");
+    EXPECT_EQ(other_->Scalar(history), "-2.5,1.5,2.5,NULL");
     other_->Exec("DROP DATABASE " + pages_.historyDb);
 }
 

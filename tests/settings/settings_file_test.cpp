@@ -82,7 +82,9 @@ const char kDefaultFileText[] =
     "sslCert=\n"
     "sslKey=\n"
     "historyDb=\n"
-    "historyDays=30\n";
+    "historyDays=30\n"
+    "historyJournal=\n"
+    "historyJournalMB=256\n";
 
 // Each test gets its own configuration home, so the settings directory is a
 // fresh, not yet existing folder inside a temporary directory.
