@@ -11,14 +11,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/window_port.h"
 #include "serial/line_trace.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#include "settings/settings_line.h"
 #include "snp/memory.h"
 
 namespace {
@@ -36,7 +40,9 @@ const char* const kUsage =
     "Links to the PLC with the settings of a settings file and mirrors its memory\n"
     "into the database until SIGINT or SIGTERM.\n"
     "\n"
-    "  --settings PATH  settings file (default: <settings directory>/tarnlight.ini)\n"
+    "  --settings PATH  settings file (default: <settings directory>/tarnlight.ini);\n"
+    "                   with [RS232] stations=..., the first file of a line of\n"
+    "                   several PLCs, served in turn on its port\n"
     "  --break-free     no line break before the attach (Break-Free SNP)\n"
     "  --halted         do not start transmission: keep the link alive only\n"
     "  --values         print the values of every area read, and name=value for\n"
@@ -48,7 +54,8 @@ const char* const kUsage =
     "  --help           this text\n"
     "\n"
     "Exit status: 0 stopped by a signal, 1 Connect failed, 2 usage, settings\n"
-    "file or trace file error, 3 the PLC could not be reached (E22).\n"
+    "file or trace file error, 3 the PLC (every PLC of a line) could not be\n"
+    "reached (E22).\n"
     "\n"
     "With Password empty in [MySQL], the database password is the first line of\n"
     "$CREDENTIALS_DIRECTORY/dbPassword when that exists (systemd's LoadCredential=).\n";
@@ -69,13 +76,15 @@ std::string Timestamp() {
 
 // The gateway's window: prints status changes, messages and (on request)
 // values; it has no Edit page, so no manual write is ever pending.
+// One station of a line prints its lines after its name ("line2: ").
 class GatewayWindow : public WindowPort {
   public:
-    explicit GatewayWindow(bool values) : values_(values) {}
+    explicit GatewayWindow(bool values, std::string station = "")
+        : values_(values), prefix_(station.empty() ? "" : station + ": ") {}
 
     void Print(const std::string& what) {
         std::lock_guard<std::mutex> lock(mutex_);
-        std::printf("%s %s\n", Timestamp().c_str(), what.c_str());
+        std::printf("%s %s%s\n", Timestamp().c_str(), prefix_.c_str(), what.c_str());
         std::fflush(stdout);
     }
 
@@ -148,6 +157,7 @@ class GatewayWindow : public WindowPort {
 
   private:
     const bool values_;
+    const std::string prefix_;
     std::mutex mutex_;
     std::vector<TagDefinition> tags_;  // guarded by mutex_
     std::array<std::string, 9> panels_;
@@ -235,9 +245,11 @@ int main(int argc, char** argv) {
         }
     }
 
-    Settings settings = DefaultSettings();
+    // A file whose [RS232] stations names others is a line of several
+    // controllers; without the key a line of one, as always.
+    std::vector<LineStation> stations;
     std::string problem;
-    const LoadResult loaded = LoadSettings(options.settingsPath, settings, &problem);
+    const LoadResult loaded = LoadLine(options.settingsPath, stations, &problem);
     if (loaded == LoadResult::Invalid) {
         std::fprintf(stderr,
                      "tarnlight-gateway: E31: Cannot load settings from selected .ini file: %s\n"
@@ -264,25 +276,58 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGUSR1);  // a stats line now
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-    GatewayWindow window(options.values);
+    // One engine per station; a line of several shares one port, which is
+    // opened here once with the first file's line settings.
+    const bool shared = stations.size() > 1;
+    std::vector<std::unique_ptr<GatewayWindow>> windows;
+    for (const LineStation& station : stations)
+        windows.push_back(
+            std::make_unique<GatewayWindow>(options.values, shared ? station.name : ""));
+    GatewayWindow& window = *windows.front();
     window.Print("Settings: " + options.settingsPath);
-    Engine engine(window);
-    if (trace.IsOpen()) engine.SetLineTrace(&trace);
-    if (!engine.Connect(settings, options.breakFree)) {
-        window.Print("Connect failed");
-        return kExitConnectFailed;
+    LineTurns line(window);
+    if (trace.IsOpen()) line.port().SetTrace(&trace);
+    if (shared) {
+        const Settings& first = stations.front().settings;
+        if (!line.port().OpenPort(first.port, first.baudRate, first.parity, first.stopBits)) {
+            window.Print("E1-" + std::to_string(line.port().openErrorCode()) +
+                         ": Openning COM port error");
+            return kExitConnectFailed;
+        }
     }
-    if (settings.dbEnabled) window.Print("Database: " + engine.DatabaseTls());
-    if (!options.halted && !engine.StartTransmission())
-        window.Print("No memory area enabled: transmission stays halted");
+    std::vector<std::unique_ptr<Engine>> engines;
+    for (std::size_t i = 0; i < stations.size(); ++i) {
+        engines.push_back(shared ? std::make_unique<Engine>(*windows[i], line)
+                                 : std::make_unique<Engine>(*windows[i]));
+        Engine& engine = *engines.back();
+        if (!shared && trace.IsOpen()) engine.SetLineTrace(&trace);
+        const Settings& settings = stations[i].settings;
+        if (!engine.Connect(settings, options.breakFree)) {
+            windows[i]->Print("Connect failed");
+            for (auto& started : engines) started->Shutdown();
+            return kExitConnectFailed;
+        }
+        if (settings.dbEnabled) windows[i]->Print("Database: " + engine.DatabaseTls());
+        if (!options.halted && !engine.StartTransmission())
+            windows[i]->Print("No memory area enabled: transmission stays halted");
+    }
+    const auto anyRunning = [&] {
+        for (const auto& engine : engines)
+            if (engine->IsWorkerRunning()) return true;
+        return false;
+    };
 
-    const auto printStats = [&] { window.Print(StatsLine(engine.Statistics())); };
+    // One line per station, each after its name.
+    const auto printStats = [&] {
+        for (std::size_t i = 0; i < engines.size(); ++i)
+            windows[i]->Print(StatsLine(engines[i]->Statistics()));
+    };
     using Clock = std::chrono::steady_clock;
     const auto statsInterval = std::chrono::seconds(options.statsSeconds);
     auto nextStats = Clock::now() + statsInterval;
     int stopsSeen = 0;
     const timespec poll{0, 200 * 1000 * 1000};
-    while (engine.IsWorkerRunning()) {
+    while (anyRunning()) {
         if (options.statsSeconds != 0 && Clock::now() >= nextStats) {
             printStats();
             // On a steady beat; one that came late does not bring a burst.
@@ -299,16 +344,28 @@ int main(int argc, char** argv) {
         ++stopsSeen;
         if (stopsSeen == 1) {
             window.Print(std::string("Stopping on ") + (signal == SIGINT ? "SIGINT" : "SIGTERM"));
-            engine.Disconnect();
+            for (auto& engine : engines) engine->Disconnect();
         } else {
             window.Print("Stopping now: pauses cut short");
-            engine.Shutdown();
+            for (auto& engine : engines) engine->Shutdown();
         }
     }
-    engine.JoinWorker();
+    bool allGaveUp = true;
+    for (auto& engine : engines) {
+        engine->JoinWorker();
+        allGaveUp = allGaveUp && engine->lastWorkerEnd() == WorkerEnd::AttemptsUsedUp;
+    }
+    if (shared) {
+        try {
+            line.port().ClosePort();
+        } catch (const std::system_error&) {
+            // A device gone: nothing left to close.
+        }
+    }
     printStats();  // the figures of the whole run, for the journal
-    if (engine.lastWorkerEnd() == WorkerEnd::AttemptsUsedUp) {
-        window.Print("Gave up: the PLC cannot be reached");
+    if (allGaveUp) {
+        window.Print(shared ? "Gave up: no PLC of the line can be reached"
+                            : "Gave up: the PLC cannot be reached");
         return kExitGaveUp;
     }
     window.Print("Stopped");

@@ -86,9 +86,9 @@ struct Area {
 struct Case {
     const char* name;
     std::vector<Area> areas;
-    int writes;      // rows flagged at once
-    int singles;     // rows flagged one at a time, 2 s apart
-    int seconds;     // how long it runs
+    int writes;   // rows flagged at once
+    int singles;  // rows flagged one at a time, 2 s apart
+    int seconds;  // how long it runs
 };
 
 double Seconds(Clock::duration d) {
@@ -167,7 +167,8 @@ void Run(const Case& c, const std::string& dir) {
             if (reader.FetchRows("SELECT updated_at FROM bench_pace.link_stats", rows) &&
                 !rows.empty() && rows[0][0] != lastSeen) {
                 const Clock::time_point now = Clock::now();
-                if (!lastSeen.empty()) largestStep = std::max(largestStep, Seconds(now - lastChange));
+                if (!lastSeen.empty())
+                    largestStep = std::max(largestStep, Seconds(now - lastChange));
                 lastSeen = rows[0][0];
                 lastChange = now;
             }
@@ -178,10 +179,11 @@ void Run(const Case& c, const std::string& dir) {
     std::vector<double> latencies;
     const auto flagged = [&](int from, int count) {
         db::Rows rows;
-        return other.FetchRows("SELECT COUNT(*) FROM bench_pace.new_r WHERE flag <> 0 AND id "
-                               "BETWEEN " + std::to_string(from) + " AND " +
-                                   std::to_string(from + count - 1),
-                               rows) &&
+        return other.FetchRows(
+                   "SELECT COUNT(*) FROM bench_pace.new_r WHERE flag <> 0 AND id "
+                   "BETWEEN " +
+                       std::to_string(from) + " AND " + std::to_string(from + count - 1),
+                   rows) &&
                !rows.empty() && rows[0][0] != "0";
     };
     const Clock::time_point start = Clock::now();
@@ -199,7 +201,8 @@ void Run(const Case& c, const std::string& dir) {
             if (other.FetchRows("SELECT COUNT(*) FROM bench_pace.new_r WHERE flag <> 0", rows) &&
                 !rows.empty()) {
                 const int now = std::stoi(rows[0][0]);
-                for (int i = now; i < left; ++i) latencies.push_back(Seconds(Clock::now() - flaggedAt));
+                for (int i = now; i < left; ++i)
+                    latencies.push_back(Seconds(Clock::now() - flaggedAt));
                 left = now;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -264,7 +267,11 @@ int main(int argc, char** argv) {
          0,
          5,
          100},
-        {"burst of 200 writes", {{snp::kI, 8, 100}, {snp::kM, 8, 0}, {snp::kR, 256, 0}}, 200, 0, 45},
+        {"burst of 200 writes",
+         {{snp::kI, 8, 100}, {snp::kM, 8, 0}, {snp::kR, 256, 0}},
+         200,
+         0,
+         45},
     };
     std::printf(
         "| case | fast areas: largest age (period + read time) | slow refresh, largest | write "

@@ -166,9 +166,9 @@ void PlcMirrorDb::QualityFromStatistics() {
     }
     const LinkStatsSnapshot snapshot = stats_->Snapshot();
     const int64_t nowMs = NowMs();
-    const int64_t roundMs = std::max<int64_t>(
-        static_cast<int64_t>(snapshot.counters.cycle_ms_last),
-        snapshot.roundBeganMs != 0 ? nowMs - snapshot.roundBeganMs : 0);
+    const int64_t roundMs =
+        std::max<int64_t>(static_cast<int64_t>(snapshot.counters.cycle_ms_last),
+                          snapshot.roundBeganMs != 0 ? nowMs - snapshot.roundBeganMs : 0);
     std::array<AreaFreshness, kAreaCount> areas{};
     for (int type = 0; type < kAreaCount; ++type) {
         areas[type].periodMs = snapshot.areas[type].scanMs;

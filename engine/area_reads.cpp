@@ -120,15 +120,16 @@ void Engine::CompleteArea(int type) {
     }
 }
 
-void Engine::CountRound() {
+bool Engine::CountRound() {
     std::chrono::steady_clock::duration took{};
-    if (!schedule_.TakeRoundEnd(&took)) return;
+    if (!schedule_.TakeRoundEnd(&took)) return false;
     ShowHistoryWarning();
     const uint8_t shown = cycleCounter_.load();
     window_.SetPanelText(kCycleCountPanel, HexByteText(shown));
     cycleCounter_.store(static_cast<uint8_t>(shown + 1));
     stats_.CountCycle(
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    return true;
 }
 
 void Engine::ShowHistoryWarning() {

@@ -28,7 +28,16 @@ int Engine::CommunicationThread() {
     TakeDatabaseTls();
     SetLinkState(LinkState::Connecting);
 
+    lineFailures_ = 0;
+    lineSkips_ = 0;
     while (attemptsLeft != 0 && !flags_.stopRequested) {
+        if (!TakeLine()) break;
+        if (lineSkips_ > 0) {
+            // Backing off: the turn goes to the next station at once.
+            --lineSkips_;
+            line_->Pass(station_);
+            continue;
+        }
         flags_.linkLost = 0;
         lossMessage_.clear();
         ++attemptNumber;
@@ -36,6 +45,7 @@ int Engine::CommunicationThread() {
 
         const bool online = ConnectionAttempt();
         if (online) {
+            lineFailures_ = 0;
             // A link that came up gets a fresh series after a later loss.
             attemptsLeft = config_.attemptBudget;
             attemptNumber = 0;
@@ -58,6 +68,14 @@ int Engine::CommunicationThread() {
             continue;
         }
         if (port_.IsAborted()) break;  // cut short by Shutdown: no E22
+        // A station that does not answer costs its line an attach time-out in
+        // its turn: in every round at first, then in every second, fourth,
+        // and at most every eighth round.
+        if (line_ != nullptr) {
+            ++lineFailures_;
+            lineSkips_ = (1 << std::min(lineFailures_ - 1, 3)) - 1;
+            line_->Pass(station_);
+        }
         if (!config_.retryForever) --attemptsLeft;
         if (attemptsLeft == 0 || config_.giveUp) {
             attemptsLeft = 0;
@@ -67,6 +85,30 @@ int Engine::CommunicationThread() {
     }
     EndOfWorker();
     return 1;
+}
+
+bool Engine::TakeLine() {
+    if (line_ == nullptr) return true;
+    if (line_->Take(station_, flags_.stopRequested) == LineTurns::Turn::Stopped) return false;
+    port_.SetT1Source(context_.t1);
+    return true;
+}
+
+bool Engine::NextTurn() {
+    line_->Pass(station_);
+    const LineTurns::Turn turn = line_->Take(station_, flags_.stopRequested);
+    if (turn == LineTurns::Turn::Stopped) return false;
+    port_.SetT1Source(context_.t1);
+    if (turn == LineTurns::Turn::Same) return true;
+    // Another controller was addressed meanwhile, and this one went back to
+    // waiting for its attach: the set-up chain again, without a word on
+    // screen unless it fails.
+    if (link_.LinkSetUp()) {
+        ShowSequence();
+        return true;
+    }
+    flags_.linkLost = 1;
+    return false;
 }
 
 bool Engine::ConnectionAttempt() {
@@ -140,11 +182,16 @@ void Engine::CycleLoop() {
         if (full && !lastFull) schedule_.Restart(Clock::now());
         lastFull = full;
         if (!full) {
-            if (!HaltedCycle()) flags_.linkLost = 1;
+            if (!HaltedCycle()) {
+                flags_.linkLost = 1;
+            } else if (line_ != nullptr && !NextTurn()) {
+                break;
+            }
             continue;
         }
         const ScheduledRequest request = schedule_.Next(Clock::now(), Waiting());
-        CountRound();  // a pass may end without a request of its own
+        // A pass may end without a request of its own.
+        if (CountRound() && line_ != nullptr && !NextTurn()) break;
         if (request.kind == RequestKind::None) {
             WaitForWork(request.wakeAt);
             continue;
@@ -153,7 +200,7 @@ void Engine::CycleLoop() {
             flags_.linkLost = 1;
             break;
         }
-        CountRound();
+        if (CountRound() && line_ != nullptr && !NextTurn()) break;
     }
     // Requests read from the tables but not written stay pending there.
     if (config_.dbEnabled) mirrorWorker_.DropWrites();
@@ -232,16 +279,21 @@ void Engine::EndOfWorker() {
     window_.SetEnabled(Control::Butt_PlcStop, false);
     window_.SetEnabled(Control::RadioGroup_IOstatus, false);
 
-    SleepMs(25);
-    port_.PurgePort();
-    SleepMs(25);
-    try {
-        port_.ClosePort();
-    } catch (const std::system_error&) {
-        // The device is gone (an unplugged adapter); the worker must still end
-        // and return the window to idle. No modal box from the worker.
+    if (line_ != nullptr) {
+        // The port is the line's: the other stations go on with it.
+        line_->Leave(station_);
+    } else {
+        SleepMs(25);
+        port_.PurgePort();
+        SleepMs(25);
+        try {
+            port_.ClosePort();
+        } catch (const std::system_error&) {
+            // The device is gone (an unplugged adapter); the worker must still
+            // end and return the window to idle. No modal box from the worker.
+        }
+        SleepMs(25);
     }
-    SleepMs(25);
 
     window_.SetEnabled(Control::SB_Online, true);
     window_.SetPanelText(kLinkStatePanel, "Offline");

@@ -112,7 +112,10 @@ void Engine::RunCancellable(const std::function<void()>& steps) {
 }
 
 bool Engine::OpenPort() {
-    if (port_.OpenPort(config_.port, config_.baudRate, config_.parity, config_.stopBits))
+    // A shared line's port is opened once, by the line's owner.
+    if (line_ != nullptr
+            ? port_.IsOpen()
+            : port_.OpenPort(config_.port, config_.baudRate, config_.parity, config_.stopBits))
         return true;
     // No worker will use the mirror connection: close it. The database is
     // never dropped here, whatever dropAfter says: it may be one kept from

@@ -7,11 +7,18 @@
 
 namespace tarnlight {
 
-Engine::Engine(WindowPort& window)
+Engine::Engine(WindowPort& window, LineTurns& line) : Engine(window, &line) {}
+
+Engine::Engine(WindowPort& window) : Engine(window, nullptr) {}
+
+Engine::Engine(WindowPort& window, LineTurns* line)
     : window_(window),
       image_(std::make_unique<snp::MemoryImage>()),
       staging_(std::make_unique<snp::MemoryImage>()),
-      port_(window, context_.t1),
+      line_(line),
+      station_(line != nullptr ? line->Join() : -1),
+      ownPort_(window, context_.t1),
+      port_(line != nullptr ? line->port() : ownPort_),
       link_(port_, context_, config_, *staging_, flags_),
       writer_(link_, ledger_),
       mirror_(connection_, config_, flags_, *image_, writer_),

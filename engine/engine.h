@@ -21,6 +21,7 @@
 
 #include "db/mirror_connection.h"
 #include "db/plc_mirror_db.h"
+#include "engine/line_turns.h"
 #include "engine/link_snapshot.h"
 #include "engine/mirror_worker.h"
 #include "engine/request_schedule.h"
@@ -48,6 +49,10 @@ enum class WorkerEnd {
 class Engine {
   public:
     explicit Engine(WindowPort& window);
+    // One station of several on a shared line: the port is line's (opened by
+    // its owner before Connect, never closed here), and the line is taken in
+    // turns with the other stations' engines.
+    Engine(WindowPort& window, LineTurns& line);
     ~Engine();  // Shutdown()
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -118,6 +123,7 @@ class Engine {
 
   private:
     friend class EngineProbe;  // tests look at the flags and the port
+    Engine(WindowPort& window, LineTurns* line);
 
     enum class ConnectOutcome { Pending, Started, Failed, Cancelled };
 
@@ -141,6 +147,12 @@ class Engine {
     int CommunicationThread();
     bool PerformPendingEdit();
     bool ConnectionAttempt();  // break and set-up chain; true when online
+    // On a shared line: waits for the station's turn; false when stopped.
+    bool TakeLine();
+    // On a shared line, at the end of a round: the next station's turn,
+    // then the controller selected again when another had the line.
+    // False when the link failed (linkLost set) or a stop came.
+    bool NextTurn();
     void FillPlcInfo();
     void CycleLoop();
     bool HaltedCycle();
@@ -150,7 +162,7 @@ class Engine {
     bool PerformRequest(const ScheduledRequest& request);
     bool ReadAreaPart(int type, const ReadPart& part);
     bool ServeWriteRequest();
-    void CountRound();
+    bool CountRound();  // true when a round ended
     void ShowHistoryWarning();
     // A complete read: the area's values from its parts to the image, the
     // window, the database's worker and the figures; its tags evaluated.
@@ -196,7 +208,12 @@ class Engine {
     // them, all parts of one read. The parts land in staging_ first.
     std::unique_ptr<snp::MemoryImage> image_;
     std::unique_ptr<snp::MemoryImage> staging_;
-    SerialPort port_;
+    LineTurns* line_ = nullptr;  // none: the port is this engine's own
+    int station_ = -1;
+    int lineFailures_ = 0;  // attempts failed in a row on a shared line; worker only
+    int lineSkips_ = 0;     // turns still to pass on at once; worker only
+    SerialPort ownPort_;
+    SerialPort& port_;
     snp::SnpLink link_;
     // Every write goes out through the ledger, which tells which image
     // values still stand for the controller.

@@ -98,7 +98,8 @@ RequestSchedule::Clock::time_point RequestSchedule::Deadline(int type, bool wasR
     return anchor + (wasRead ? 2 : 1) * Period(type);
 }
 
-bool RequestSchedule::FastReady(int type, Clock::time_point now, Clock::time_point* deadline) const {
+bool RequestSchedule::FastReady(int type, Clock::time_point now,
+                                Clock::time_point* deadline) const {
     const Area& area = areas_[type];
     if (!Fast(type)) return false;
     if (area.next != 0) {
@@ -237,7 +238,8 @@ bool RequestSchedule::Done(const ScheduledRequest& request, Clock::time_point se
     }
     area.lineTime += now - sent;
     // What one part takes on this line, for the areas not measured yet.
-    partTime_ = partTime_ == Clock::duration::zero() ? now - sent : (3 * partTime_ + (now - sent)) / 4;
+    partTime_ =
+        partTime_ == Clock::duration::zero() ? now - sent : (3 * partTime_ + (now - sent)) / 4;
     if (Fast(request.area)) Restretch();
     if (++area.next < area.parts.size()) return false;
     area.next = 0;
@@ -252,8 +254,7 @@ void RequestSchedule::AreaCompleted(int type, Clock::time_point now) {
     area.lastTook = now - area.began;
     // Averaged over the last few reads: one read slowed down (a retry, a
     // busy controller) does not stretch every period.
-    area.lastLineTime =
-        area.measured ? (3 * area.lastLineTime + area.lineTime) / 4 : area.lineTime;
+    area.lastLineTime = area.measured ? (3 * area.lastLineTime + area.lineTime) / 4 : area.lineTime;
     area.measured = true;
     area.readOnce = true;
     area.doneThisRound = true;

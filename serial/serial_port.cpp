@@ -25,7 +25,7 @@ SerialPort::SerialPort(Notifier& notifier, const uint16_t& t1)
 
 SerialPort::SerialPort(Notifier& notifier, const uint16_t& t1,
                        std::unique_ptr<SerialBackend> backend)
-    : notifier_(notifier), t1_(t1), backend_(std::move(backend)), waitMode_(kDefaultWaitMode) {}
+    : notifier_(notifier), t1_(&t1), backend_(std::move(backend)), waitMode_(kDefaultWaitMode) {}
 
 SerialPort::~SerialPort() {
     // No error can be raised from a destructor; a refused close is dropped.
@@ -133,7 +133,7 @@ void SerialPort::ClearBreak() {
 
 bool SerialPort::WritePort(const uint8_t* bytes, size_t count) {
     // The SNP pause T1 comes before every block, acknowledgements included.
-    Pause(t1_);
+    Pause(*t1_);
     // Traced as the block starts to leave: it takes its line time to go.
     if (trace_ != nullptr) trace_->Record(TraceEvent::Tx, bytes, count);
     return backend_->Write(bytes, count);

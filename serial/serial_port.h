@@ -87,6 +87,9 @@ class SerialPort {
 
     bool IsOpen() const;
     uint8_t openErrorCode() const { return openErrorCode_; }
+    // Where the pause before each write is read from from now on: a line
+    // shared by several controllers pauses for the one it talks to.
+    void SetT1Source(const uint16_t& t1) { t1_ = &t1; }
     void SetWaitMode(WaitMode mode) { waitMode_ = mode; }
     // Every block written (TX), receive (RX), break and purge goes to trace
     // from now on; nullptr stops it. Set while no other thread uses the port.
@@ -104,7 +107,7 @@ class SerialPort {
     bool GiveUpWait(size_t count);
 
     Notifier& notifier_;
-    const uint16_t& t1_;
+    const uint16_t* t1_;
     std::unique_ptr<SerialBackend> backend_;
     uint8_t openErrorCode_ = 0;
     WaitMode waitMode_ = kDefaultWaitMode;

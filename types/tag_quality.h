@@ -18,8 +18,8 @@ const char* TagQualityName(TagQuality quality);
 
 // What the engine knows of one area's reads.
 struct AreaFreshness {
-    uint32_t periodMs = 0;      // its scan period; 0: every pass
-    int64_t lastReadMs = 0;     // system clock: when its last complete read ended; 0: never
+    uint32_t periodMs = 0;   // its scan period; 0: every pass
+    int64_t lastReadMs = 0;  // system clock: when its last complete read ended; 0: never
     // An area without a period: the length of the last round, or of the one
     // under way when that is longer.
     int64_t roundMs = 0;

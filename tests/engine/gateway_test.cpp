@@ -262,6 +262,92 @@ TEST_F(GatewayTest, AKilledGatewayLosesNoHistoryRowAndMarksTheCrashGap) {
     admin.Exec("DROP DATABASE " + hist);
 }
 
+// Three PLCs on one line, served in turn by one gateway: each station's
+// tables hold its own memory, a write request to B reaches B only, a wrong
+// password shows on B alone, the dead C costs A and B nothing but its attach
+// (its link_stats says Connecting) and every line names its station. A line
+// whose files disagree on the line's settings is refused.
+TEST_F(GatewayTest, ALineOfThreePlcsIsServedInTurn) {
+    if (!PrivateDbAvailable()) GTEST_SKIP() << "no test database server";
+    sim_.reset();
+    const auto station = [](const std::string& id) {
+        sim::SimConfig c;
+        c.cpuId = id;
+        c.t1 = 0;
+        return c;
+    };
+    sim::SimConfig b = station("PLCB");
+    b.password = "right";
+    sim_ = std::make_unique<sim::PlcSimulator>(station("PLCA"));
+    ASSERT_EQ(sim_->AddStation(b), 1);
+    ASSERT_EQ(sim_->AddStation(station("PLCC")), 2);
+    sim_->station(2).SetDead(true);
+    for (int s = 0; s < 2; ++s)
+        for (uint16_t a = 1; a <= 8; ++a)
+            sim_->station(s).SetWord(sim::kAreaR, a, (s + 1) * 100 + a);
+    ASSERT_TRUE(sim_->OpenPty() && sim_->CreateDeviceLink(0) && sim_->Start());
+
+    const db::ConnectionParams root = PrivateDbParams();
+    OtherClient admin(root);
+    const std::array<std::string, 3> names = {"line1", "line2", "line3"};
+    std::array<std::string, 3> dbs;
+    for (int s = 0; s < 3; ++s) {
+        Settings st = settings_;
+        st.cpuId = std::string("PLC") + char('A' + s);
+        st.cpuPassword = "wrong";
+        st.lostconn = 2;  // try constantly
+        st.dbEnabled = true;
+        st.addressIP = root.host;
+        st.portNum = std::to_string(root.port);
+        st.dbPassword = root.password;
+        dbs[s] = st.dbName = UniqueDbName(names[s]);
+        st.areaEnabled = {false, false, false, false, true, false};
+        st.areaTo[4] = 4 + 4 * s;  // %R: A 1..4, B 1..8
+        if (s == 0) st.stations = "line2, line3";
+        ASSERT_EQ(SaveSettings(st, dir_ + "/" + names[s] + ".ini", nullptr), SaveResult::Ok);
+    }
+    Start({"--settings", dir_ + "/line1.ini", "--break-free"});
+    const auto values = [&](int s) {
+        return admin.Scalar("SELECT GROUP_CONCAT(value ORDER BY id) FROM " + dbs[s] +
+                            ".plc_r WHERE id <= 8");
+    };
+    EXPECT_TRUE(WaitFor([&] {
+        return values(0) == "101,102,103,104,0,0,0,0" &&
+               values(1) == "201,202,203,204,205,206,207,208";
+    })) << values(0)
+        << " / " << values(1) << "\n"
+        << Output();
+    const auto state = [&](int s) {
+        return admin.Scalar("SELECT link_state FROM " + dbs[s] + ".link_stats");
+    };
+    EXPECT_TRUE(WaitFor(
+        [&] { return state(0) == "Online" && state(1) == "Online" && state(2) == "Connecting"; }));
+    EXPECT_TRUE(Printed("line2: Message: W23: Password refused")) << Output();
+    EXPECT_FALSE(Printed("line1: Message: W23"));
+
+    ASSERT_TRUE(admin.Exec("UPDATE " + dbs[1] + ".new_r SET value=77, flag=1 WHERE id=3"));
+    EXPECT_TRUE(WaitFor([&] { return sim_->station(1).GetWord(sim::kAreaR, 3) == 77; }));
+    EXPECT_EQ(sim_->station(0).GetWord(sim::kAreaR, 3), 103);
+    EXPECT_EQ(sim_->station(2).GetWord(sim::kAreaR, 3), 0);
+
+    kill(pid_, SIGUSR1);
+    EXPECT_TRUE(WaitFor([&] { return Printed("line3: stats:"); }));
+    EXPECT_TRUE(Printed("line1: stats:") && Printed("line2: stats:"));
+    kill(pid_, SIGTERM);
+    EXPECT_EQ(Wait(), 0);
+    for (const std::string& db : dbs) admin.Exec("DROP DATABASE IF EXISTS " + db);
+
+    // The third file on another bit rate: the line cannot be served.
+    Settings third;
+    ASSERT_EQ(LoadSettings(dir_ + "/line3.ini", third, nullptr), LoadResult::Ok);
+    third.baudRate = 9;
+    ASSERT_EQ(SaveSettings(third, dir_ + "/line3.ini", nullptr), SaveResult::Ok);
+    Start({"--settings", dir_ + "/line1.ini"});
+    EXPECT_EQ(Wait(), 2);
+    EXPECT_NE(Text(errors_).find("line3.ini: [RS232] baudRate"), std::string::npos)
+        << Text(errors_);
+}
+
 TEST_F(GatewayTest, TraceHasOneLinePerEventOnTheLine) {
     const std::string path = dir_ + "/gw.ini";
     const std::string trace = dir_ + "/line.trace";

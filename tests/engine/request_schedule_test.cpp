@@ -101,8 +101,7 @@ LinkConfig Areas(std::vector<std::tuple<int, uint16_t, uint32_t>> areas, uint16_
 // asks, and the slow area keeps its share; a burst of 200 writes delays a
 // due %I part by one request at most and shares the rest with the slow area.
 TEST(RequestSchedule, SmallFastAreasKeepTheirPeriodBesideLargeReadsAndWriteBursts) {
-    ScheduleLine line(
-        Areas({{snp::kI, 8, 100}, {snp::kM, 8, 0}, {snp::kR, 4096, 30000}}, 64));
+    ScheduleLine line(Areas({{snp::kI, 8, 100}, {snp::kM, 8, 0}, {snp::kR, 4096, 30000}}, 64));
     line.Run(std::chrono::seconds(65));
     const auto oneRequest = ScheduleLine::Duration({RequestKind::AreaPart, snp::kR, {1, 32}});
     EXPECT_LE(line.LongestGap(snp::kI), milliseconds(100) + 2 * oneRequest);
