@@ -4,7 +4,9 @@
 // wire bound: every byte both ways at 11 bits (8 data bits, odd parity, one
 // start and one stop bit) plus the T1 pause before every block of both
 // sides. Prints a Markdown table, then the default ranges' cycle without and
-// with a line trace.
+// with a line trace, then the round of a line of 1, 2, 4 and 8 controllers at
+// 19200 bit/s (each turn: the break, the set-up with the station's SNP ID and
+// one cycle of the default ranges) against its wire bound with the breaks.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -19,6 +21,7 @@
 #include "serial/posix_serial_backend.h"
 #include "serial/serial_port.h"
 #include "sim/plc_simulator.h"
+#include "snp/identity.h"
 #include "snp/snp_link.h"
 #include "snp/snp_link_context.h"
 #include "types/engine_flags.h"
@@ -128,6 +131,83 @@ const char* ModeName(WaitMode mode) {
     return mode == WaitMode::EventDriven ? "event-driven" : "fixed 25 ms steps";
 }
 
+// A line of stations controllers at 19200 bit/s served in turn as the
+// gateway serves a line: per turn the break (its length and T4), the set-up
+// chain with the station's ID, one cycle of ranges. With one station the link
+// stays up: a round is the cycle alone. The round's median, its wire bound,
+// and the switch (break and set-up) alone.
+struct LineResult {
+    double roundMs, boundMs, switchMs, switchBoundMs;
+};
+bool MeasureLine(int stations, const Ranges& ranges, int rounds, LineResult& result) {
+    sim::SimConfig first;
+    first.lineBaud = 19200;
+    first.t1 = kT1;
+    first.cpuId = "ST1";
+    sim::PlcSimulator plc(first);
+    for (int s = 1; s < stations; ++s) {
+        sim::SimConfig next = first;
+        next.cpuId = "ST" + std::to_string(s + 1);
+        if (plc.AddStation(next) < 0) return false;
+    }
+    if (!plc.OpenPty() || !plc.Start()) return false;
+    StreamNotifier notifier;
+    snp::SnpLinkContext context;
+    LinkConfig config;
+    config.breakFree = false;
+    config.baudRate = 6;
+    config.T1 = kT1;
+    config.T4 = 150;
+    context.t1 = config.T1;
+    snp::MemoryImage image;
+    EngineFlags flags;
+    auto backend = std::make_unique<CountingBackend>();
+    CountingBackend& counter = *backend;
+    SerialPort port(notifier, context.t1, std::move(backend));
+    if (!port.OpenDevice(plc.slavePath(), config.baudRate, 0, 0)) return false;
+    snp::SnpLink link(port, context, config, image, flags);
+    const auto bound = [&] {
+        return 1000.0 * kBitsPerByte * static_cast<double>(counter.written + counter.read) / 19200 +
+               static_cast<double>(context.t1) * static_cast<double>(counter.writes + counter.reads);
+    };
+    const double breakMs = snp::BreakDurationMs(config.baudRate) + config.T4;
+    std::vector<double> rounds_, switches;
+    result = {};
+    config.CPU_ID = "ST1";
+    if (!link.LinkSetUp()) return false;
+    for (int round = 0; round < rounds; ++round) {
+        counter.Reset();
+        double switchBound = 0;
+        const auto start = std::chrono::steady_clock::now();
+        for (int s = 0; s < stations; ++s) {
+            if (stations > 1) {
+                config.CPU_ID = "ST" + std::to_string(s + 1);
+                const auto before = std::chrono::steady_clock::now();
+                const double bytesBefore = bound();
+                if (!link.LinkSetUp()) return false;
+                switches.push_back(std::chrono::duration<double, std::milli>(
+                                       std::chrono::steady_clock::now() - before)
+                                       .count());
+                switchBound = bound() - bytesBefore + breakMs;
+            }
+            if (!RunCycle(link, ranges)) return false;
+        }
+        rounds_.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+        result.boundMs = bound() + (stations > 1 ? stations * breakMs : 0.0);
+        result.switchBoundMs = switchBound;
+    }
+    port.ClosePort();
+    std::sort(rounds_.begin(), rounds_.end());
+    result.roundMs = rounds_[rounds_.size() / 2];
+    if (!switches.empty()) {
+        std::sort(switches.begin(), switches.end());
+        result.switchMs = switches[switches.size() / 2];
+    }
+    return true;
+}
+
 }  // namespace
 
 int main() {
@@ -190,5 +270,30 @@ int main() {
     }
     trace.Close();
     std::filesystem::remove_all(dir);
+
+    std::printf(
+        "\n| stations on the line | bit/s | round (median) | wire bound | ratio | switch (median) "
+        "| switch's wire bound |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    for (const int stations : {1, 2, 4, 8}) {
+        LineResult r{};
+        if (!MeasureLine(stations, smallRanges, 5, r)) {
+            std::printf("| %d | 19200 | failed | | | | |\n", stations);
+            ++failures;
+            continue;
+        }
+        if (stations == 1)
+            std::printf("| 1 | 19200 | %.1f ms | %.1f ms | %.2f | none | none |\n", r.roundMs,
+                        r.boundMs, r.roundMs / r.boundMs);
+        else
+            std::printf("| %d | 19200 | %.1f ms | %.1f ms | %.2f | %.1f ms | %.1f ms |\n", stations,
+                        r.roundMs, r.boundMs, r.roundMs / r.boundMs, r.switchMs, r.switchBoundMs);
+        std::fflush(stdout);
+    }
+    std::printf(
+        "\nEach station's turn on a line of several: the break (%u ms at 19200 bit/s) and T4 "
+        "(150 ms), the set-up chain with its SNP ID, one cycle of %s; the wire bound counts "
+        "the break and T4 as they are.\n",
+        snp::BreakDurationMs(6), smallRanges.name);
     return failures == 0 ? 0 : 1;
 }
