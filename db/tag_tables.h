@@ -4,15 +4,17 @@
 //   tags      name (primary key), address ("%R100"), type ("REAL"), value
 //             (DOUBLE, NULL while unknown and for a REAL whose bits are NaN
 //             or infinity), raw (hexadecimal, high word first), changed_at
-//             (DATETIME(3), UTC from the server, when the value last changed)
+//             (DATETIME(3), UTC from the server, when the value last changed),
+//             scale and offset (the definition the value follows)
 //   new_tags  name (primary key), value (DOUBLE), flag: requests to write a
 //             tag, with the flags of the raw request tables
 //
 // Both are built at Connect with the other tables; tags is rebuilt to the
 // definitions of the link (a tag removed from the settings is gone, a new
-// one appears, one whose address or type changed starts unknown), new_tags
-// gets a row for every tag it lacks. Each pass, the tags whose raw bits
-// differ from what the table holds are written in the cycle's transaction.
+// one appears, one whose address, type, scale or offset changed starts
+// unknown), new_tags gets a row for every tag it lacks. Each pass, the tags
+// whose raw bits differ from what the table holds are written in the cycle's
+// transaction.
 //
 // As the fast value writer, it never believes a row stored that may not be:
 // what it remembers is forgotten (and every tag written again) when the
