@@ -15,23 +15,29 @@ constexpr const char* kCreateTags =
     "NOT NULL, value DOUBLE NULL, raw VARCHAR(8) NOT NULL DEFAULT '', changed_at DATETIME(3) "
     "NULL, scale DOUBLE NOT NULL DEFAULT 1, `offset` DOUBLE NOT NULL DEFAULT 0, quality VARCHAR(5) "
     "NOT NULL DEFAULT 'none', PRIMARY KEY (name))";
-// A kept table from before the columns: they come after the existing ones.
-constexpr const char* kAddColumns =
-    "ALTER TABLE tags ADD COLUMN IF NOT EXISTS scale DOUBLE NOT NULL DEFAULT 1, ADD COLUMN IF NOT "
-    "EXISTS `offset` DOUBLE NOT NULL DEFAULT 0, ADD COLUMN IF NOT EXISTS quality VARCHAR(5) NOT "
-    "NULL DEFAULT 'none'";
+// A table kept from a version without them gets them after its columns; each
+// statement fails harmlessly where its column is there.
+constexpr const char* kAddScale = "ALTER TABLE tags ADD COLUMN scale DOUBLE NOT NULL DEFAULT 1";
+constexpr const char* kAddOffset = "ALTER TABLE tags ADD COLUMN `offset` DOUBLE NOT NULL DEFAULT 0";
+constexpr const char* kAddQuality =
+    "ALTER TABLE tags ADD COLUMN quality VARCHAR(5) NOT NULL DEFAULT 'none'";
 constexpr const char* kCreateNewTags =
     "CREATE TABLE new_tags (name VARCHAR(64) NOT NULL, value DOUBLE NULL, flag TINYINT NOT NULL "
     "DEFAULT 0, PRIMARY KEY (name))";
 
-// A tag whose address and type stand keeps its row as it was (a kept
-// database keeps its values, as the raw tables do); another starts unknown.
-// Assignments run left to right, so the comparisons see the old address.
+// A tag whose address, type, scale and offset stand keeps its row as it
+// was (a kept database keeps its values, as the raw tables do); another
+// starts unknown: a value read under the old definition is no value of the
+// new one. Assignments run left to right, so the comparisons see the old
+// definition.
 constexpr const char* kRebuildTail =
-    " ON DUPLICATE KEY UPDATE value = IF(address = VALUES(address) AND type = VALUES(type), value, "
-    "NULL), raw = IF(address = VALUES(address) AND type = VALUES(type), raw, ''), changed_at = "
-    "IF(address = VALUES(address) AND type = VALUES(type), changed_at, NULL), name = "
-    "VALUES(name), address = VALUES(address), type = VALUES(type), quality = 'none'";
+    " ON DUPLICATE KEY UPDATE value = IF(address = VALUES(address) AND type = VALUES(type) AND "
+    "scale = VALUES(scale) AND `offset` = VALUES(`offset`), value, NULL), raw = IF(address = "
+    "VALUES(address) AND type = VALUES(type) AND scale = VALUES(scale) AND `offset` = "
+    "VALUES(`offset`), raw, ''), changed_at = IF(address = VALUES(address) AND type = "
+    "VALUES(type) AND scale = VALUES(scale) AND `offset` = VALUES(`offset`), changed_at, "
+    "NULL), name = VALUES(name), address = VALUES(address), type = VALUES(type), scale = "
+    "VALUES(scale), `offset` = VALUES(`offset`), quality = 'none'";
 
 // changed_at first: it compares the row as it was with the new value.
 constexpr const char* kChangeTail =
@@ -39,13 +45,21 @@ constexpr const char* kChangeTail =
     "changed_at, VALUES(changed_at)), value = VALUES(value), raw = VALUES(raw)";
 
 constexpr const char* kInsertHead =
-    "INSERT INTO tags (name, address, type, value, raw, changed_at) VALUES ";
+    "INSERT INTO tags (name, address, type, value, raw, changed_at, scale, `offset`) VALUES ";
 
 void AppendValue(std::string& sql, const std::optional<double>& value) {
     if (value)
         AppendDouble(sql, *value);
     else
         sql += "NULL";
+}
+
+// ",scale,offset" of a row: the definition its value follows.
+void AppendDefinition(std::string& sql, const TagDefinition& tag) {
+    sql += ',';
+    AppendDouble(sql, tag.scale);
+    sql += ',';
+    AppendDouble(sql, tag.offset);
 }
 
 }  // namespace
@@ -131,7 +145,10 @@ std::vector<std::string> TagTable::QualityChanges() {
 
 void TagTable::Create() {
     Forget();
-    if (!connection_.Query(kCreateTags)) connection_.Query(kAddColumns);
+    connection_.Query(kCreateTags);
+    connection_.Query(kAddScale);
+    connection_.Query(kAddOffset);
+    connection_.Query(kAddQuality);
     connection_.Query(kCreateNewTags);
     const auto send = [this](const std::string& sql) { return connection_.Query(sql); };
     if (config_.tags.empty()) {
@@ -146,8 +163,10 @@ void TagTable::Create() {
         const std::string name = "'" + connection_.Escape(tag.name) + "'";
         if (keep.back() != '(') keep += ',';
         keep += name;
-        rows.Add("(" + name + ",'" + TagAddressText(tag) + "','" + TagTypeName(tag.type) +
-                 "',NULL,'',NULL)");
+        std::string row = "(" + name + ",'" + TagAddressText(tag) + "','" + TagTypeName(tag.type) +
+                          "',NULL,'',NULL";
+        AppendDefinition(row, tag);
+        rows.Add(row + ")");
         requests.Add("(" + name + ",NULL,0)");
     }
     connection_.Query(keep + ")");
@@ -172,8 +191,9 @@ std::string TagTable::Row(int index, uint32_t raw) const {
     AppendValue(row, TagValueFromRaw(tag, raw));
     // The time it was read, on the server's clock as link_stats's times.
     row += ",'" + TagRawText(tag, raw) + "'," +
-           ServerTime(readAt_[static_cast<std::size_t>(index)], NowMs()) + ")";
-    return row;
+           ServerTime(readAt_[static_cast<std::size_t>(index)], NowMs());
+    AppendDefinition(row, tag);
+    return row + ")";
 }
 
 std::string TagTable::Update(int index, uint32_t raw) const {

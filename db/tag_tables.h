@@ -5,16 +5,17 @@
 //             (DOUBLE, NULL while unknown and for a REAL whose bits are NaN
 //             or infinity), raw (hexadecimal, high word first), changed_at
 //             (DATETIME(3), the server's clock: when the value that last
-//             changed was read), scale, offset, quality ("good", "stale",
-//             "none": types/tag_quality.h)
+//             changed was read), scale and offset (the definition the value
+//             follows), quality ("good", "stale", "none": types/tag_quality.h)
 //   new_tags  name (primary key), value (DOUBLE), flag: requests to write a
 //             tag, with the flags of the raw request tables
 //
 // Both are built at Connect with the other tables; tags is rebuilt to the
 // definitions of the link (a tag removed from the settings is gone, a new
-// one appears, one whose address or type changed starts unknown), new_tags
-// gets a row for every tag it lacks. Each pass, the tags whose raw bits
-// differ from what the table holds are written in the cycle's transaction.
+// one appears, one whose address, type, scale or offset changed starts
+// unknown), new_tags gets a row for every tag it lacks. Each pass, the tags
+// whose raw bits differ from what the table holds are written in the cycle's
+// transaction.
 //
 // As the fast value writer, it never believes a row stored that may not be:
 // what it remembers is forgotten (and every tag written again) when the

@@ -127,7 +127,8 @@ LoadResult LoadLine(const std::string& path, std::vector<LineStation>& stations,
     if (loaded == LoadResult::NotFound) return LoadResult::NotFound;
     const std::string firstFile = FileName(first);
     if (loaded != LoadResult::Ok) {
-        Fail(problem, firstFile + ": " + why);
+        // As for a file alone: the message before it names the file.
+        Fail(problem, why);
         return LoadResult::Invalid;
     }
 

@@ -1,11 +1,15 @@
 #include "types/tag.h"
 
+#include <algorithm>
 #include <bit>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include "types/decimal.h"
 
 namespace tarnlight {
 namespace {
@@ -112,6 +116,52 @@ bool Fail(std::string* problem, std::string text) {
     return false;
 }
 
+// The shortest text that reads back as value: "0.1", not 0.10000000000000001.
+std::string ShortestText(double value) {
+    char text[32];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    (void)ec;
+    return std::string(text, end);
+}
+
+// A value read x scale + offset as a person computes it; nothing when the
+// digits do not fit 64 bits (a scale such as 1e-300).
+std::optional<Decimal> ScaledDecimal(const TagDefinition& tag, Decimal read) {
+    const std::optional<Decimal> scale = ShortestDecimal(tag.scale);
+    const std::optional<Decimal> offset = ShortestDecimal(tag.offset);
+    if (!scale || !offset) return std::nullopt;
+    const std::optional<Decimal> product = Multiply(read, *scale);
+    if (!product) return std::nullopt;
+    return Add(*product, *offset);
+}
+
+// A whole raw value x scale + offset, as the nearest double to the decimal.
+double Scaled(const TagDefinition& tag, int64_t whole) {
+    if (const std::optional<Decimal> value = ScaledDecimal(tag, Decimal{whole, 0}))
+        return ToDouble(*value);
+    return static_cast<double>(whole) * tag.scale + tag.offset;
+}
+
+// (value - offset) / scale rounded to a whole raw value, in decimal, so that
+// a value the tag reads as (3236.7 with scale=0.1) writes exactly the raw
+// value it was read from; nothing when the digits do not fit 64 bits.
+std::optional<int64_t> WholeRawDecimal(const TagDefinition& tag, double value) {
+    const std::optional<Decimal> asked = ShortestDecimal(value);
+    const std::optional<Decimal> scale = ShortestDecimal(tag.scale);
+    const std::optional<Decimal> offset = ShortestDecimal(tag.offset);
+    if (!asked || !scale || !offset) return std::nullopt;
+    const std::optional<Decimal> unshifted = Subtract(*asked, *offset);
+    if (!unshifted) return std::nullopt;
+    return DivideToWhole(*unshifted, *scale);
+}
+
+// Places of scaled values: as many as scale and offset carry together.
+int ValuePlaces(const TagDefinition& tag) {
+    const std::optional<Decimal> scale = ShortestDecimal(tag.scale);
+    const std::optional<Decimal> offset = ShortestDecimal(tag.offset);
+    return std::max(scale ? scale->places : 0, offset ? offset->places : 0);
+}
+
 }  // namespace
 
 const char* TagTypeName(TagType type) {
@@ -208,43 +258,40 @@ bool ParseTagDefinition(std::string_view name, std::string_view text, TagDefinit
 
 std::string TagDefinitionText(const TagDefinition& tag) {
     std::string text = TagAddressText(tag) + " " + TagTypeName(tag.type);
-    const auto number = [](double value) {
-        char buffer[40];
-        std::snprintf(buffer, sizeof buffer, "%.17g", value);
-        return std::string(buffer);
-    };
-    if (tag.scale != 1.0) text += " scale=" + number(tag.scale);
-    if (tag.offset != 0.0) text += " offset=" + number(tag.offset);
+    if (tag.scale != 1.0) text += " scale=" + ShortestText(tag.scale);
+    if (tag.offset != 0.0) text += " offset=" + ShortestText(tag.offset);
     if (tag.history) text += " history";
-    if (tag.deadband != 0.0) text += " deadband=" + number(tag.deadband);
+    if (tag.deadband != 0.0) text += " deadband=" + ShortestText(tag.deadband);
     return text;
 }
 
 std::optional<double> TagValueFromRaw(const TagDefinition& tag, uint32_t raw) {
-    double value = 0.0;
     switch (tag.type) {
         case TagType::Bool:
             return static_cast<double>(raw & 1U);
         case TagType::Int:
-            value = static_cast<int16_t>(raw & 0xFFFFU);
-            break;
+            return Scaled(tag, static_cast<int16_t>(raw & 0xFFFFU));
         case TagType::Uint:
-            value = raw & 0xFFFFU;
-            break;
+            return Scaled(tag, raw & 0xFFFFU);
         case TagType::Dint:
-            value = static_cast<int32_t>(raw);
-            break;
+            return Scaled(tag, static_cast<int32_t>(raw));
         case TagType::Udint:
-            value = raw;
-            break;
+            return Scaled(tag, raw);
         case TagType::Real: {
             const float real = std::bit_cast<float>(raw);
             if (!std::isfinite(real)) return std::nullopt;
-            value = real;
-            break;
+            // The REAL as its shortest decimal: 3236.7, not the float's
+            // exact 3236.699951171875, so a value written as 3236.7 reads
+            // back as 3236.7.
+            const std::optional<Decimal> read = ShortestDecimal(real);
+            if (read) {
+                if (const std::optional<Decimal> value = ScaledDecimal(tag, *read))
+                    return ToDouble(*value);
+            }
+            return static_cast<double>(real) * tag.scale + tag.offset;
         }
     }
-    return value * tag.scale + tag.offset;
+    return std::nullopt;
 }
 
 std::string TagRawText(const TagDefinition& tag, uint32_t raw) {
@@ -260,53 +307,62 @@ std::string TagRawText(const TagDefinition& tag, uint32_t raw) {
 
 std::string TagValueText(const TagDefinition& tag, std::optional<double> value) {
     if (!value) return "";
-    char text[48];
-    const bool exact = tag.type != TagType::Real && tag.scale == 1.0 && tag.offset == 0.0;
-    if (exact) {
-        std::snprintf(text, sizeof text, "%.0f", *value);
-    } else {
+    char text[64];
+    const int places = ValuePlaces(tag);
+    if (tag.type == TagType::Real) {
         std::snprintf(text, sizeof text, "%.7g", *value);
+    } else if (places <= 20 && std::fabs(*value) < 1e21) {
+        // Whole values exactly, scaled ones with the places of the scale:
+        // 1234567.90 then 1234567.91, never 1234568 twice.
+        std::snprintf(text, sizeof text, "%.*f", places, *value);
+    } else {
+        return ShortestText(*value);
     }
     return text;
 }
 
 TagEncodeResult TagRawFromValue(const TagDefinition& tag, double value, uint32_t* raw) {
     if (!std::isfinite(value)) return TagEncodeResult::NotANumber;
-    const double unscaled = (value - tag.offset) / tag.scale;
-    if (!std::isfinite(unscaled)) return TagEncodeResult::OutOfRange;
     if (tag.type == TagType::Real) {
+        const double unscaled = (value - tag.offset) / tag.scale;
+        if (!std::isfinite(unscaled)) return TagEncodeResult::OutOfRange;
         const float real = static_cast<float>(unscaled);
         if (!std::isfinite(real)) return TagEncodeResult::OutOfRange;
         *raw = std::bit_cast<uint32_t>(real);
         return TagEncodeResult::Ok;
     }
-    const double rounded = std::round(unscaled);
-    double low = 0.0;
-    double high = 0.0;
+    int64_t low = 0;
+    int64_t high = 0;
     switch (tag.type) {
         case TagType::Bool:
-            high = 1.0;
+            high = 1;
             break;
         case TagType::Int:
-            low = -32768.0;
-            high = 32767.0;
+            low = -32768;
+            high = 32767;
             break;
         case TagType::Uint:
-            high = 65535.0;
+            high = 65535;
             break;
         case TagType::Dint:
-            low = -2147483648.0;
-            high = 2147483647.0;
+            low = -2147483648LL;
+            high = 2147483647;
             break;
         case TagType::Udint:
         case TagType::Real:
-            high = 4294967295.0;
+            high = 4294967295LL;
             break;
     }
-    if (rounded < low || rounded > high) return TagEncodeResult::OutOfRange;
-    const auto whole = static_cast<int64_t>(rounded);
-    *raw = TagWordCount(tag.type) == 1 ? static_cast<uint32_t>(whole) & 0xFFFFU
-                                       : static_cast<uint32_t>(whole);
+    std::optional<int64_t> whole = WholeRawDecimal(tag, value);
+    if (!whole) {
+        const double rounded = std::round((value - tag.offset) / tag.scale);
+        if (!(rounded >= static_cast<double>(low) && rounded <= static_cast<double>(high)))
+            return TagEncodeResult::OutOfRange;
+        whole = static_cast<int64_t>(rounded);
+    }
+    if (*whole < low || *whole > high) return TagEncodeResult::OutOfRange;
+    *raw = TagWordCount(tag.type) == 1 ? static_cast<uint32_t>(*whole) & 0xFFFFU
+                                       : static_cast<uint32_t>(*whole);
     return TagEncodeResult::Ok;
 }
 

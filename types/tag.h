@@ -51,20 +51,25 @@ bool ParseTagDefinition(std::string_view name, std::string_view text, TagDefinit
 std::string TagDefinitionText(const TagDefinition& tag);
 
 // The raw bits of a tag: the bit (0/1), the word, or high << 16 | low.
-// The value as the engineer reads it: nothing for a REAL whose bits are NaN
-// or infinity.
+// The value as the engineer reads it: raw x scale + offset computed in
+// decimal, with the places scale and offset carry (a REAL taken as its
+// shortest decimal), as the double nearest to that decimal; nothing for a
+// REAL whose bits are NaN or infinity.
 std::optional<double> TagValueFromRaw(const TagDefinition& tag, uint32_t raw);
 // "0" / "1" for a bit, 4 hex digits for a word, 8 (high word first) for
 // 32-bit tags, upper case.
 std::string TagRawText(const TagDefinition& tag, uint32_t raw);
-// The value as shown and printed: integers without a fraction, REAL and
-// scaled values with up to 7 significant digits; "" for no value.
+// The value as shown and printed: whole values exactly, scaled ones with the
+// places scale and offset carry ("1234567.90"), REAL with up to 7
+// significant digits; "" for no value.
 std::string TagValueText(const TagDefinition& tag, std::optional<double> value);
 
 enum class TagEncodeResult { Ok, NotANumber, OutOfRange };
-// The raw bits that write `value`: (value - offset) / scale, rounded to the
-// nearest raw value for the integer types and checked against the type's
-// range (BOOL takes 0 or 1 only). REAL takes any finite value.
+// The raw bits that write `value`: (value - offset) / scale, computed in
+// decimal and rounded to the nearest raw value (halves away from zero) for
+// the integer types, so a value read from raw bits writes those bits, and
+// checked against the type's range (BOOL takes 0 or 1 only). REAL takes any
+// finite value.
 TagEncodeResult TagRawFromValue(const TagDefinition& tag, double value, uint32_t* raw);
 
 // Index of the tag named `name` without regard to case, -1 when none.

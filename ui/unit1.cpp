@@ -481,6 +481,7 @@ Settings TForm1::ConnectSettings() const {
 void TForm1::SB_OnlineClick() {
     if (connecting_) return;
     buildCancelled_ = false;
+    buildProgressEnded_ = false;
     // Returns at once: the database and the port are the worker's, and
     // ConnectEnded tells when they are done.
     connecting_ = engine_->StartConnect(ConnectSettings(), ReadBreakFree(configPages()));
@@ -612,19 +613,30 @@ int TForm1::iconIndex() const {
 }
 
 void TForm1::ShowBuildProgress(int percent) {
-    // A cancelled build may still report while its step ends: no new dialog.
-    if (!connecting_ || buildCancelled_) return;
-    if (buildProgress_ == nullptr) {
-        // Up while Connect connects to the database server and while it
-        // builds the tables.
-        buildProgress_ = new TBuildProgress(this);
-        connect(buildProgress_, &TBuildProgress::canceled, this, &TForm1::BuildProgressCanceled);
-        buildProgress_->show();
-    }
-    buildProgress_->setValue(percent);
+    // A cancelled build may still report while its step ends, and a finished
+    // one reports its end again after the last tables: no new dialog. One
+    // shown and hidden at once would be gone before the window manager had
+    // mapped it, and a late map makes Qt activate the hidden dialog and then
+    // no window at all, while the X server's keyboard focus stays on this
+    // window: the operator's accelerators would go nowhere.
+    if (!connecting_ || buildCancelled_ || buildProgressEnded_) return;
     // A finished build has nothing left to cancel; the rest of Connect (the
     // port, its message boxes) happens without the dialog.
-    if (percent >= 100) EndBuildProgress();
+    if (percent >= 100) {
+        EndBuildProgress();
+        return;
+    }
+    if (buildProgress_ == nullptr) {
+        // Up while Connect connects to the database server and while it
+        // builds the tables, once that has lasted a moment.
+        buildProgress_ = new TBuildProgress(this);
+        connect(buildProgress_, &TBuildProgress::canceled, this, &TForm1::BuildProgressCanceled);
+        TBuildProgress* dialog = buildProgress_;
+        QTimer::singleShot(buildProgressDelayMs_, dialog, [this, dialog] {
+            if (buildProgress_ == dialog) dialog->show();
+        });
+    }
+    buildProgress_->setValue(percent);
 }
 
 void TForm1::BuildProgressCanceled() {
@@ -635,6 +647,7 @@ void TForm1::BuildProgressCanceled() {
 }
 
 void TForm1::EndBuildProgress() {
+    buildProgressEnded_ = true;
     if (buildProgress_ == nullptr) return;
     // Hidden before it goes, so that the window system hands the focus back
     // while the dialog still exists.

@@ -167,14 +167,19 @@ class TForm1 : public QWidget {
     int iconIndex() const;
 
     // Connect, while it connects to the database and builds the mirror
-    // tables: a modal progress dialog with Cancel, closed at 100 %, at
-    // Cancel and before any message box.
+    // tables: a modal progress dialog with Cancel, up once the step has
+    // lasted a moment, closed at 100 %, at Cancel and before any message
+    // box, and not shown again in the same Connect.
     void ShowBuildProgress(int percent);
     // The end of Connect, whatever it was: the dialog gone, the window
     // active again for its accelerators, a close that came meanwhile done.
     void ConnectEnded();
     // Between the Connect click and its end.
     bool connecting() const { return connecting_; }
+    // How long a step of Connect lasts before the dialog comes up: one that
+    // ends sooner (a refused connection, a small build) never flashes a
+    // window. 0: at the next turn of the event loop.
+    void SetBuildProgressDelay(int ms) { buildProgressDelayMs_ = ms; }
 
     // Modal message box; tests answer it through the hook instead.
     using MessageBoxHook = std::function<void(const QString& text, const QString& caption)>;
@@ -224,7 +229,11 @@ class TForm1 : public QWidget {
     bool connecting_ = false;         // from the Connect click to ConnectEnded
     bool buildCancelled_ = false;     // the operator cancelled this Connect
     bool closeAfterConnect_ = false;  // a close came while Connect ran
+    // This Connect's progress dialog: made at the first report, shown a
+    // moment later while the step lasts, and once ended never made again.
     TBuildProgress* buildProgress_ = nullptr;
+    bool buildProgressEnded_ = false;
+    int buildProgressDelayMs_ = 400;
 
     // The engine goes first: its destructor stops the worker while the
     // window port and every control still exist.

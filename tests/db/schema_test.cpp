@@ -54,7 +54,7 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
     EnableLog();
     ASSERT_EQ(Connect(), DbConnectResult::Ok);
     const std::vector<std::string> sent = Sent();
-    ASSERT_EQ(sent.size(), 2u + 13u + 1u + 7680u + 2u + 2u + 3u);
+    ASSERT_EQ(sent.size(), 2u + 13u + 1u + 7680u + 2u + 2u + 6u);
     EXPECT_EQ(sent[0], "DROP DATABASE `" + config_.dbName + "`");
     EXPECT_EQ(sent[1], "CREATE DATABASE `" + config_.dbName + "`");
     EXPECT_EQ(sent[2],
@@ -89,18 +89,18 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
     EXPECT_EQ(sent[16 + 2 * 1024], "INSERT INTO plc_m (id, value) VALUES(1,0)");
     EXPECT_EQ(sent[16 + 6 * 1024], "INSERT INTO plc_ai (id, value) VALUES(1,0)");
     EXPECT_EQ(sent[16 + 6 * 1024 + 2 * 256], "INSERT INTO plc_r (id, value) VALUES(1,0)");
-    EXPECT_EQ(sent[sent.size() - 8], "INSERT INTO new_aq (id, value, flag) VALUES(256,0,0)");
+    EXPECT_EQ(sent[sent.size() - 11], "INSERT INTO new_aq (id, value, flag) VALUES(256,0,0)");
     // Then the link's health, its columns in their order, and the areas'
     // (none enabled: no rows).
-    EXPECT_EQ(sent[sent.size() - 6],
+    EXPECT_EQ(sent[sent.size() - 9],
               "INSERT INTO link_stats (id, updated_at) VALUES (1, UTC_TIMESTAMP(3))");
-    EXPECT_EQ(sent[sent.size() - 5],
+    EXPECT_EQ(sent[sent.size() - 8],
               "CREATE TABLE area_stats (area VARCHAR(3) NOT NULL, scan_ms INT UNSIGNED NOT NULL "
               "DEFAULT 0, last_read_at DATETIME(3) NULL, `reads` BIGINT UNSIGNED NOT NULL DEFAULT "
               "0, read_ms_last BIGINT UNSIGNED NOT NULL DEFAULT 0, PRIMARY KEY (area))");
-    EXPECT_EQ(sent[sent.size() - 4], "DELETE FROM area_stats");
+    EXPECT_EQ(sent[sent.size() - 7], "DELETE FROM area_stats");
     // Then the tags' tables; no tag defined, so none in them.
-    EXPECT_EQ(sent[sent.size() - 3].rfind("CREATE TABLE tags (name VARCHAR(64) NOT NULL", 0), 0u);
+    EXPECT_EQ(sent[sent.size() - 6].rfind("CREATE TABLE tags (name VARCHAR(64) NOT NULL", 0), 0u);
     EXPECT_EQ(sent[sent.size() - 2].rfind("CREATE TABLE new_tags (name VARCHAR(64)", 0), 0u);
     EXPECT_EQ(sent.back(), "DELETE FROM tags");
     EXPECT_EQ(
@@ -111,6 +111,10 @@ TEST_F(SchemaTest, ConnectSendsExactlyTheSchemaStatementsOneByOne) {
         "no_ack,reply_timeouts,bad_bcc,wrong_sequence,refused,links_lost,attach_attempts,"
         "db_written,db_rejected,db_refused,last_message,updated_at,journal_rows,journal_bytes,"
         "history_waiting,history_set_aside,history_dropped");
+    EXPECT_EQ(other().Scalar("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM "
+                             "information_schema.COLUMNS WHERE TABLE_SCHEMA='" +
+                             config_.dbName + "' AND TABLE_NAME='tags'"),
+              "name,address,type,value,raw,changed_at,scale,offset,quality");
 }
 
 // One area_stats row per enabled area; a kept database keeps the rows of
@@ -122,9 +126,9 @@ TEST_F(SchemaTest, AreaStatsHasOneRowPerEnabledArea) {
     EnableLog();
     ASSERT_EQ(Connect(), DbConnectResult::Ok);
     const std::vector<std::string> sent = Sent();
-    ASSERT_GE(sent.size(), 5u);  // the tags' three follow
-    EXPECT_EQ(sent[sent.size() - 5], "DELETE FROM area_stats WHERE area NOT IN ('%I', '%R')");
-    EXPECT_EQ(sent[sent.size() - 4],
+    ASSERT_GE(sent.size(), 8u);  // the tags' six follow
+    EXPECT_EQ(sent[sent.size() - 8], "DELETE FROM area_stats WHERE area NOT IN ('%I', '%R')");
+    EXPECT_EQ(sent[sent.size() - 7],
               "INSERT INTO area_stats (area, scan_ms) VALUES ('%I', 500), ('%R', 0) ON DUPLICATE "
               "KEY UPDATE scan_ms = VALUES(scan_ms)");
     const std::string rows = "SELECT area, scan_ms, last_read_at, `reads`, read_ms_last FROM " +

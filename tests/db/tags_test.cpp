@@ -26,9 +26,12 @@ class TagsTest : public MirrorTest, public ::testing::WithParamInterface<bool> {
         MirrorTest::SetUp();
         if (IsSkipped()) return;
         config_.mirrorEachValue = GetParam();
-        config_.tags = {Tag("total", "%R10 DINT"), Tag("level", "%R12 REAL history"),
+        config_.tags = {Tag("total", "%R10 DINT"),
+                        Tag("level", "%R12 REAL history"),
                         Tag("temp", "%AI3 INT scale=0.5 offset=-40 history deadband=1"),
-                        Tag("pump", "%Q5")};
+                        Tag("pump", "%Q5"),
+                        Tag("tot", "%R40 UDINT scale=0.01"),
+                        Tag("flow", "%R44 INT scale=0.1")};
         config_.historyDb = tarnlight::test::UniqueDbName("hist");
         config_.historyJournal = "/tmp/" + config_.historyDb;
         ASSERT_EQ(Connect(), DbConnectResult::Ok);
@@ -81,6 +84,8 @@ TEST_P(TagsTest, TheTagsTableHoldsTypedScaledValuesAndFollowsTheDefinitions) {
     EXPECT_EQ(TagRow("level"), (Rows{{"%R12", "REAL", "-2.5", "C0200000"}}));
     EXPECT_EQ(TagRow("temp"), (Rows{{"%AI3", "INT", "210", "01F4"}}));
     EXPECT_EQ(TagRow("pump"), (Rows{{"%Q5", "BOOL", "1", "1"}}));
+    EXPECT_EQ(other().Rows("SELECT scale, `offset` FROM " + T("tags") + " WHERE name='temp'"),
+              (Rows{{"0.5", "-40"}}));
     const std::string changed = "SELECT changed_at FROM " + T("tags") + " WHERE name='total'";
     const std::string totalAt = other().Scalar(changed);
     EXPECT_FALSE(totalAt.empty());
@@ -94,12 +99,38 @@ TEST_P(TagsTest, TheTagsTableHoldsTypedScaledValuesAndFollowsTheDefinitions) {
     EXPECT_EQ(other().Scalar(changed), totalAt);
 
     // A kept database is rebuilt to the definitions: a removed tag goes, a
-    // new one appears, one that changed its type starts unknown.
+    // new one appears, one that changed its type, scale or offset starts
+    // unknown. A table of a version without scale and offset gets them.
     config_.dropBefore = false;
-    config_.tags = {Tag("total", "%R10 DINT"), Tag("level", "%R12 UDINT"), Tag("fresh", "%M7")};
+    config_.tags = {Tag("total", "%R10 DINT"), Tag("level", "%R12 UDINT"), Tag("fresh", "%M7"),
+                    Tag("temp", "%AI3 INT scale=0.5 offset=-5")};
+    ASSERT_TRUE(other().Exec("ALTER TABLE " + T("tags") + " DROP scale, DROP `offset`"));
     ASSERT_EQ(Connect(), DbConnectResult::Ok);
-    EXPECT_EQ(other().Rows("SELECT name, value FROM " + T("tags") + " ORDER BY name"),
-              (Rows{{"fresh", "NULL"}, {"level", "NULL"}, {"total", "-123456"}}));
+    EXPECT_EQ(
+        other().Rows("SELECT name, value, scale, `offset` FROM " + T("tags") + " ORDER BY name"),
+        (Rows{{"fresh", "NULL", "1", "0"},
+              {"level", "NULL", "1", "0"},
+              {"temp", "NULL", "0.5", "-5"},
+              {"total", "-123456", "1", "0"}}));
+}
+
+TEST_P(TagsTest, ValuesAreTheDecimalsAPersonComputesAndReadBackAsWritten) {
+    SetPair(40, 123456790);  // x 0.01
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(TagRow("tot"), (Rows{{"%R40", "UDINT", "1234567.9", "075BCD16"}}));
+
+    // Written from new_tags and read again: the same number in both tables.
+    writer_.onWrite = [&](const W& w) {
+        image_.words[w.area][w.address] = w.value;
+        if (w.count == 2) image_.words[w.area][w.address + 1] = w.high;
+    };
+    AskTag("flow", "3236.7");
+    AskTag("level", "3236.7");
+    EXPECT_TRUE(mirror_.ServeWriteQueue());
+    ASSERT_TRUE(Pass());
+    EXPECT_EQ(other().Rows("SELECT t.value, t.value = n.value FROM " + T("tags") + " t JOIN " +
+                           T("new_tags") + " n USING (name) WHERE n.name IN ('flow', 'level')"),
+              (Rows{{"3236.7", "1"}, {"3236.7", "1"}}));
 }
 
 TEST_P(TagsTest, NewTagsAreEncodedWrittenInOneRequestAndFlaggedAsTheRawRows) {

@@ -106,16 +106,21 @@ TEST_F(GatewayTest, MissingOrUnloadableSettingsFileIsAnError) {
 
 TEST_F(GatewayTest, RunsUntilSigtermAndStopsCleanly) {
     const std::string path = dir_ + "/gw.ini";
-    TagDefinition pump;
+    TagDefinition pump, count;
     ASSERT_TRUE(ParseTagDefinition("pump", "%Q5", &pump, nullptr));
-    settings_.tags = {pump};
+    ASSERT_TRUE(ParseTagDefinition("count", "%R12 DINT offset=1", &count, nullptr));
+    settings_.tags = {pump, count};
+    settings_.areaEnabled[4] = true;
     sim_->SetBit(sim::kAreaQ, 5, true);
+    sim_->SetWord(sim::kAreaR, 12, 0xCD16);  // 123456790
+    sim_->SetWord(sim::kAreaR, 13, 0x075B);
     ASSERT_EQ(SaveSettings(settings_, path, nullptr), SaveResult::Ok);
     // No periodic line within the test: the one seen comes from SIGUSR1.
     Start({"--settings", path, "--break-free", "--values", "--stats", "86400"});
     ASSERT_TRUE(WaitFor([&] { return Printed("%I 1..48: "); }));
     // Tags as name=value, when they change.
     ASSERT_TRUE(WaitFor([&] { return Printed(" pump=1\n"); }));
+    EXPECT_TRUE(WaitFor([&] { return Printed(" count=123456791\n"); }));  // every digit
     sim_->SetBit(sim::kAreaQ, 5, false);
     ASSERT_TRUE(WaitFor([&] { return Printed(" pump=0\n"); }));
     EXPECT_TRUE(Printed(" LinkState: Online\n"));

@@ -191,6 +191,7 @@ class BuildProgressTest : public ConnectTest {
     void SetUp() override {
         ConnectTest::SetUp();
         if (IsSkipped()) return;
+        form_->SetBuildProgressDelay(0);  // up however fast the build
         ShowOnPages(LargePages());
     }
     void TearDown() override {

@@ -104,6 +104,32 @@ TEST(HelpDocument, ShippedDocumentHasContentsAndEveryContextAnchor) {
     EXPECT_FALSE(html.contains("<link")) << "external style sheet";
 }
 
+// The statements on tag_history in text's code blocks (<pre> of the help,
+// ```sql of the README), one line each.
+QStringList HistoryQueries(const QString& text, const QString& block) {
+    QStringList queries;
+    const QRegularExpression blocks(block, QRegularExpression::DotMatchesEverythingOption);
+    for (auto it = blocks.globalMatch(text); it.hasNext();) {
+        QString code = it.next().captured(1);
+        code.replace("&lt;", "<").replace("&gt;", ">").replace("&amp;", "&");
+        for (const QString& statement : code.split(';')) {
+            if (statement.contains("tag_history")) queries << statement.simplified();
+        }
+    }
+    return queries;
+}
+
+TEST(HelpDocument, GivesTheReadmesHistoryQueries) {
+    const QString help = FindHelpDocument(QString());
+    QFile helpFile(help);
+    QFile readme(QFileInfo(help).dir().filePath("../README.md"));
+    ASSERT_TRUE(helpFile.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
+    const QStringList queries =
+        HistoryQueries(QString::fromUtf8(readme.readAll()), "```sql\\n(.*?)```");
+    EXPECT_EQ(HistoryQueries(QString::fromUtf8(helpFile.readAll()), "<pre>(.*?)</pre>"), queries);
+    EXPECT_EQ(queries.size(), 2);
+}
+
 TEST(HelpDocument, OpensAtItsContentsWithTheDesktopViewer) {
     InstalledPrefix prefix;
     ASSERT_TRUE(prefix.Create());

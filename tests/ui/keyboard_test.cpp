@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QMessageBox>
+#include <cstdio>
 #include <cstdlib>
 
 #include "tests/support/private_db.h"
@@ -30,7 +31,7 @@ class KeyboardTest : public WindowTest {
         WindowTest::SetUp();
         form_->SetMessageBoxHook({});  // real boxes, closed by a key
         ASSERT_NO_FATAL_FAILURE(StartSimulator());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return form_->isActiveWindow(); }, 20000));
+        ASSERT_TRUE(HasKeyboard(form_.get(), 20000));
     }
     void TearDown() override {
         WindowTest::TearDown();
@@ -54,6 +55,20 @@ class KeyboardTest : public WindowTest {
     static bool Keys(const char* keys) {
         return std::system((std::string("xdotool key --delay 40 ") + keys).c_str()) == 0;
     }
+    // Whether window gets the keyboard within timeoutMs: the X server's
+    // focus, where the keys go and what the window manager shows, not Qt's
+    // idea of the active window, which may run ahead of the server's.
+    static bool HasKeyboard(QWidget* window, int timeoutMs) {
+        const auto xFocus = [] {
+            unsigned long id = 0;
+            if (FILE* out = ::popen("xdotool getwindowfocus", "r")) {
+                if (std::fscanf(out, "%lu", &id) != 1) id = 0;
+                ::pclose(out);
+            }
+            return id;
+        };
+        return QTest::qWaitFor([&] { return xFocus() == window->winId(); }, timeoutMs);
+    }
 
     ChildProcess windowManager_;
     std::string dbName_;
@@ -67,11 +82,9 @@ TEST_F(KeyboardTest, AcceleratorsWorkAtOnceAfterConnectsDialogs) {
     ASSERT_TRUE(Keys("alt+c"));
     // Enter once the box has the keyboard.
     ASSERT_TRUE(QTest::qWaitFor(
-        [] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            return box != nullptr && box->isActiveWindow();
-        },
+        [] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; },
         20000));
+    ASSERT_TRUE(HasKeyboard(QApplication::activeModalWidget(), 20000));
     ASSERT_TRUE(Keys("Return"));
     ASSERT_TRUE(WaitForPanel(kMessagePanel, "E11: Connecting to database error"));
     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeModalWidget() == nullptr; }, 5000));
@@ -87,10 +100,12 @@ TEST_F(KeyboardTest, AcceleratorsWorkAtOnceAfterConnectsDialogs) {
     ASSERT_TRUE(WaitForPanel(kLinkStatePanel, "Online"));
     // The window takes the keyboard back by itself; the window manager may
     // take a moment on a busy machine.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form_->isActiveWindow(); }, 5000));
+    ASSERT_TRUE(HasKeyboard(form_.get(), 5000));
     ASSERT_TRUE(Keys("alt+s"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return form_->SB_Transmit_Stop->isEnabled(); }, 5000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Panel(kCycleCountPanel) == "0x01"; }, 20000));
+    // Cycles counted: the window shows the newest count it had time for, so
+    // any count after the first, not one in particular.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Panel(kCycleCountPanel) != "0x00"; }, 20000));
     ASSERT_TRUE(Keys("alt+h"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return form_->SB_Transmit_Start->isEnabled(); }, 5000));
     ASSERT_TRUE(Keys("alt+d"));

@@ -186,7 +186,7 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
     TFrame2d page;
     const std::vector<TagDefinition> tags = {
         {"tank_level", 4, 100, TagType::Real},
-        {"batch_count", 4, 10, TagType::Dint},
+        {"batch_count", 4, 10, TagType::Dint, 1.0, 1.0},
         {"pump_run", 2, 5, TagType::Bool},
         {"flow", 3, 3, TagType::Int, 0.01},
     };
@@ -199,15 +199,16 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
 
     const QDateTime first(QDate(2026, 12, 10), QTime(8, 30, 1, 123));
     page.ShowTagValues({{0, 0x40490FDB, 3.1415927410125732},
-                        {1, 0xFFFFFFFE, -2.0},
+                        {1, 0x075BCD16, TagValueFromRaw(tags[1], 0x075BCD16)},
                         {2, 1, 1.0},
-                        {3, 0xFF9C, -1.0}},
+                        {3, 0xFF9C, TagValueFromRaw(tags[3], 0xFF9C)}},
                        first);
     EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "  3.141593",
                                             "  08:30:01.123", "  40490FDB"}));
-    EXPECT_EQ(TagRow(page, 2).mid(3), QStringList({"  -2", "  08:30:01.123", "  FFFFFFFE"}));
+    // Every digit of a whole value, the scale's decimals of a scaled one.
+    EXPECT_EQ(TagRow(page, 2).mid(3), QStringList({"  123456791", "  08:30:01.123", "  075BCD16"}));
     EXPECT_EQ(TagRow(page, 3).mid(3), QStringList({"  1", "  08:30:01.123", "  1"}));
-    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1", "  08:30:01.123", "  FF9C"}));
+    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1.00", "  08:30:01.123", "  FF9C"}));
     const QModelIndex changedCell = page.StringGrid3->model()->index(0, 4);
     EXPECT_EQ(changedCell.data(Qt::ToolTipRole).toString(), "2026-12-10 08:30:01.123");
 
