@@ -138,8 +138,9 @@ class GatewayWindow : public WindowPort {
         for (uint16_t word : words) line += " " + std::to_string(static_cast<int16_t>(word));
         Print(line);
     }
-    // One "name=value" line per tag whose bits changed; an empty value for
-    // a REAL that is NaN or infinite.
+    // One "name=value" line per tag whose bits changed ("name=value stale"
+    // when only its quality did); an empty value for a REAL that is NaN or
+    // infinite.
     void ShowTagValues(std::vector<TagUpdate> updates) override {
         if (!values_) return;
         std::vector<std::string> lines;
@@ -148,7 +149,11 @@ class GatewayWindow : public WindowPort {
             for (const TagUpdate& update : updates) {
                 if (update.index < 0 || static_cast<size_t>(update.index) >= tags_.size()) continue;
                 const TagDefinition& tag = tags_[static_cast<size_t>(update.index)];
-                lines.push_back(tag.name + "=" + TagValueText(tag, update.value));
+                // The quality only when the value is not a fresh one.
+                std::string line = tag.name + "=" + TagValueText(tag, update.value);
+                if (update.quality != TagQuality::Good)
+                    line += std::string(" ") + TagQualityName(update.quality);
+                lines.push_back(std::move(line));
             }
         }
         for (const std::string& line : lines) Print(line);

@@ -166,15 +166,7 @@ void PlcMirrorDb::QualityFromStatistics() {
     }
     const LinkStatsSnapshot snapshot = stats_->Snapshot();
     const int64_t nowMs = NowMs();
-    const int64_t roundMs =
-        std::max<int64_t>(static_cast<int64_t>(snapshot.counters.cycle_ms_last),
-                          snapshot.roundBeganMs != 0 ? nowMs - snapshot.roundBeganMs : 0);
-    std::array<AreaFreshness, kAreaCount> areas{};
-    for (int type = 0; type < kAreaCount; ++type) {
-        areas[type].periodMs = snapshot.areas[type].scanMs;
-        areas[type].lastReadMs = snapshot.areas[type].lastReadMs;
-        areas[type].roundMs = roundMs;
-    }
+    const std::array<AreaFreshness, kAreaCount> areas = AreasFreshness(snapshot, nowMs);
     const bool reading = snapshot.state == LinkState::Online && flags_.transmitting.load() != 0;
     SetTagQuality(reading, areas, nowMs);
     qualitySet_ = false;

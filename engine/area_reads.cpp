@@ -124,6 +124,7 @@ bool Engine::CountRound() {
     std::chrono::steady_clock::duration took{};
     if (!schedule_.TakeRoundEnd(&took)) return false;
     ShowHistoryWarning();
+    ShowTagQualities(true);
     const uint8_t shown = cycleCounter_.load();
     window_.SetPanelText(kCycleCountPanel, HexByteText(shown));
     cycleCounter_.store(static_cast<uint8_t>(shown + 1));

@@ -62,6 +62,7 @@ int Engine::CommunicationThread() {
                 window_.SetPanelText(kPlcStatePanel, "");
                 window_.SetPanelText(kSweepPanel, "");
                 window_.SetIconIndex(kIconConnectionLost);
+                ShowTagQualities(false);
                 ++stats_.counters.links_lost;
                 SetLinkState(LinkState::Connecting);
             }
@@ -153,6 +154,7 @@ bool Engine::ConnectionAttempt() {
     }
     window_.SetIconIndex(kIconOnline);
     shownTags_.assign(config_.tags.size(), std::nullopt);
+    shownQuality_.assign(config_.tags.size(), TagQuality::None);
     SetLinkState(LinkState::Online);
     if (config_.dbEnabled) mirrorWorker_.CpuId(context_.reportedCpuId);
     return true;
@@ -219,6 +221,7 @@ bool Engine::HaltedCycle() {
     ShowSequence();
     SleepMs(config_.Td / 2);
     ShowHistoryWarning();
+    ShowTagQualities(false);  // nothing is read: every value is the last one
     return PerformPendingEdit();
 }
 
@@ -262,6 +265,7 @@ void Engine::EndOfWorker() {
     }
     // Written before the drop, so a kept database tells that it is stale.
     SetLinkState(LinkState::Offline);
+    ShowTagQualities(false);
     if (config_.dbEnabled) {
         // Its last round stores what was read and served, and the link's end.
         mirrorWorker_.Stop();

@@ -170,6 +170,10 @@ class Engine {
     // The tags of the area just read (tag_pass.cpp): those whose bits
     // changed to the window.
     void AreaTags(int type);
+    // The tags' quality to the window where it changed (a round ended, the
+    // link was lost or halted); reading: online and transmitting.
+    void ShowTagQualities(bool reading);
+    void SizeShownTags();
     // Sleeps until deadline, a command or a write request (Wake), or a
     // Shutdown; at most kIdlePassMs, so the flags are looked at that often.
     void WaitForWork(std::chrono::steady_clock::time_point deadline);
@@ -239,6 +243,7 @@ class Engine {
     // The tags' raw bits as last shown, by tag; none at link up, so the
     // first pass shows every tag. Worker only.
     std::vector<std::optional<uint32_t>> shownTags_;
+    std::vector<TagQuality> shownQuality_;     // by tag, as last shown
     std::atomic<uint32_t> editGeneration_{0};  // stepped by every Apply
     std::atomic<uint8_t> cycleCounter_{0};     // never reset, wraps 255 -> 0
     std::thread worker_;

@@ -14,6 +14,7 @@
 
 #include "types/link_config.h"
 #include "types/notifier.h"
+#include "types/tag_quality.h"
 
 namespace tarnlight {
 
@@ -114,6 +115,9 @@ struct TagUpdate {
     int index = 0;
     uint32_t raw = 0;
     std::optional<double> value;
+    // How far the value can be trusted: good after a read, stale once the
+    // link is lost or halted or the area overdue.
+    TagQuality quality = TagQuality::Good;
 };
 
 class WindowPort : public Notifier {

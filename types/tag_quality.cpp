@@ -27,4 +27,18 @@ TagQuality DecideTagQuality(bool everRead, bool reading, const AreaFreshness& ar
     return fresh ? TagQuality::Good : TagQuality::Stale;
 }
 
+std::array<AreaFreshness, kAreaCount> AreasFreshness(const LinkStatsSnapshot& stats,
+                                                     int64_t nowMs) {
+    const int64_t roundMs =
+        std::max<int64_t>(static_cast<int64_t>(stats.counters.cycle_ms_last),
+                          stats.roundBeganMs != 0 ? nowMs - stats.roundBeganMs : 0);
+    std::array<AreaFreshness, kAreaCount> areas{};
+    for (int type = 0; type < kAreaCount; ++type) {
+        areas[type].periodMs = stats.areas[type].scanMs;
+        areas[type].lastReadMs = stats.areas[type].lastReadMs;
+        areas[type].roundMs = roundMs;
+    }
+    return areas;
+}
+
 }  // namespace tarnlight

@@ -7,7 +7,10 @@
 //   stale  the value is the last one read, but the link is lost or halted,
 //          or the area is overdue
 //   none   no value was read since Connect
+#include <array>
 #include <cstdint>
+
+#include "types/link_stats.h"
 
 namespace tarnlight {
 
@@ -28,5 +31,9 @@ struct AreaFreshness {
 // everRead: the tag has a value read since Connect; reading: the link is
 // online and transmitting.
 TagQuality DecideTagQuality(bool everRead, bool reading, const AreaFreshness& area, int64_t nowMs);
+
+// What the statistics say of every area at nowMs: its period, its last
+// complete read and the length of the rounds.
+std::array<AreaFreshness, kAreaCount> AreasFreshness(const LinkStatsSnapshot& stats, int64_t nowMs);
 
 }  // namespace tarnlight

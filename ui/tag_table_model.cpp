@@ -38,6 +38,11 @@ void TagTableModel::SetTags(const std::vector<TagDefinition>& tags) {
 
 bool TagTableModel::Apply(Row& row, const TagUpdate& update, const QDateTime& now,
                           const QString& nowText) {
+    if (update.quality != row.quality) {
+        row.quality = update.quality;
+        row.cells[kQuality] = Cell(TagQualityName(update.quality));
+        if (row.known && row.raw == update.raw) return true;
+    }
     if (row.known && row.raw == update.raw) return false;
     row.known = true;
     row.raw = update.raw;
@@ -69,7 +74,7 @@ void TagTableModel::ShowValues(const std::vector<TagUpdate>& updates, const QDat
 }
 
 void TagTableModel::EmitRowsChanged(int first, int last) {
-    emit dataChanged(index(first, kValue), index(last, kRaw));
+    emit dataChanged(index(first, kValue), index(last, kQuality));
 }
 
 int TagTableModel::rowCount(const QModelIndex& parent) const {
@@ -103,8 +108,8 @@ QVariant TagTableModel::headerData(int section, Qt::Orientation orientation, int
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
-    static const char* const kHeaders[kColumnCount] = {"  Name",  "  Address", "  Type",
-                                                       "  Value", "  Changed", "  Raw"};
+    static const char* const kHeaders[kColumnCount] = {
+        "  Name", "  Address", "  Type", "  Value", "  Changed", "  Raw", "  Quality"};
     if (section < 0 || section >= kColumnCount) return {};
     return QString::fromLatin1(kHeaders[section]);
 }

@@ -2,7 +2,8 @@
 // The cells of the Tags page: one row per tag of the [Tags] section, in its
 // order, with the name (on the sky-blue background of the row labels), the
 // address, the type, the value as the engineer reads it, the local time the
-// raw bits last changed and the raw bits in hexadecimal. The texts are
+// raw bits last changed, the raw bits in hexadecimal and how far the value
+// can be trusted (good, stale). The texts are
 // made when a value arrives, so painting only looks them up; a pass that
 // changes a few tags changes only their rows.
 #include <QAbstractTableModel>
@@ -21,14 +22,15 @@ class TagTableModel : public QAbstractTableModel {
     Q_OBJECT
   public:
     // The time of change beside the value, the raw bits (a diagnosis) last.
-    enum Column : int { kName, kAddress, kType, kValue, kChanged, kRaw, kColumnCount };
+    enum Column : int { kName, kAddress, kType, kValue, kChanged, kRaw, kQuality, kColumnCount };
 
     explicit TagTableModel(QObject* parent = nullptr);
 
     // At Connect: one row per tag, the value cells empty.
     void SetTags(const std::vector<TagDefinition>& tags);
     // The tags of updates whose raw bits differ from those shown take the
-    // new value and now as their time of change; the rest stay as they are.
+    // new value and now as their time of change; those whose quality alone
+    // changed take the quality; the rest stay as they are.
     // One dataChanged per run of neighbouring changed rows. Updates naming no
     // row are left out.
     void ShowValues(const std::vector<TagUpdate>& updates, const QDateTime& now);
@@ -45,6 +47,7 @@ class TagTableModel : public QAbstractTableModel {
         std::array<QString, kColumnCount> cells;
         bool known = false;  // a value has arrived since SetTags
         uint32_t raw = 0;
+        TagQuality quality = TagQuality::None;
         QDateTime changedAt;
     };
     // Stores the update in its row; false when its raw bits are those shown.

@@ -223,6 +223,13 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
     EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1.01", "  08:30:03.623", "  FF9B"}));
     EXPECT_EQ(page.Cell(4, 1), "  08:30:01.123");
 
+    // The quality beside it; a change of quality alone keeps the time.
+    EXPECT_EQ(page.Cell(6, 0), "  Quality");
+    EXPECT_EQ(page.Cell(6, 1), "  good");
+    page.ShowTagValues({{0, 0x40490FDB, 3.1415927410125732, TagQuality::Stale}}, later);
+    EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"  3.141593", "  08:30:01.123", "  40490FDB"}));
+    EXPECT_EQ(page.Cell(6, 1), "  stale");
+
     // A REAL whose bits are NaN has no value but its bits.
     page.ShowTagValues({{0, 0x7FC00000, std::nullopt}}, later);
     EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"", "  08:30:03.623", "  7FC00000"}));
