@@ -168,13 +168,18 @@ void TFrame12::Refresh() {
         },
         stats.counters);
     const CounterValues& c = stats.counters;
-    value("history")->setText(
-        QStringLiteral("%1 rows, %2 KiB; waiting %3, set aside %4, dropped %5")
-            .arg(c.journal_rows)
-            .arg((c.journal_bytes + 1023) / 1024)
-            .arg(c.history_waiting)
-            .arg(c.history_set_aside)
-            .arg(c.history_dropped));
+    // The size and what waits fit the line; rows set aside or dropped are
+    // named only when there are any, and the tooltip has all five.
+    QString history = QStringLiteral("%1 rows, %2 KiB, %3 to send")
+                          .arg(c.journal_rows)
+                          .arg((c.journal_bytes + 1023) / 1024)
+                          .arg(c.history_waiting);
+    const QString faults =
+        QStringLiteral("%1 set aside, %2 dropped").arg(c.history_set_aside).arg(c.history_dropped);
+    if (c.history_set_aside != 0 || c.history_dropped != 0)
+        history += QStringLiteral(", ") + faults;
+    value("history")->setText(history);
+    value("history")->setToolTip(history + (history.endsWith(faults) ? QString() : ", " + faults));
     // Minimum and mean mean nothing before the first cycle.
     value("cycle_ms_min")
         ->setText(c.cycles == 0 ? QStringLiteral("-") : QString::number(c.cycle_ms_min));

@@ -16,7 +16,7 @@ TFrame2d::TFrame2d(QWidget* parent) : QWidget(parent), model_(new TagTableModel(
     InitPage(this);
     StaticText_Tags = AddTitle(this, "StaticText_Tags", "Tags", SansPixels(16));
     StringGrid3 = AddMemoryGrid(this, model_, "StringGrid3", 340, 60);
-    const int widths[TagTableModel::kColumnCount] = {80, 52, 44, 68, 82, 66, 52};
+    const int widths[TagTableModel::kColumnCount] = {80, 52, 44, 68, 52, 82, 66};
     for (int column = 0; column < TagTableModel::kColumnCount; ++column) {
         StringGrid3->horizontalHeader()->resizeSection(column, widths[column]);
     }

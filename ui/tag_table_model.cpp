@@ -74,7 +74,7 @@ void TagTableModel::ShowValues(const std::vector<TagUpdate>& updates, const QDat
 }
 
 void TagTableModel::EmitRowsChanged(int first, int last) {
-    emit dataChanged(index(first, kValue), index(last, kQuality));
+    emit dataChanged(index(first, kValue), index(last, kRaw));
 }
 
 int TagTableModel::rowCount(const QModelIndex& parent) const {
@@ -109,7 +109,7 @@ QVariant TagTableModel::headerData(int section, Qt::Orientation orientation, int
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     static const char* const kHeaders[kColumnCount] = {
-        "  Name", "  Address", "  Type", "  Value", "  Changed", "  Raw", "  Quality"};
+        "  Name", "  Address", "  Type", "  Value", "  Quality", "  Changed", "  Raw"};
     if (section < 0 || section >= kColumnCount) return {};
     return QString::fromLatin1(kHeaders[section]);
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The cells of the Tags page: one row per tag of the [Tags] section, in its
 // order, with the name (on the sky-blue background of the row labels), the
-// address, the type, the value as the engineer reads it, the local time the
-// raw bits last changed, the raw bits in hexadecimal and how far the value
-// can be trusted (good, stale). The texts are
+// address, the type, the value as the engineer reads it with how far it can
+// be trusted (good, stale), the local time the raw bits last changed and the
+// raw bits in hexadecimal. The texts are
 // made when a value arrives, so painting only looks them up; a pass that
 // changes a few tags changes only their rows.
 #include <QAbstractTableModel>
@@ -21,8 +21,9 @@ namespace tarnlight::ui {
 class TagTableModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    // The time of change beside the value, the raw bits (a diagnosis) last.
-    enum Column : int { kName, kAddress, kType, kValue, kChanged, kRaw, kQuality, kColumnCount };
+    // The quality and the time of change beside the value, the raw bits (a
+    // diagnosis) last.
+    enum Column : int { kName, kAddress, kType, kValue, kQuality, kChanged, kRaw, kColumnCount };
 
     explicit TagTableModel(QObject* parent = nullptr);
 

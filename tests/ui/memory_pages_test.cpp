@@ -178,7 +178,7 @@ TEST(MemoryPages, GridsHaveASkyBlueHeaderAndLabelColumnAndWhiteCells) {
 
 QStringList TagRow(const TFrame2d& page, int row) {
     QStringList cells;
-    for (int column = 0; column < 6; ++column) cells << page.Cell(column, row);
+    for (int column = 0; column < 7; ++column) cells << page.Cell(column, row);
     return cells;
 }
 
@@ -192,10 +192,10 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
     };
     page.SetUp(tags);
     EXPECT_EQ(page.RowCount(), 5);
-    EXPECT_EQ(TagRow(page, 0),
-              QStringList({"  Name", "  Address", "  Type", "  Value", "  Changed", "  Raw"}));
-    EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "", "", ""}));
-    EXPECT_EQ(TagRow(page, 3), QStringList({"  pump_run", "  %Q5", "  BOOL", "", "", ""}));
+    EXPECT_EQ(TagRow(page, 0), QStringList({"  Name", "  Address", "  Type", "  Value", "  Quality",
+                                            "  Changed", "  Raw"}));
+    EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "", "", "", ""}));
+    EXPECT_EQ(TagRow(page, 3), QStringList({"  pump_run", "  %Q5", "  BOOL", "", "", "", ""}));
 
     const QDateTime first(QDate(2026, 12, 10), QTime(8, 30, 1, 123));
     page.ShowTagValues({{0, 0x40490FDB, 3.1415927410125732},
@@ -204,12 +204,14 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
                         {3, 0xFF9C, TagValueFromRaw(tags[3], 0xFF9C)}},
                        first);
     EXPECT_EQ(TagRow(page, 1), QStringList({"  tank_level", "  %R100", "  REAL", "  3.141593",
-                                            "  08:30:01.123", "  40490FDB"}));
+                                            "  good", "  08:30:01.123", "  40490FDB"}));
     // Every digit of a whole value, the scale's decimals of a scaled one.
-    EXPECT_EQ(TagRow(page, 2).mid(3), QStringList({"  123456791", "  08:30:01.123", "  075BCD16"}));
-    EXPECT_EQ(TagRow(page, 3).mid(3), QStringList({"  1", "  08:30:01.123", "  1"}));
-    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1.00", "  08:30:01.123", "  FF9C"}));
-    const QModelIndex changedCell = page.StringGrid3->model()->index(0, 4);
+    EXPECT_EQ(TagRow(page, 2).mid(3),
+              QStringList({"  123456791", "  good", "  08:30:01.123", "  075BCD16"}));
+    EXPECT_EQ(TagRow(page, 3).mid(3), QStringList({"  1", "  good", "  08:30:01.123", "  1"}));
+    EXPECT_EQ(TagRow(page, 4).mid(3),
+              QStringList({"  -1.00", "  good", "  08:30:01.123", "  FF9C"}));
+    const QModelIndex changedCell = page.StringGrid3->model()->index(0, 5);
     EXPECT_EQ(changedCell.data(Qt::ToolTipRole).toString(), "2026-12-10 08:30:01.123");
 
     // Only the row whose raw bits differ changes, with its own time; the
@@ -220,19 +222,18 @@ TEST(MemoryPages, TagsPageShowsEachTagAndChangesOnlyTheRowsThatChanged) {
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes[0][0].toModelIndex().row(), 3);
     EXPECT_EQ(changes[0][1].toModelIndex().row(), 3);
-    EXPECT_EQ(TagRow(page, 4).mid(3), QStringList({"  -1.01", "  08:30:03.623", "  FF9B"}));
-    EXPECT_EQ(page.Cell(4, 1), "  08:30:01.123");
+    EXPECT_EQ(TagRow(page, 4).mid(3),
+              QStringList({"  -1.01", "  good", "  08:30:03.623", "  FF9B"}));
+    EXPECT_EQ(page.Cell(5, 1), "  08:30:01.123");
 
-    // The quality beside it; a change of quality alone keeps the time.
-    EXPECT_EQ(page.Cell(6, 0), "  Quality");
-    EXPECT_EQ(page.Cell(6, 1), "  good");
+    // A change of quality alone keeps the time.
     page.ShowTagValues({{0, 0x40490FDB, 3.1415927410125732, TagQuality::Stale}}, later);
-    EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"  3.141593", "  08:30:01.123", "  40490FDB"}));
-    EXPECT_EQ(page.Cell(6, 1), "  stale");
+    EXPECT_EQ(TagRow(page, 1).mid(3),
+              QStringList({"  3.141593", "  stale", "  08:30:01.123", "  40490FDB"}));
 
     // A REAL whose bits are NaN has no value but its bits.
     page.ShowTagValues({{0, 0x7FC00000, std::nullopt}}, later);
-    EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"", "  08:30:03.623", "  7FC00000"}));
+    EXPECT_EQ(TagRow(page, 1).mid(3), QStringList({"", "  good", "  08:30:03.623", "  7FC00000"}));
 
     page.SetUp({});
     EXPECT_EQ(page.RowCount(), 1);
