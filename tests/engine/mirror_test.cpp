@@ -262,10 +262,10 @@ TEST_F(MirrorEngineTest, TheDatabaseKeepsItsPaceBesideLongReads) {
     for (int step = 0; step < 3; ++step) {
         const std::string before = other_->Scalar(updated);
         EXPECT_TRUE(WaitFor([&] { return other_->Scalar(updated) > before; },
-                            std::chrono::seconds(3)));
+                            std::chrono::seconds(5)));
     }
     ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_r SET value=77, flag=1 WHERE id=7"));
-    EXPECT_TRUE(WaitFor([&] { return Flag("new_r", 7) == 0; }, std::chrono::seconds(3)));
+    EXPECT_TRUE(WaitFor([&] { return Flag("new_r", 7) == 0; }, std::chrono::seconds(5)));
     EXPECT_EQ(sim_->GetWord(sim::kAreaR, 7), 77);
 
     ASSERT_TRUE(ownServer_->Stop());
