@@ -253,8 +253,7 @@ class Bench {
             Fill(image_, run + 2, Change::OnePercent, true);
             const auto t0 = Clock::now();
             for (std::size_t i = 0; i < config_.tags.size(); ++i)
-                mirror_.ReadTag(static_cast<int>(i),
-                                  snp::TagRawFromImage(config_.tags[i], image_));
+                mirror_.ReadTag(static_cast<int>(i), snp::TagRawFromImage(config_.tags[i], image_));
             journal += std::chrono::duration<double>(Clock::now() - t0).count();
             if (!mirror_.EndCycle() || !mirror_.ServeWriteQueue()) return result;
             times.push_back(std::chrono::duration<double>(Clock::now() - t0).count());

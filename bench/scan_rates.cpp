@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "apps/temp_config_home.h"
+#include "bench/timing_window.h"
 #include "engine/engine.h"
 #include "settings/settings.h"
 #include "sim/plc_simulator.h"
@@ -33,47 +34,7 @@ namespace {
 using namespace tarnlight;
 using Clock = std::chrono::steady_clock;
 
-// A window that keeps only when each area's values arrived and the link state.
-class TimingWindow : public WindowPort {
-  public:
-    void ShowMessageBox(const std::string&, const std::string&) override {}
-    void SetPanelText(int index, const std::string& text) override {
-        if (index != kLinkStatePanel) return;
-        std::lock_guard<std::mutex> lock(mutex_);
-        linkState_ = text;
-    }
-    void SetEnabled(Control, bool) override {}
-    void SetIoStatusSelection(int) override {}
-    void SetInfoLabel(InfoLabel, const std::string&) override {}
-    void SetIconIndex(int) override {}
-    void LayOutMemoryMenu(const std::array<bool, kAreaCount>&) override {}
-    void SetUpMemoryGrids(const LinkConfig&) override {}
-    void ShowBitArea(int type, uint16_t, uint16_t, std::vector<uint8_t>) override { Mark(type); }
-    void ShowWordArea(int type, uint16_t, uint16_t, std::vector<uint16_t>) override { Mark(type); }
-    EditInputs ReadEditInputs() override { return {}; }
-
-    std::string linkState() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return linkState_;
-    }
-    size_t Completed(int type) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return done_[type].size();
-    }
-    std::vector<Clock::time_point> Times(int type) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return done_[type];
-    }
-
-  private:
-    void Mark(int type) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        done_[type].push_back(Clock::now());
-    }
-    mutable std::mutex mutex_;
-    std::string linkState_;
-    std::array<std::vector<Clock::time_point>, kAreaCount> done_;
-};
+using bench::TimingWindow;
 
 struct Case {
     uint32_t baud;

@@ -78,6 +78,41 @@ bool RunCycle(snp::SnpLink& link, const Ranges& ranges) {
     return true;
 }
 
+// The master's side on the simulator's pty: the port counts the traffic,
+// and WireMs gives the line time of what it counted.
+struct BenchLink {
+    BenchLink(const std::string& device, int baudIndex, bool breakFree) {
+        config.breakFree = breakFree;
+        config.baudRate = baudIndex;
+        config.T1 = kT1;
+        config.T4 = 150;
+        config.Td = 0;
+        context.t1 = config.T1;
+        auto counting = std::make_unique<CountingBackend>();
+        counter = counting.get();
+        port = std::make_unique<SerialPort>(notifier, context.t1, std::move(counting));
+        opened = port->OpenDevice(device, baudIndex, 0, 0);
+        link = std::make_unique<snp::SnpLink>(*port, context, config, image, flags);
+    }
+    // Every byte counted at 11 bits, and T1 before every block.
+    double WireMs(uint32_t baud) const {
+        return 1000.0 * kBitsPerByte * static_cast<double>(counter->written + counter->read) /
+                   baud +
+               static_cast<double>(context.t1) *
+                   static_cast<double>(counter->writes + counter->reads);
+    }
+
+    StreamNotifier notifier;
+    snp::SnpLinkContext context;
+    LinkConfig config;
+    snp::MemoryImage image;
+    EngineFlags flags;
+    CountingBackend* counter = nullptr;
+    std::unique_ptr<SerialPort> port;
+    std::unique_ptr<snp::SnpLink> link;
+    bool opened = false;
+};
+
 // Median cycle time of repetitions cycles, and the wire bound of one cycle.
 bool Measure(const Ranges& ranges, uint32_t baud, int baudIndex, WaitMode mode, int repetitions,
              Result& result, LineTrace* trace = nullptr) {
@@ -89,38 +124,23 @@ bool Measure(const Ranges& ranges, uint32_t baud, int baudIndex, WaitMode mode, 
     sim::PlcSimulator plc(simConfig);
     if (!plc.OpenPty() || !plc.Start()) return false;
 
-    StreamNotifier notifier;
-    snp::SnpLinkContext context;
-    LinkConfig config;
-    config.breakFree = true;
-    config.T1 = kT1;
-    config.Td = 0;
-    context.t1 = config.T1;
-    snp::MemoryImage image;
-    EngineFlags flags;
-    auto backend = std::make_unique<CountingBackend>();
-    CountingBackend& counter = *backend;
-    SerialPort port(notifier, context.t1, std::move(backend));
-    if (!port.OpenDevice(plc.slavePath(), baudIndex, 0, 0)) return false;
-    port.SetWaitMode(mode);
-    port.SetTrace(trace);
-    snp::SnpLink link(port, context, config, image, flags);
-    if (!link.LinkSetUp()) return false;
+    BenchLink master(plc.slavePath(), baudIndex, true);
+    if (!master.opened) return false;
+    master.port->SetWaitMode(mode);
+    master.port->SetTrace(trace);
+    if (!master.link->LinkSetUp()) return false;
 
     std::vector<double> times;
     double bound = 0;
     for (int i = 0; i < repetitions; ++i) {
-        counter.Reset();
+        master.counter->Reset();
         const auto start = std::chrono::steady_clock::now();
-        if (!RunCycle(link, ranges)) return false;
+        if (!RunCycle(*master.link, ranges)) return false;
         const auto end = std::chrono::steady_clock::now();
         times.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-        const double wireMs =
-            1000.0 * kBitsPerByte * static_cast<double>(counter.written + counter.read) / baud;
-        bound = wireMs + static_cast<double>(context.t1) *
-                             static_cast<double>(counter.writes + counter.reads);
+        bound = master.WireMs(baud);
     }
-    port.ClosePort();
+    master.port->ClosePort();
     std::sort(times.begin(), times.end());
     result.cycleMs = times[times.size() / 2];
     result.boundMs = bound;
@@ -151,32 +171,18 @@ bool MeasureLine(int stations, const Ranges& ranges, int rounds, LineResult& res
         if (plc.AddStation(next) < 0) return false;
     }
     if (!plc.OpenPty() || !plc.Start()) return false;
-    StreamNotifier notifier;
-    snp::SnpLinkContext context;
-    LinkConfig config;
-    config.breakFree = false;
-    config.baudRate = 6;
-    config.T1 = kT1;
-    config.T4 = 150;
-    context.t1 = config.T1;
-    snp::MemoryImage image;
-    EngineFlags flags;
-    auto backend = std::make_unique<CountingBackend>();
-    CountingBackend& counter = *backend;
-    SerialPort port(notifier, context.t1, std::move(backend));
-    if (!port.OpenDevice(plc.slavePath(), config.baudRate, 0, 0)) return false;
-    snp::SnpLink link(port, context, config, image, flags);
-    const auto bound = [&] {
-        return 1000.0 * kBitsPerByte * static_cast<double>(counter.written + counter.read) / 19200 +
-               static_cast<double>(context.t1) * static_cast<double>(counter.writes + counter.reads);
-    };
+    BenchLink master(plc.slavePath(), 6, false);
+    if (!master.opened) return false;
+    snp::SnpLink& link = *master.link;
+    LinkConfig& config = master.config;
+    const auto bound = [&] { return master.WireMs(19200); };
     const double breakMs = snp::BreakDurationMs(config.baudRate) + config.T4;
     std::vector<double> rounds_, switches;
     result = {};
     config.CPU_ID = "ST1";
     if (!link.LinkSetUp()) return false;
     for (int round = 0; round < rounds; ++round) {
-        counter.Reset();
+        master.counter->Reset();
         double switchBound = 0;
         const auto start = std::chrono::steady_clock::now();
         for (int s = 0; s < stations; ++s) {
@@ -198,7 +204,7 @@ bool MeasureLine(int stations, const Ranges& ranges, int rounds, LineResult& res
         result.boundMs = bound() + (stations > 1 ? stations * breakMs : 0.0);
         result.switchBoundMs = switchBound;
     }
-    port.ClosePort();
+    master.port->ClosePort();
     std::sort(rounds_.begin(), rounds_.end());
     result.roundMs = rounds_[rounds_.size() / 2];
     if (!switches.empty()) {
