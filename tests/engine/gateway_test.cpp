@@ -309,6 +309,7 @@ TEST_F(GatewayTest, ALineOfThreePlcsIsServedInTurn) {
         st.areaEnabled = {false, false, false, false, true, false};
         st.areaTo[4] = 4 + 4 * s;  // %R: A 1..4, B 1..8
         if (s == 0) st.stations = "line2, line3";
+        if (s == 1) st.tags = {{"level", 4, 2, TagType::Int, 0.5}};  // %R2 x 0.5
         ASSERT_EQ(SaveSettings(st, dir_ + "/" + names[s] + ".ini", nullptr), SaveResult::Ok);
     }
     Start({"--settings", dir_ + "/line1.ini", "--break-free"});
@@ -327,6 +328,7 @@ TEST_F(GatewayTest, ALineOfThreePlcsIsServedInTurn) {
     };
     EXPECT_TRUE(WaitFor(
         [&] { return state(0) == "Online" && state(1) == "Online" && state(2) == "Connecting"; }));
+    EXPECT_EQ(admin.Scalar("SELECT value FROM " + dbs[1] + ".tags WHERE name = 'level'"), "101");
     EXPECT_TRUE(Printed("line2: Message: W23: Password refused")) << Output();
     EXPECT_FALSE(Printed("line1: Message: W23"));
 

@@ -216,7 +216,16 @@ TEST_F(MirrorEngineTest, ARequestIsDoneOnlyOnceThePlcHoldsItsValue) {
     pages_.maxReadBytes = 64;
     ASSERT_GE(ConnectOnline(), 0);
     ASSERT_TRUE(engine_->StartTransmission());
-    ASSERT_TRUE(WaitFor([&] { return engine_->Statistics().areas[snp::kR].reads >= 1; }));
+    // %I keeps its period while the slow %R's 128 parts go out: read many
+    // times during one read of %R.
+    const long firstR = window_.WaitForCall("words 4 ", 0, true, std::chrono::seconds(30));
+    const long secondR =
+        window_.WaitForCall("words 4 ", firstR + 1, true, std::chrono::seconds(30));
+    ASSERT_GE(secondR, 0);
+    const auto calls = window_.Calls();
+    EXPECT_GE(std::count_if(calls.begin() + firstR, calls.begin() + secondR,
+                            [](const std::string& c) { return c.rfind("bits 0 ", 0) == 0; }),
+              5);
     const auto ask = [&](const std::string& table, const std::string& row, int value) {
         ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + "." + table +
                                  " SET value=" + std::to_string(value) + ", flag=1 WHERE " + row));
@@ -254,15 +263,15 @@ TEST_F(MirrorEngineTest, TheDatabaseKeepsItsPaceBesideLongReads) {
     pages_.maxReadBytes = 64;
     ASSERT_GE(ConnectOnline(), 0);
     ASSERT_TRUE(engine_->StartTransmission());
-    EXPECT_GE(window_.WaitForCall("panel 8 W27: Scan periods ask ", 0, true,
-                                  std::chrono::seconds(30)),
-              0);
+    EXPECT_GE(
+        window_.WaitForCall("panel 8 W27: Scan periods ask ", 0, true, std::chrono::seconds(30)),
+        0);
 
     const std::string updated = "SELECT updated_at FROM " + dbName_ + ".link_stats";
     for (int step = 0; step < 3; ++step) {
         const std::string before = other_->Scalar(updated);
-        EXPECT_TRUE(WaitFor([&] { return other_->Scalar(updated) > before; },
-                            std::chrono::seconds(5)));
+        EXPECT_TRUE(
+            WaitFor([&] { return other_->Scalar(updated) > before; }, std::chrono::seconds(5)));
     }
     ASSERT_TRUE(other_->Exec("UPDATE " + dbName_ + ".new_r SET value=77, flag=1 WHERE id=7"));
     EXPECT_TRUE(WaitFor([&] { return Flag("new_r", 7) == 0; }, std::chrono::seconds(5)));
@@ -278,8 +287,7 @@ TEST_F(MirrorEngineTest, TheDatabaseKeepsItsPaceBesideLongReads) {
     other_ = std::make_unique<OtherClient>(params_);
     // The first read stored after the outage is one made after the change,
     // and stored with it; none made while the server was away counts.
-    const std::string reads =
-        "SELECT `reads` FROM " + dbName_ + ".area_stats WHERE area = '%R'";
+    const std::string reads = "SELECT `reads` FROM " + dbName_ + ".area_stats WHERE area = '%R'";
     ASSERT_TRUE(WaitFor([&] { return other_->Number(reads) > static_cast<long>(storedAway); },
                         std::chrono::seconds(15)));
     EXPECT_EQ(Value("plc_r", 8), 88);
