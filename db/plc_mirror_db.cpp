@@ -159,7 +159,6 @@ void PlcMirrorDb::SetTagQuality(bool reading, const std::array<AreaFreshness, kA
 void PlcMirrorDb::QualityFromStatistics() {
     // The statistics know each area's period and last complete read, and
     // how long a round takes.
-    tags_.TakeReadInPass();
     if (qualitySet_ || stats_ == nullptr || config_.tags.empty()) {
         qualitySet_ = false;
         return;

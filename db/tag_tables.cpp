@@ -74,7 +74,6 @@ void TagTable::Size() {
     pending_.assign(count, kUnknown);
     readAt_.assign(count, 0);
     everRead_.assign(count, false);
-    readInPass_.assign(count, false);
     quality_.assign(count, TagQuality::None);
     storedQuality_.assign(count, -1);
     sendingQuality_.clear();
@@ -90,7 +89,6 @@ void TagTable::Forget() {
 void TagTable::Start() {
     Size();
     std::fill(everRead_.begin(), everRead_.end(), false);
-    std::fill(readInPass_.begin(), readInPass_.end(), false);
     std::fill(quality_.begin(), quality_.end(), TagQuality::None);
     Forget();
 }
@@ -98,13 +96,6 @@ void TagTable::Start() {
 bool TagTable::EverRead(int index) const {
     return index >= 0 && static_cast<std::size_t>(index) < everRead_.size() &&
            everRead_[static_cast<std::size_t>(index)];
-}
-
-std::vector<bool> TagTable::TakeReadInPass() {
-    Size();
-    std::vector<bool> taken(readInPass_.size(), false);
-    taken.swap(readInPass_);
-    return taken;
 }
 
 void TagTable::SetQuality(const std::vector<TagQuality>& quality) {
@@ -181,7 +172,6 @@ void TagTable::Hold(int index, uint32_t raw, int64_t readAtMs) {
     pending_[i] = raw;
     readAt_[i] = readAtMs;
     everRead_[i] = true;
-    readInPass_[i] = true;
 }
 
 std::string TagTable::Row(int index, uint32_t raw) const {

@@ -47,9 +47,8 @@ class TagTable {
 
     // The raw bits of tag index, read at readAtMs (system clock) in this pass.
     void Hold(int index, uint32_t raw, int64_t readAtMs);
-    // Read since Start; read since the last TakeReadInPass (which clears it).
+    // Read since Start.
     bool EverRead(int index) const;
-    std::vector<bool> TakeReadInPass();
     // The quality each tag has now; sent with the next QualityChanges.
     void SetQuality(const std::vector<TagQuality>& quality);
     // The UPDATEs of the tags whose quality differs from the table's, one per
@@ -78,7 +77,6 @@ class TagTable {
     std::vector<int64_t> pending_;  // by tag; kUnknown when none held
     std::vector<int64_t> readAt_;   // by tag: when the held bits were read
     std::vector<bool> everRead_;
-    std::vector<bool> readInPass_;
     std::vector<TagQuality> quality_;
     std::vector<int> storedQuality_;  // by tag; -1 when not known
     std::vector<int> sendingQuality_;

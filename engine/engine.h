@@ -75,10 +75,12 @@ class Engine {
     // that hangs is cut short after kDatabaseGrace), nothing after it runs,
     // the port stays unopened. False when there is nothing left to cancel.
     bool CancelConnect();
-    // Asks the worker to end after its running attempt or cycle. False (and
-    // nothing shown) when no worker runs or it has begun its end sequence.
+    // Asks the worker to end after its running connection attempt or the
+    // request on the line (a pause before a request is cut short). False
+    // (and nothing shown) when no worker runs or it has begun its end
+    // sequence.
     bool Disconnect();
-    // Full cycle from the next pass on. False (nothing changed) when no area
+    // Full cycle from the next request on. False (nothing changed) when no area
     // is enabled in the snapshot: the button is disabled then. Start and Halt
     // change nothing once the worker has begun its end sequence.
     bool StartTransmission();
