@@ -84,11 +84,14 @@ class FakeMysqlServer {
                 const size_t size = p[0] | p[1] << 8 | p[2] << 16;
                 if (received_.size() - done < 4 + size) break;
                 const auto next = static_cast<uint8_t>(p[3] + 1);
-                const std::string reply =
-                    switched ? Packet(next, "\xff\x15\x04#28000Access denied")
-                             : Packet(next, std::string("\xfe"
-                                                        "mysql_clear_password") +
-                                                '\0' + "abcdefghijklmnopqrst" + '\0');
+                std::string body = "\xff\x15\x04#28000Access denied";
+                if (!switched) {
+                    body =
+                        "\xfe"
+                        "mysql_clear_password";
+                    body.append(1, '\0').append("abcdefghijklmnopqrst").append(1, '\0');
+                }
+                const std::string reply = Packet(next, body);
                 switched = true;
                 ::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
                 done += 4 + size;
