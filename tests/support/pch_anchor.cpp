@@ -1,1 +1,0 @@
-// The precompiled GoogleTest headers of the test programs are built with this file.
