@@ -196,7 +196,8 @@ int main(int argc, char** argv) {
     });
     aboutWatch.start(10);
     form.SB_About->click();
-    ok = aboutSaved && ok;
+    // The box opens without a nested event loop: wait for the watch to take it.
+    ok = tools::PumpUntil([&] { return aboutSaved; }, 10000) && ok;
 
     // The tray icon's menu, as its right button opens it.
     QMenu& trayMenu = *form.TrayIcon1->PopupMenu1;
